@@ -1,0 +1,37 @@
+#include "platform/text/unicode.h"
+
+#include <unicode/locid.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+namespace platform {
+
+namespace {
+
+icu::UnicodeString fromUtf8(std::string_view text) {
+  return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+}
+
+icu::UnicodeString decomposed(std::string_view text) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+  icu::UnicodeString source = fromUtf8(text);
+  if (U_FAILURE(status)) return source;
+  icu::UnicodeString result = nfd->normalize(source, status);
+  return U_SUCCESS(status) ? result : source;
+}
+
+}  // namespace
+
+std::string lowercased(std::string_view text) {
+  std::string result;
+  fromUtf8(text).toLower(icu::Locale::getRoot()).toUTF8String(result);
+  return result;
+}
+
+bool canonicallyEqual(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  return decomposed(a) == decomposed(b);
+}
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Unicode operations on UTF-8 text, done by ICU.
+namespace platform {
+
+// The locale-independent Unicode lowercase mapping of the whole string.
+std::string lowercased(std::string_view text);
+
+// True when the two texts are equal under Unicode canonical equivalence:
+// a precomposed letter equals its base letter followed by the combining mark.
+bool canonicallyEqual(std::string_view a, std::string_view b);
+
+}  // namespace platform
