@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/geometry.h"
 
@@ -20,6 +21,9 @@ class Image {
   // Draws the whole image stretched into `rect`, given in the canvas's
   // current logical coordinates (top-left origin, y downwards).
   virtual void draw(Canvas& canvas, const Rect& rect) const = 0;
+
+  // What the picture shows, for assistive technology; empty when unknown.
+  virtual std::string accessibilityDescription() const { return {}; }
 };
 
 using ImageRef = std::shared_ptr<const Image>;
