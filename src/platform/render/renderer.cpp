@@ -1,0 +1,78 @@
+#include "platform/render/renderer.h"
+
+#include <climits>
+#include <cmath>
+
+#include "platform/image/canvas.h"
+
+namespace platform {
+
+namespace {
+
+constexpr char translationKeyPath[] = "transform.translation.x";
+
+void paintView(QPainter& painter, Canvas& canvas, const View& view, double mediaTime) {
+  const Rect bounds = view.bounds();
+  if (const Layer* layer = view.layer()) {
+    painter.translate(layer->presentedValue(translationKeyPath, 0.0, mediaTime), 0.0);
+    if (layer->masksToBounds()) painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
+  }
+  view.draw(canvas);
+  for (const auto& subview : view.subviews()) {
+    const Rect& frame = subview->frame();
+    painter.save();
+    // Frames have their origin at the parent's lower-left corner, the painter at its top-left.
+    painter.translate(frame.origin.x, bounds.height() - frame.origin.y - frame.height());
+    paintView(painter, canvas, *subview, mediaTime);
+    painter.restore();
+  }
+}
+
+// An image of `size` points at `devicePixelRatio`, cleared; null when empty
+// or too large to allocate.
+QImage transparentImage(const Size& size, double devicePixelRatio) {
+  const double width = std::ceil(size.width * devicePixelRatio);
+  const double height = std::ceil(size.height * devicePixelRatio);
+  if (!(width >= 1.0 && height >= 1.0 && width <= INT_MAX && height <= INT_MAX)) return {};
+  QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) return image;
+  image.setDevicePixelRatio(devicePixelRatio);
+  image.fill(Qt::transparent);
+  return image;
+}
+
+}  // namespace
+
+void paintViewTree(QPainter& painter, const View& root, double mediaTime, const QColor& textColor) {
+  painter.save();
+  painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+  painter.setPen(textColor);
+  // Nothing outside the topmost view can be seen; clipping to it also tells
+  // labels how little of a long text they need to draw.
+  const Rect bounds = root.bounds();
+  painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
+  Canvas canvas(painter);
+  paintView(painter, canvas, root, mediaTime);
+  painter.restore();
+}
+
+QImage renderViewTree(const View& root, double mediaTime, double devicePixelRatio, const QColor& textColor) {
+  QImage image = transparentImage(root.bounds().size, devicePixelRatio);
+  if (image.isNull()) return image;
+  QPainter painter(&image);
+  paintViewTree(painter, root, mediaTime, textColor);
+  return image;
+}
+
+QImage rasterizeImage(const Image& image, double devicePixelRatio) {
+  const Size size = image.size();
+  QImage pixels = transparentImage(size, devicePixelRatio);
+  if (pixels.isNull()) return pixels;
+  QPainter painter(&pixels);
+  painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+  Canvas canvas(painter);
+  image.draw(canvas, Rect(0.0, 0.0, size.width, size.height));
+  return pixels;
+}
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+
+#include "platform/image/image.h"
+#include "platform/view/view.h"
+
+namespace platform {
+
+// Paints the tree of `root` as it looks at media time `mediaTime`: the
+// root's bounds at the painter's origin, children placed by their frames,
+// layers clipped and moved as their animations say, labels' text in
+// `textColor`. The pixel density is the painter's device's.
+void paintViewTree(QPainter& painter, const View& root, double mediaTime, const QColor& textColor);
+
+// The tree of `root` at `mediaTime` in a transparent image of the root's
+// size at `devicePixelRatio`; a null image when that size is empty.
+QImage renderViewTree(const View& root, double mediaTime, double devicePixelRatio, const QColor& textColor);
+
+// The pixels of `image` at its own size and `devicePixelRatio`; a null image
+// when that size is empty.
+QImage rasterizeImage(const Image& image, double devicePixelRatio);
+
+}  // namespace platform

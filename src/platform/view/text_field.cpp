@@ -1,0 +1,77 @@
+#include "platform/view/text_field.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include "platform/image/canvas.h"
+#include "platform/text/qt_font.h"
+
+namespace platform {
+
+std::shared_ptr<TextField> TextField::labelWithString(std::string string) {
+  std::shared_ptr<TextField> label(new TextField());
+  label->string_ = std::move(string);
+  return label;
+}
+
+void TextField::setStringValue(std::string string) {
+  if (string == string_) return;
+  string_ = std::move(string);
+  line_.reset();
+  setNeedsDisplay();
+}
+
+void TextField::setFont(Font font) {
+  if (font == font_) return;
+  font_ = std::move(font);
+  line_.reset();
+  setNeedsDisplay();
+}
+
+void TextField::setBackgroundColor(const Color& color) {
+  if (color == backgroundColor_) return;
+  backgroundColor_ = color;
+  setNeedsDisplay();
+}
+
+void TextField::setBezeled(bool bezeled) {
+  if (bezeled == bezeled_) return;
+  bezeled_ = bezeled;
+  setNeedsDisplay();
+}
+
+void TextField::sizeToFit() { setFrame({frame().origin.x, frame().origin.y, line().size().width, line().size().height}); }
+
+const TextLine& TextField::line() const {
+  const TextMeasurer& measurer = currentTextMeasurer();
+  if (!line_ || lineMeasurer_ != &measurer) {
+    line_.emplace(string_, font_, measurer);
+    lineMeasurer_ = &measurer;
+  }
+  return *line_;
+}
+
+void TextField::draw(Canvas& canvas) const {
+  QPainter& painter = canvas.painter();
+  const QRectF area(0.0, 0.0, frame().width(), frame().height());
+  if (backgroundColor_.alpha > 0.0) {
+    painter.fillRect(area, QColor::fromRgbF(static_cast<float>(backgroundColor_.red),
+                                            static_cast<float>(backgroundColor_.green),
+                                            static_cast<float>(backgroundColor_.blue),
+                                            static_cast<float>(backgroundColor_.alpha)));
+  }
+  if (bezeled_) painter.drawRect(area);
+
+  const QRectF visible = painter.hasClipping() ? area & painter.clipBoundingRect() : area;
+  if (visible.isEmpty()) return;
+  const QFont font = qtFont(font_);
+  const QFontMetricsF metrics(font);
+  painter.setFont(font);
+  const double baseline = (area.height() - metrics.height()) / 2.0 + metrics.ascent();
+  for (const TextLine::Run& run : line().runsBetween(visible.left(), visible.right())) {
+    const QString text = QString::fromUtf8(string_.data() + run.begin, static_cast<qsizetype>(run.length));
+    painter.drawText(QPointF(run.x, baseline), text);
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/text/font.h"
+#include "platform/text/text_line.h"
+#include "platform/view/color.h"
+#include "platform/view/view.h"
+
+namespace platform {
+
+// A one-line text label, drawn in the text colour the renderer is given.
+class TextField : public View {
+ public:
+  // A non-editable label without bezel or background, in the default font.
+  static std::shared_ptr<TextField> labelWithString(std::string string);
+
+  const std::string& stringValue() const { return string_; }
+  void setStringValue(std::string string);
+
+  const Font& font() const { return font_; }
+  void setFont(Font font);
+
+  const Color& backgroundColor() const { return backgroundColor_; }
+  void setBackgroundColor(const Color& color);
+
+  bool isBezeled() const { return bezeled_; }
+  void setBezeled(bool bezeled);
+
+  // Gives the frame the size the text needs in the font, with the current
+  // text measurer; the origin stays.
+  void sizeToFit();
+
+  void draw(Canvas& canvas) const override;
+
+ private:
+  TextField() = default;
+
+  // The laid-out line, kept until the text, the font or the measurer changes.
+  const TextLine& line() const;
+
+  std::string string_;
+  Font font_ = Font::menuBarFontOfSize(0.0);
+  Color backgroundColor_ = Color::clear();
+  bool bezeled_ = false;
+  mutable std::optional<TextLine> line_;
+  mutable const TextMeasurer* lineMeasurer_ = nullptr;
+};
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+#include "platform/view/view.h"
+
+#include <algorithm>
+
+namespace platform {
+
+View::View(const Rect& frame) : frame_(frame) {}
+
+View::~View() {
+  for (const auto& subview : subviews_) subview->superview_ = nullptr;
+}
+
+void View::setFrame(const Rect& frame) {
+  if (frame == frame_) return;
+  frame_ = frame;
+  setNeedsDisplay();
+}
+
+void View::addSubview(std::shared_ptr<View> view) {
+  for (const View* ancestor = this; ancestor != nullptr; ancestor = ancestor->superview_) {
+    if (ancestor == view.get()) return;
+  }
+  if (view == nullptr) return;
+  if (View* former = view->superview_) {
+    std::erase(former->subviews_, view);
+    former->setNeedsDisplay();
+  }
+  view->superview_ = this;
+  subviews_.push_back(std::move(view));
+  setNeedsDisplay();
+}
+
+void View::setWantsLayer(bool wants) {
+  if (wants == (layer_ != nullptr)) return;
+  layer_ = wants ? std::make_unique<Layer>([this] { setNeedsDisplay(); }) : nullptr;
+  setNeedsDisplay();
+}
+
+void View::setNeedsDisplay() {
+  View* top = this;
+  while (top->superview_ != nullptr) top = top->superview_;
+  if (top->needsDisplayHandler_) top->needsDisplayHandler_();
+}
+
+void View::setNeedsDisplayHandler(std::function<void()> handler) { needsDisplayHandler_ = std::move(handler); }
+
+bool View::hasRunningAnimation(double time) const {
+  if (layer_ != nullptr && layer_->hasRunningAnimation(time)) return true;
+  return std::any_of(subviews_.begin(), subviews_.end(),
+                     [time](const auto& subview) { return subview->hasRunningAnimation(time); });
+}
+
+void View::draw(Canvas&) const {}
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/geometry.h"
+#include "platform/view/layer.h"
+
+namespace platform {
+
+class Canvas;
+
+// A rectangle in a tree of views. The parent keeps its subviews alive; a
+// subview knows its parent only for as long as the parent lives.
+class View {
+ public:
+  explicit View(const Rect& frame = {});
+  virtual ~View();
+  View(const View&) = delete;
+  View& operator=(const View&) = delete;
+
+  const Rect& frame() const { return frame_; }
+  void setFrame(const Rect& frame);
+  Rect bounds() const { return {0.0, 0.0, frame_.width(), frame_.height()}; }
+
+  View* superview() const { return superview_; }
+  const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
+  // Appends `view` on top of the others, taking it from its former parent.
+  // Null, this view itself or one of its ancestors are quietly refused.
+  void addSubview(std::shared_ptr<View> view);
+
+  // A layer-backed view can clip and be animated.
+  void setWantsLayer(bool wants);
+  Layer* layer() { return layer_.get(); }
+  const Layer* layer() const { return layer_.get(); }
+
+  // Tells the topmost view of the tree that the tree must be drawn again;
+  // every change that alters what the tree shows calls it.
+  void setNeedsDisplay();
+  // Called by setNeedsDisplay() while this view is the topmost one.
+  void setNeedsDisplayHandler(std::function<void()> handler);
+
+  // True while an animation applies at media time `time` anywhere in this
+  // view's tree, that is while the tree moves without being changed.
+  bool hasRunningAnimation(double time) const;
+
+  // Draws this view's own content (not its subviews) in its bounds. The
+  // canvas's origin is the view's top-left corner, y downwards; the painter's
+  // pen colour is the colour for text.
+  virtual void draw(Canvas& canvas) const;
+
+ private:
+  Rect frame_;
+  View* superview_ = nullptr;
+  std::vector<std::shared_ptr<View>> subviews_;
+  std::unique_ptr<Layer> layer_;
+  std::function<void()> needsDisplayHandler_;
+};
+
+}  // namespace platform
