@@ -1,0 +1,79 @@
+#include "app/artwork/artwork_extraction.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/image/image_decoding.h"
+#include "platform/image/image_scaling.h"
+#include "platform/media/common_metadata.h"
+#include "platform/text/unicode.h"
+
+namespace sonvetta {
+
+namespace {
+
+using Picture = std::vector<std::byte>;
+
+struct TrackTags {
+  std::optional<std::string> artist;
+  std::optional<std::string> album;
+  std::optional<std::string> title;
+  std::vector<const Picture*> pictures;  // in tag order
+};
+
+// An item without a string value clears what an earlier item of its key set.
+TrackTags collectTags(const std::vector<platform::MetadataItem>& items) {
+  TrackTags tags;
+  for (const platform::MetadataItem& item : items) {
+    switch (item.commonKey) {
+      case platform::CommonKey::artist:
+        tags.artist = item.stringValue;
+        break;
+      case platform::CommonKey::albumName:
+        tags.album = item.stringValue;
+        break;
+      case platform::CommonKey::title:
+        tags.title = item.stringValue;
+        break;
+      case platform::CommonKey::artwork:
+        if (item.dataValue) tags.pictures.push_back(&*item.dataValue);
+        break;
+      case platform::CommonKey::none:
+        break;
+    }
+  }
+  return tags;
+}
+
+bool sameText(const std::string& found, const std::string& wanted) {
+  return platform::canonicallyEqual(platform::lowercased(found), platform::lowercased(wanted));
+}
+
+bool namesTrack(const TrackTags& tags, const std::string& artist, const std::string& album, const std::string& title) {
+  if (!tags.artist || !tags.album || !tags.title) return false;
+  return sameText(*tags.artist, artist) && sameText(*tags.album, album) && sameText(*tags.title, title);
+}
+
+// Only the last picture that decodes would survive decoding them all in tag
+// order, so the search starts from the end and decodes nothing more. It runs
+// only once the file is known to be the track: most files of a library are
+// not, and decoding is the dearest step.
+platform::ImageRef lastDecodablePicture(const std::vector<const Picture*>& pictures, double targetSize) {
+  for (auto picture = pictures.rbegin(); picture != pictures.rend(); ++picture) {
+    if (platform::ImageRef decoded = platform::decodeImage(**picture)) {
+      return platform::scaledToSquare(*decoded, targetSize);
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::string& artist,
+                                  const std::string& album, const std::string& title, double targetSize) {
+  const TrackTags tags = collectTags(platform::commonMetadata(from));
+  if (!namesTrack(tags, artist, album, title)) return nullptr;
+  return lastDecodablePicture(tags.pictures, targetSize);
+}
+
+}  // namespace sonvetta

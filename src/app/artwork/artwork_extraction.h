@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/image/image.h"
+
+namespace sonvetta {
+
+// The artwork embedded in the audio file `from`, stretched to a square of
+// `targetSize` points, when the file's artist, album and title tags name the
+// wanted track; none when they do not, or when the file holds no picture
+// that decodes.
+//
+// Tags and wanted values are compared whole, after the locale-independent
+// Unicode lowercase mapping, under canonical equivalence; nothing is trimmed.
+// Of several tags of one kind the last counts, and of several pictures the
+// last that decodes.
+platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::string& artist,
+                                  const std::string& album, const std::string& title, double targetSize);
+
+}  // namespace sonvetta

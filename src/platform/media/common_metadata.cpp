@@ -1,0 +1,196 @@
+#include "platform/media/common_metadata.h"
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tfilestream.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <algorithm>
+#include <cctype>
+
+// How each format's tag maps onto the common keys. One item is made for each
+// entry of the tag (a frame, an atom value list, a comment, a picture block),
+// so that several entries of one key keep their order and the last one wins.
+//
+//   ID3v2 (mp3, wav, aac)   TPE1 artist, TALB album, TIT2 title, every APIC
+//                           artwork; in frame order. TagLib reads 2.2 frames
+//                           under their 2.3/2.4 names.
+//   ID3v1 (mp3 without ID3v2)   artist, album, title; a blank field is no item.
+//   MP4 (m4a)               ©ART artist, ©alb album, ©nam title, every picture
+//                           of covr.
+//   Vorbis comments (flac)  ARTIST, ALBUM, TITLE, and every picture block.
+//   RIFF INFO (wav without ID3v2)   IART artist, IPRD album, INAM title.
+//
+// TagLib keeps MP4 items, Vorbis comments and INFO fields keyed by name, so
+// their order across keys is lost; the order within a key, which is all the
+// last-one-wins rule looks at, is kept. A text entry that holds no text gives
+// an item without a string value.
+namespace platform {
+
+namespace {
+
+using Items = std::vector<MetadataItem>;
+
+void appendText(Items& items, CommonKey key, const TagLib::StringList& values) {
+  if (values.isEmpty()) {
+    items.push_back({key, std::nullopt, std::nullopt});
+  } else {
+    items.push_back({key, values.toString().to8Bit(true), std::nullopt});
+  }
+}
+
+void appendPicture(Items& items, const TagLib::ByteVector& data) {
+  const auto* first = reinterpret_cast<const std::byte*>(data.data());
+  items.push_back({CommonKey::artwork, std::nullopt, std::vector<std::byte>(first, first + data.size())});
+}
+
+std::optional<CommonKey> id3v2TextKey(const TagLib::ByteVector& frameID) {
+  if (frameID == "TPE1") return CommonKey::artist;
+  if (frameID == "TALB") return CommonKey::albumName;
+  if (frameID == "TIT2") return CommonKey::title;
+  return std::nullopt;
+}
+
+void appendID3v2(Items& items, const TagLib::ID3v2::Tag& tag) {
+  for (const TagLib::ID3v2::Frame* frame : tag.frameList()) {
+    if (const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
+      appendPicture(items, picture->picture());
+    } else if (const auto key = id3v2TextKey(frame->frameID())) {
+      const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame);
+      appendText(items, *key, text ? text->fieldList() : TagLib::StringList());
+    }
+  }
+}
+
+void appendID3v1Field(Items& items, CommonKey key, const TagLib::String& value) {
+  if (!value.isEmpty()) appendText(items, key, TagLib::StringList(value));
+}
+
+void appendID3v1(Items& items, const TagLib::ID3v1::Tag& tag) {
+  appendID3v1Field(items, CommonKey::artist, tag.artist());
+  appendID3v1Field(items, CommonKey::albumName, tag.album());
+  appendID3v1Field(items, CommonKey::title, tag.title());
+}
+
+void readMpeg(Items& items, TagLib::IOStream& stream) {
+  TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  if (!file.isValid()) return;
+  if (file.hasID3v2Tag()) {
+    appendID3v2(items, *file.ID3v2Tag());
+  } else if (file.hasID3v1Tag()) {
+    appendID3v1(items, *file.ID3v1Tag());
+  }
+}
+
+void appendMp4Text(Items& items, CommonKey key, const TagLib::MP4::Tag& tag, const char* name) {
+  if (tag.contains(name)) appendText(items, key, tag.item(name).toStringList());
+}
+
+void readMp4(Items& items, TagLib::IOStream& stream) {
+  TagLib::MP4::File file(&stream, false);
+  if (!file.isValid() || !file.hasMP4Tag()) return;
+  const TagLib::MP4::Tag& tag = *file.tag();
+  appendMp4Text(items, CommonKey::artist, tag, "\251ART");
+  appendMp4Text(items, CommonKey::albumName, tag, "\251alb");
+  appendMp4Text(items, CommonKey::title, tag, "\251nam");
+  if (tag.contains("covr")) {
+    for (const TagLib::MP4::CoverArt& cover : tag.item("covr").toCoverArtList()) appendPicture(items, cover.data());
+  }
+}
+
+void appendVorbisText(Items& items, CommonKey key, const TagLib::Ogg::FieldListMap& fields, const char* name) {
+  const auto values = fields.find(name);
+  if (values == fields.end()) return;
+  for (const TagLib::String& value : values->second) appendText(items, key, TagLib::StringList(value));
+}
+
+void readFlac(Items& items, TagLib::IOStream& stream) {
+  TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  if (!file.isValid()) return;
+  if (file.hasXiphComment()) {
+    const TagLib::Ogg::FieldListMap& fields = file.xiphComment()->fieldListMap();
+    appendVorbisText(items, CommonKey::artist, fields, "ARTIST");
+    appendVorbisText(items, CommonKey::albumName, fields, "ALBUM");
+    appendVorbisText(items, CommonKey::title, fields, "TITLE");
+  }
+  for (const TagLib::FLAC::Picture* picture : file.pictureList()) appendPicture(items, picture->data());
+}
+
+void appendInfoText(Items& items, CommonKey key, const TagLib::RIFF::Info::FieldListMap& fields, const char* id) {
+  const auto value = fields.find(id);
+  if (value != fields.end()) appendText(items, key, TagLib::StringList(value->second));
+}
+
+void readWav(Items& items, TagLib::IOStream& stream) {
+  TagLib::RIFF::WAV::File file(&stream, false);
+  if (!file.isValid()) return;
+  if (file.hasID3v2Tag()) {
+    appendID3v2(items, *file.ID3v2Tag());
+  } else if (file.hasInfoTag()) {
+    const TagLib::RIFF::Info::FieldListMap fields = file.InfoTag()->fieldListMap();
+    appendInfoText(items, CommonKey::artist, fields, "IART");
+    appendInfoText(items, CommonKey::albumName, fields, "IPRD");
+    appendInfoText(items, CommonKey::title, fields, "INAM");
+  }
+}
+
+// TagLib has no type for raw ADTS streams, so their leading ID3v2 tag is read
+// through a file that knows no format at all.
+class UntypedFile final : public TagLib::File {
+ public:
+  explicit UntypedFile(TagLib::IOStream& stream) : TagLib::File(&stream) {}
+
+  TagLib::Tag* tag() const override { return nullptr; }
+  TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+  bool save() override { return false; }
+};
+
+void readAdts(Items& items, TagLib::IOStream& stream) {
+  UntypedFile file(stream);
+  if (!file.isOpen()) return;
+  appendID3v2(items, TagLib::ID3v2::Tag(&file, 0));
+}
+
+std::string lowercaseExtension(const std::filesystem::path& file) {
+  std::string extension = file.extension().string();
+  std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  return extension;
+}
+
+}  // namespace
+
+std::vector<MetadataItem> commonMetadata(const std::filesystem::path& file) {
+  // Only regular files are opened: a folder has no tag, and opening a FIFO
+  // or a device could block for ever.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(file, error)) return {};
+  TagLib::FileStream stream(file.c_str(), true);
+  if (!stream.isOpen()) return {};
+
+  // The type follows the extension, as the library's files are named by the
+  // programs that wrote them.
+  Items items;
+  const std::string extension = lowercaseExtension(file);
+  if (extension == ".mp3") {
+    readMpeg(items, stream);
+  } else if (extension == ".m4a") {
+    readMp4(items, stream);
+  } else if (extension == ".flac") {
+    readFlac(items, stream);
+  } else if (extension == ".wav") {
+    readWav(items, stream);
+  } else if (extension == ".aac") {
+    readAdts(items, stream);
+  }
+  return items;
+}
+
+}  // namespace platform
