@@ -1,0 +1,15 @@
+#include <iostream>
+
+#include "app/app_delegate.h"
+#include "app/artwork/library_artwork_search.h"
+#include "platform/files/home_folder.h"
+#include "platform/notifications/dbus_notification_center.h"
+#include "platform/statusbar/system_status_bar.h"
+
+int main(int argc, char* argv[]) {
+  return platform::applicationMain(argc, argv, [] {
+    return std::make_unique<sonvetta::AppDelegate>(
+        platform::SystemStatusBar::shared(), std::make_unique<platform::DBusNotificationCenter>(),
+        std::make_unique<sonvetta::LibraryArtworkSearch>(std::cout, platform::homeFolder()));
+  });
+}
