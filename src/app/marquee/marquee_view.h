@@ -27,6 +27,10 @@ class MarqueeView : public platform::View {
   void update(platform::ImageRef image, const std::string& text);
 
  private:
+  // Lets tests drive the two animation operations on their own, including
+  // cases that update() never produces.
+  friend struct MarqueeAnimationProbe;
+
   void startAnimation(double singleContentWidth, double gapBetweenCopies);
   void stopAnimation();
   void moveContentToLeftEdge();

@@ -14,6 +14,17 @@ namespace {
 // shaping the one or two runs in sight is cheap on every frame.
 constexpr std::size_t maxRunBytes = 256;
 
+// Walks forwards only: ICU caches what it has found ahead, whereas looking
+// backwards from each limit rescans the text and makes a long line quadratic.
+std::size_t lastBoundaryWithin(icu::BreakIterator& iterator, std::size_t begin, std::size_t limit) {
+  std::size_t last = begin;
+  for (int32_t boundary = iterator.following(static_cast<int32_t>(begin));
+       boundary != icu::BreakIterator::DONE && static_cast<std::size_t>(boundary) <= limit; boundary = iterator.next()) {
+    last = static_cast<std::size_t>(boundary);
+  }
+  return last;
+}
+
 // Finds where to end each run: preferably at a line-break opportunity, so
 // that no word is shaped in two pieces, else between two characters as the
 // reader sees them, and only for absurdly long clusters between code points.
@@ -43,8 +54,8 @@ class RunCutter {
     if (limit >= text_.size()) return text_.size();
     for (icu::BreakIterator* iterator : {words_.get(), characters_.get()}) {
       if (iterator == nullptr) break;
-      const auto boundary = static_cast<std::size_t>(iterator->preceding(static_cast<int32_t>(limit + 1)));
-      if (boundary > begin && boundary <= limit) return boundary;
+      const std::size_t boundary = lastBoundaryWithin(*iterator, begin, limit);
+      if (boundary > begin) return boundary;
     }
     std::size_t end = limit;
     while (end > begin + 1 && (static_cast<unsigned char>(text_[end]) & 0xC0) == 0x80) --end;
