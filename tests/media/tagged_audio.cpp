@@ -1,0 +1,251 @@
+#include "tagged_audio.h"
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
+#include <cstdint>
+#include <fstream>
+#include <stdexcept>
+
+namespace sonvetta::testdata {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TagLib::ByteVector bytes(const std::string& data) {
+  return TagLib::ByteVector(data.data(), static_cast<unsigned int>(data.size()));
+}
+
+TagLib::String text(const std::optional<std::string>& value) {
+  return value ? TagLib::String(*value, TagLib::String::UTF8) : TagLib::String();
+}
+
+std::string bigEndian(std::uint64_t value, int byteCount) {
+  std::string result;
+  for (int shift = 8 * (byteCount - 1); shift >= 0; shift -= 8) result += static_cast<char>((value >> shift) & 0xFF);
+  return result;
+}
+
+std::string littleEndian(std::uint32_t value, int byteCount) {
+  std::string result;
+  for (int i = 0; i < byteCount; ++i) result += static_cast<char>((value >> (8 * i)) & 0xFF);
+  return result;
+}
+
+std::string atom(const std::string& type, const std::string& content) {
+  return bigEndian(8 + content.size(), 4) + type + content;
+}
+
+void writeFile(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+void saved(bool ok, const fs::path& path) {
+  if (!ok) throw std::runtime_error("TagLib could not save " + path.string());
+}
+
+// Three MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz) of silence.
+std::string mpegFrames() {
+  std::string frame(417, '\0');
+  frame.replace(0, 4, "\xFF\xFB\x90\x00", 4);
+  return frame + frame + frame;
+}
+
+// Two ADTS frames (AAC LC, 44.1 kHz, stereo) of 16 bytes each.
+std::string adtsFrames() {
+  const std::string frame("\xFF\xF1\x50\x80\x02\x1F\xFC\0\0\0\0\0\0\0\0\0", 16);
+  return frame + frame;
+}
+
+std::string minimalWav() {
+  const std::string format = littleEndian(1, 2) + littleEndian(1, 2) + littleEndian(8000, 4) +
+                             littleEndian(16000, 4) + littleEndian(2, 2) + littleEndian(16, 2);
+  const std::string chunks = "WAVEfmt " + littleEndian(16, 4) + format + "data" + littleEndian(4, 4) +
+                             std::string(4, '\0');
+  return "RIFF" + littleEndian(static_cast<std::uint32_t>(chunks.size()), 4) + chunks;
+}
+
+// The stream header alone: 4096-sample blocks, 44.1 kHz, stereo, 16 bits.
+std::string minimalFlac() {
+  const std::uint64_t rateChannelsBits = (std::uint64_t{44100} << 44) | (std::uint64_t{1} << 41) |
+                                         (std::uint64_t{15} << 36);
+  const std::string streamInfo = bigEndian(4096, 2) + bigEndian(4096, 2) + bigEndian(0, 3) + bigEndian(0, 3) +
+                                 bigEndian(rateChannelsBits, 8) + std::string(16, '\0');
+  return "fLaC" + std::string("\x80", 1) + bigEndian(streamInfo.size(), 3) + streamInfo;
+}
+
+std::string minimalMp4() {
+  return atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom") + atom("moov", atom("mvhd", std::string(100, '\0')));
+}
+
+bool isPng(const std::string& picture) { return picture.starts_with("\x89PNG"); }
+
+TagLib::ByteVector id3v2FrameID(TagField field) {
+  switch (field) {
+    case TagField::artist:
+      return "TPE1";
+    case TagField::album:
+      return "TALB";
+    case TagField::title:
+      return "TIT2";
+    case TagField::artwork:
+      break;
+  }
+  return "APIC";
+}
+
+void fillID3v2(TagLib::ID3v2::Tag& tag, const TagEntries& entries) {
+  for (const TagEntry& entry : entries) {
+    if (entry.field == TagField::artwork) {
+      auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+      frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+      frame->setMimeType(isPng(entry.value.value_or("")) ? "image/png" : "image/jpeg");
+      frame->setPicture(bytes(entry.value.value_or("")));
+      tag.addFrame(frame);
+    } else {
+      auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id3v2FrameID(entry.field), TagLib::String::UTF8);
+      if (entry.value) frame->setText(text(entry.value));
+      tag.addFrame(frame);
+    }
+  }
+}
+
+std::string renderedID3v2(const TagEntries& entries, TagLib::ID3v2::Version version) {
+  TagLib::ID3v2::Tag tag;
+  fillID3v2(tag, entries);
+  const TagLib::ByteVector rendered = tag.render(version);
+  return std::string(rendered.data(), rendered.size());
+}
+
+std::string renderedID3v1(const TagEntries& entries) {
+  TagLib::ID3v1::Tag tag;
+  for (const TagEntry& entry : entries) {
+    if (entry.field == TagField::artist) tag.setArtist(text(entry.value));
+    if (entry.field == TagField::album) tag.setAlbum(text(entry.value));
+    if (entry.field == TagField::title) tag.setTitle(text(entry.value));
+  }
+  const TagLib::ByteVector rendered = tag.render();
+  return std::string(rendered.data(), rendered.size());
+}
+
+void writeWav(const fs::path& path, AudioFormat format, const TagEntries& entries) {
+  writeFile(path, minimalWav());
+  TagLib::RIFF::WAV::File file(path.c_str(), false);
+  if (format == AudioFormat::wavID3v2) {
+    fillID3v2(*file.ID3v2Tag(), entries);
+    saved(file.save(TagLib::RIFF::WAV::File::ID3v2), path);
+    return;
+  }
+  constexpr const char* kInfoIDs[] = {"IART", "IPRD", "INAM"};
+  for (const TagEntry& entry : entries) {
+    if (entry.field != TagField::artwork) file.InfoTag()->setFieldText(kInfoIDs[int(entry.field)], text(entry.value));
+  }
+  saved(file.save(TagLib::RIFF::WAV::File::Info), path);
+}
+
+void writeFlac(const fs::path& path, const TagEntries& entries) {
+  writeFile(path, minimalFlac());
+  TagLib::FLAC::File file(path.c_str(), false);
+  constexpr const char* kCommentNames[] = {"ARTIST", "ALBUM", "TITLE"};
+  for (const TagEntry& entry : entries) {
+    if (entry.field == TagField::artwork) {
+      auto* picture = new TagLib::FLAC::Picture;
+      picture->setType(TagLib::FLAC::Picture::FrontCover);
+      picture->setMimeType(isPng(entry.value.value_or("")) ? "image/png" : "image/jpeg");
+      picture->setData(bytes(entry.value.value_or("")));
+      file.addPicture(picture);
+    } else {
+      file.xiphComment(true)->addField(kCommentNames[int(entry.field)], text(entry.value), false);
+    }
+  }
+  saved(file.save(), path);
+}
+
+void writeMp4(const fs::path& path, const TagEntries& entries) {
+  writeFile(path, minimalMp4());
+  TagLib::MP4::File file(path.c_str(), false);
+  constexpr const char* kItemNames[] = {"\251ART", "\251alb", "\251nam"};
+  TagLib::MP4::CoverArtList covers;
+  for (const TagEntry& entry : entries) {
+    if (entry.field == TagField::artwork) {
+      const std::string picture = entry.value.value_or("");
+      covers.append(TagLib::MP4::CoverArt(isPng(picture) ? TagLib::MP4::CoverArt::PNG : TagLib::MP4::CoverArt::JPEG,
+                                          bytes(picture)));
+    } else {
+      file.tag()->setItem(kItemNames[int(entry.field)], TagLib::StringList(text(entry.value)));
+    }
+  }
+  if (!covers.isEmpty()) file.tag()->setItem("covr", covers);
+  saved(file.save(), path);
+}
+
+}  // namespace
+
+TagEntries trackTags(const std::string& artist, const std::string& album, const std::string& title,
+                     const std::optional<std::string>& picture) {
+  TagEntries entries = {{TagField::artist, artist}, {TagField::album, album}, {TagField::title, title}};
+  if (picture) entries.push_back({TagField::artwork, picture});
+  return entries;
+}
+
+void writeTaggedAudio(const fs::path& path, AudioFormat format, const TagEntries& entries) {
+  switch (format) {
+    case AudioFormat::mp3ID3v23:
+      return writeFile(path, renderedID3v2(entries, TagLib::ID3v2::v3) + mpegFrames());
+    case AudioFormat::mp3ID3v24:
+      return writeFile(path, renderedID3v2(entries, TagLib::ID3v2::v4) + mpegFrames());
+    case AudioFormat::mp3ID3v1:
+      return writeFile(path, mpegFrames() + renderedID3v1(entries));
+    case AudioFormat::aac:
+      return writeFile(path, renderedID3v2(entries, TagLib::ID3v2::v4) + adtsFrames());
+    case AudioFormat::m4a:
+      return writeMp4(path, entries);
+    case AudioFormat::flac:
+      return writeFlac(path, entries);
+    case AudioFormat::wavID3v2:
+    case AudioFormat::wavInfo:
+      return writeWav(path, format, entries);
+  }
+}
+
+namespace {
+
+std::string encoded(const QImage& picture, const char* format) {
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  picture.save(&buffer, format);
+  return encoded.toStdString();
+}
+
+}  // namespace
+
+std::string encodedPicture(int width, int height, const char* format) {
+  QImage picture(width, height, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  QPainter painter(&picture);
+  painter.fillRect(width / 2, 0, width - width / 2, height, Qt::blue);
+  painter.fillRect(0, height * 3 / 4, width, height - height * 3 / 4, Qt::green);
+  painter.end();
+  return encoded(picture, format);
+}
+
+std::string solidPicture(const char* colorName, const char* format) {
+  QImage picture(8, 8, QImage::Format_RGB32);
+  picture.fill(QColor::fromString(colorName));
+  return encoded(picture, format);
+}
+
+}  // namespace sonvetta::testdata

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Small but valid audio files whose tags TagLib itself writes, so that tests
+// and benchmarks need no committed media and no encoder.
+namespace sonvetta::testdata {
+
+enum class AudioFormat { mp3ID3v23, mp3ID3v24, mp3ID3v1, m4a, flac, wavID3v2, wavInfo, aac };
+
+enum class TagField { artist, album, title, artwork };
+
+struct TagEntry {
+  TagField field;
+  // The text, or the picture's bytes; none for an entry that holds nothing.
+  std::optional<std::string> value;
+};
+
+using TagEntries = std::vector<TagEntry>;
+
+// Artist, album and title, then the picture when there is one.
+TagEntries trackTags(const std::string& artist, const std::string& album, const std::string& title,
+                     const std::optional<std::string>& picture = std::nullopt);
+
+// Writes an audio file of `format` whose tag holds those of `entries` the
+// format can carry, in order (ID3v1 and RIFF INFO carry no pictures, and keep
+// one value a field).
+void writeTaggedAudio(const std::filesystem::path& path, AudioFormat format, const TagEntries& entries);
+
+// A picture of `width` x `height` pixels, encoded by Qt in `format` ("JPEG",
+// "PNG", ...): red on the left half, blue on the right, with a green bottom
+// quarter, so that its placement after scaling shows.
+std::string encodedPicture(int width, int height, const char* format);
+
+// A small picture of one colour (a name Qt knows, such as "red").
+std::string solidPicture(const char* colorName, const char* format);
+
+}  // namespace sonvetta::testdata
