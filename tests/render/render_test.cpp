@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/render/renderer.h"
+#include "platform/text/text_measurer.h"
+#include "platform/view/image_view.h"
+#include "platform/view/text_field.h"
+#include "solid_image.h"
+
+namespace platform {
+namespace {
+
+bool isBlank(const QImage& image, const QRect& area) {
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if (qAlpha(image.pixel(x, y)) != 0) return false;
+    }
+  }
+  return true;
+}
+
+TEST(QtTextMeasurerTest, MeasuresTheMenuBarFontToFitTheBar) {
+  const Font font = Font::menuBarFontOfSize(0.0);
+  const Size short_ = currentTextMeasurer().measure("Music", font);
+  const Size long_ = currentTextMeasurer().measure("Music not playing", font);
+  EXPECT_GT(short_.width, 20);
+  EXPECT_GT(long_.width, short_.width);
+  EXPECT_GT(long_.height, 13);
+  EXPECT_LT(long_.height, 22);
+  EXPECT_EQ(currentTextMeasurer().measure("", font).height, long_.height);
+}
+
+TEST(RendererTest, ImagesAreScaledProportionallyAndCentredInTheirFlippedFrame) {
+  View root(Rect(0, 0, 22, 44));
+  auto imageView = std::make_shared<ImageView>(Rect(0, 0, 22, 22));  // the lower half
+  imageView->setImageScaling(ImageScaling::proportionallyUpOrDown);
+  imageView->setImage(std::make_shared<SolidImage>(Size{2, 1}, Qt::red));
+  root.addSubview(imageView);
+
+  const QImage picture = renderViewTree(root, 0, 2.0, Qt::black);
+  ASSERT_EQ(picture.size(), QSize(44, 88));
+  EXPECT_EQ(picture.devicePixelRatio(), 2.0);
+  EXPECT_TRUE(isBlank(picture, QRect(0, 0, 44, 55)));
+  EXPECT_EQ(picture.pixel(0, 55), QColor(Qt::red).rgba());
+  EXPECT_EQ(picture.pixel(43, 76), QColor(Qt::red).rgba());
+  EXPECT_TRUE(isBlank(picture, QRect(0, 77, 44, 11)));
+}
+
+TEST(RendererTest, LabelsDrawInTheGivenTextColourOnAClearBackground) {
+  View root(Rect(0, 0, 100, 22));
+  auto label = TextField::labelWithString("Sonvetta");
+  label->setFrame({2, 3, 90, 16});
+  root.addSubview(label);
+
+  const QImage picture = renderViewTree(root, 0, 2.0, QColor(0, 200, 0));
+  int inked = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor pixel = QColor::fromRgba(picture.pixel(x, y));
+      if (pixel.alpha() == 0) continue;
+      ++inked;
+      EXPECT_EQ(pixel.red(), 0);
+      EXPECT_EQ(pixel.blue(), 0);
+    }
+  }
+  EXPECT_GT(inked, 50);
+}
+
+TEST(RendererTest, OnlyAMaskingLayerClipsItsSubviews) {
+  View root(Rect(0, 0, 60, 20));
+  auto frameView = std::make_shared<View>(Rect(10, 5, 20, 10));
+  auto overflowing = std::make_shared<ImageView>(Rect(-10, -5, 60, 20));
+  overflowing->setImageScaling(ImageScaling::proportionallyUpOrDown);
+  overflowing->setImage(std::make_shared<SolidImage>(Size{3, 1}, Qt::blue));
+  frameView->addSubview(overflowing);
+  root.addSubview(frameView);
+
+  EXPECT_FALSE(isBlank(renderViewTree(root, 0, 1.0, Qt::black), QRect(40, 0, 20, 20)));
+  frameView->setWantsLayer(true);
+  frameView->layer()->setMasksToBounds(true);
+  const QImage clipped = renderViewTree(root, 0, 1.0, Qt::black);
+  EXPECT_TRUE(isBlank(clipped, QRect(0, 0, 10, 20)));
+  EXPECT_TRUE(isBlank(clipped, QRect(30, 0, 30, 20)));
+  EXPECT_TRUE(isBlank(clipped, QRect(0, 0, 60, 5)));
+  EXPECT_EQ(clipped.pixel(10, 5), QColor(Qt::blue).rgba());
+  EXPECT_EQ(clipped.pixel(29, 14), QColor(Qt::blue).rgba());
+}
+
+TEST(RendererTest, TheEndOfAMegabyteLabelIsDrawnWhereItBelongs) {
+  const std::string text = std::string(1'000'000, 'x') + "END";
+  View root(Rect(0, 0, 200, 22));
+  auto label = TextField::labelWithString(text);
+  label->sizeToFit();
+  const double width = label->frame().width();
+  label->setFrame({200 - width, 3, width, label->frame().height()});  // only its last 200 points in sight
+  root.addSubview(label);
+
+  const QImage picture = renderViewTree(root, 0, 2.0, Qt::black);
+  EXPECT_FALSE(isBlank(picture, QRect(0, 0, 400, 44)));
+}
+
+TEST(RendererTest, EmptyTreesAndImagesGiveNullPictures) {
+  EXPECT_TRUE(renderViewTree(View(Rect(5, 5, 0, 0)), 0, 2.0, Qt::black).isNull());
+  EXPECT_TRUE(renderViewTree(View(Rect(0, 0, 10, 10)), 0, 0.0, Qt::black).isNull());
+  EXPECT_TRUE(rasterizeImage(SolidImage({0, 4}, Qt::red), 2.0).isNull());
+}
+
+TEST(RendererTest, RasterizedImagesHaveThePixelsOfTheirDensity) {
+  const QImage pixels = rasterizeImage(SolidImage({3, 2}, Qt::red), 2.0);
+  ASSERT_EQ(pixels.size(), QSize(6, 4));
+  EXPECT_EQ(pixels.devicePixelRatio(), 2.0);
+  EXPECT_EQ(pixels.pixel(0, 0), QColor(Qt::red).rgba());
+  EXPECT_EQ(pixels.pixel(5, 3), QColor(Qt::red).rgba());
+}
+
+}  // namespace
+}  // namespace platform
