@@ -1,0 +1,73 @@
+#include "tools/mpris-bridge/player_arbiter.h"
+
+namespace mpris_bridge {
+namespace {
+
+QString statusText(PlaybackStatus status) {
+  switch (status) {
+    case PlaybackStatus::Playing: return "Playing";
+    case PlaybackStatus::Paused: return "Paused";
+    case PlaybackStatus::Stopped: break;
+  }
+  return "Stopped";
+}
+
+}  // namespace
+
+PlayerNotification notificationFor(const QString& busName, const PlayerState& state) {
+  const bool spotify = busName.startsWith("org.mpris.MediaPlayer2.spotify");
+  PlayerNotification notification{
+      spotify ? "com.spotify.client.PlaybackStateChanged" : "com.apple.iTunes.playerInfo", {}};
+  notification.userInfo.insert(spotify ? "PlayerState" : "Player State", statusText(state.status));
+  if (state.track.artist) notification.userInfo.insert("Artist", *state.track.artist);
+  if (state.track.album) notification.userInfo.insert("Album", *state.track.album);
+  if (state.track.title) notification.userInfo.insert("Name", *state.track.title);
+  return notification;
+}
+
+std::optional<PlayerNotification> PlayerArbiter::propertiesChanged(const QString& busName,
+                                                                   const QVariantMap& properties) {
+  Player& player = players_[busName];
+  const bool wasPlaying = player.state.status == PlaybackStatus::Playing;
+  applyPlayerProperties(player.state, properties);
+  const bool playing = player.state.status == PlaybackStatus::Playing;
+
+  if (playing && !wasPlaying) {
+    player.startedPlaying = ++starts_;
+    shown_ = busName;
+  } else if (!shown_) {
+    shown_ = busName;
+  } else if (*shown_ == busName && !playing) {
+    shown_ = latestPlaying().value_or(busName);
+  }
+  return postIfNew(notificationFor(*shown_, players_.at(*shown_).state));
+}
+
+std::optional<PlayerNotification> PlayerArbiter::playerVanished(const QString& busName) {
+  players_.erase(busName);
+  if (shown_ != busName) return std::nullopt;
+  shown_ = latestPlaying();
+  if (!shown_) return postIfNew(notificationFor(busName, PlayerState{}));
+  return postIfNew(notificationFor(*shown_, players_.at(*shown_).state));
+}
+
+std::optional<QString> PlayerArbiter::latestPlaying() const {
+  const Player* latest = nullptr;
+  std::optional<QString> latestName;
+  for (const auto& [name, player] : players_) {
+    if (player.state.status != PlaybackStatus::Playing) continue;
+    if (!latest || player.startedPlaying > latest->startedPlaying) {
+      latest = &player;
+      latestName = name;
+    }
+  }
+  return latestName;
+}
+
+std::optional<PlayerNotification> PlayerArbiter::postIfNew(PlayerNotification notification) {
+  if (notification == lastPosted_) return std::nullopt;
+  lastPosted_ = notification;
+  return notification;
+}
+
+}  // namespace mpris_bridge
