@@ -18,7 +18,7 @@ struct TrackTags {
   std::optional<std::string> artist;
   std::optional<std::string> album;
   std::optional<std::string> title;
-  std::vector<const Picture*> pictures;  // in tag order
+  std::vector<const Picture*> pictures;  // in tag order, pointing into the items
 };
 
 // An item without a string value clears what an earlier item of its key set.
@@ -71,7 +71,8 @@ platform::ImageRef lastDecodablePicture(const std::vector<const Picture*>& pictu
 
 platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::string& artist,
                                   const std::string& album, const std::string& title, double targetSize) {
-  const TrackTags tags = collectTags(platform::commonMetadata(from));
+  const std::vector<platform::MetadataItem> items = platform::commonMetadata(from);
+  const TrackTags tags = collectTags(items);
   if (!namesTrack(tags, artist, album, title)) return nullptr;
   return lastDecodablePicture(tags.pictures, targetSize);
 }

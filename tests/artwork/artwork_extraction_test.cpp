@@ -1,0 +1,95 @@
+#include "app/artwork/artwork_extraction.h"
+
+#include <gtest/gtest.h>
+
+#include "artwork_test_support.h"
+#include "tagged_audio.h"
+#include "temporary_folder.h"
+
+namespace {
+
+using sonvetta::testdata::AudioFormat;
+using sonvetta::testdata::centreColour;
+using sonvetta::testdata::solidPicture;
+using sonvetta::testdata::TagEntries;
+using sonvetta::testdata::TagField;
+using sonvetta::testdata::trackTags;
+
+class ArtworkExtraction : public testing::Test {
+ protected:
+  platform::ImageRef extract(AudioFormat format, const TagEntries& entries, const std::string& artist = "The Band",
+                             const std::string& album = "Album", const std::string& title = "Song") {
+    const char* name = format == AudioFormat::m4a ? "track.m4a" : format == AudioFormat::flac ? "track.flac" : "track.mp3";
+    const auto file = folder_.path() / name;
+    sonvetta::testdata::writeTaggedAudio(file, format, entries);
+    return sonvetta::extractArtwork(file, artist, album, title, 22);
+  }
+
+  const std::string red_ = solidPicture("red", "PNG");
+  const std::string blue_ = solidPicture("blue", "PNG");
+  sonvetta::testdata::TemporaryFolder folder_;
+};
+
+TEST_F(ArtworkExtraction, MatchingTrackGivesItsPictureAsASquare) {
+  const platform::ImageRef image = extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song", red_));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->size(), (platform::Size{22, 22}));
+  EXPECT_EQ(centreColour(image), QColor(Qt::red));
+}
+
+struct MatchCase {
+  const char* tagged;
+  const char* wanted;
+  bool matches;
+};
+
+class TitleComparison : public ArtworkExtraction, public testing::WithParamInterface<MatchCase> {};
+
+TEST_P(TitleComparison, IgnoresLetterCaseAndCanonicalFormOnly) {
+  const platform::ImageRef image =
+      extract(AudioFormat::flac, trackTags("The Band", "Album", GetParam().tagged, red_), "The Band", "Album",
+              GetParam().wanted);
+  EXPECT_EQ(image != nullptr, GetParam().matches) << GetParam().tagged << " / " << GetParam().wanted;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TitleComparison,
+                         testing::Values(MatchCase{"THE SONG", "The Song", true},
+                                         MatchCase{"Café", "Cafe\u0301", true},
+                                         MatchCase{"ÉTÉ", "été", true},
+                                         MatchCase{"unknown song", "Unknown Song", true},
+                                         MatchCase{"Song ", "Song", false},
+                                         MatchCase{"The Song", "Song", false},
+                                         MatchCase{"Song", "The Song", false},
+                                         MatchCase{"STRASSE", "Straße", false}));
+
+TEST_F(ArtworkExtraction, EveryTextTagMustBePresentAndMatch) {
+  EXPECT_EQ(extract(AudioFormat::m4a, trackTags("THE BAND", "ALBUM", "SONG", red_)) != nullptr, true);
+  EXPECT_EQ(extract(AudioFormat::m4a, {{TagField::artist, "The Band"}, {TagField::title, "Song"}, {TagField::artwork, red_}}),
+            nullptr);
+  EXPECT_EQ(extract(AudioFormat::m4a, trackTags("The Band", "Other Album", "Song", red_)), nullptr);
+  EXPECT_EQ(extract(AudioFormat::mp3ID3v23, {{TagField::artist, "The Band"},
+                                             {TagField::album, "Album"},
+                                             {TagField::title, "Song"},
+                                             {TagField::artist, std::nullopt},
+                                             {TagField::artwork, red_}}),
+            nullptr);
+}
+
+TEST_F(ArtworkExtraction, LastPictureThatDecodesWins) {
+  TagEntries twoPictures = trackTags("The Band", "Album", "Song", red_);
+  twoPictures.push_back({TagField::artwork, blue_});
+  EXPECT_EQ(centreColour(extract(AudioFormat::mp3ID3v24, twoPictures)), QColor(Qt::blue));
+
+  twoPictures.back().value = blue_.substr(0, 20);
+  EXPECT_EQ(centreColour(extract(AudioFormat::mp3ID3v24, twoPictures)), QColor(Qt::red));
+
+  twoPictures.back().value = "";
+  EXPECT_EQ(centreColour(extract(AudioFormat::m4a, twoPictures)), QColor(Qt::red));
+}
+
+TEST_F(ArtworkExtraction, MatchWithoutUsablePictureGivesNone) {
+  EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song")), nullptr);
+  EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song", "garbage")), nullptr);
+}
+
+}  // namespace
