@@ -34,7 +34,9 @@ QVariantMap withDecodedMetadata(QVariantMap properties) {
 
 MprisBridge::MprisBridge(const QDBusConnection& bus)
     : bus_(bus),
-      players_(QString(kPlayerNamePrefix) + "*", bus, QDBusServiceWatcher::WatchForOwnerChange) {
+      // The bus matches whole name elements only, so this watches one name too
+      // many (org.mpris.MediaPlayer2 itself), which isPlayer() leaves out.
+      players_("org.mpris.MediaPlayer2*", bus, QDBusServiceWatcher::WatchForOwnerChange) {
   connect(&players_, &QDBusServiceWatcher::serviceOwnerChanged, this, &MprisBridge::playerOwnerChanged);
   // From any sender: the sender is a unique name that only the mapping knows.
   bus_.connect(QString(), kPlayerPath, kPropertiesInterface, "PropertiesChanged", {kPlayerInterface},

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QProcess>
+#include <string>
+
+#include "platform/notifications/notification.h"
+
+namespace sonvetta_test {
+
+// sonvetta-mpris-bridge running on the session bus for as long as this lives.
+class BridgeProcess {
+ public:
+  BridgeProcess();
+  ~BridgeProcess();
+
+ private:
+  QProcess process_;
+};
+
+// One line for a notification, e.g. "com.apple.iTunes.playerInfo: Name=C; Player State=Playing".
+std::string describe(const platform::Notification& notification);
+
+}  // namespace sonvetta_test

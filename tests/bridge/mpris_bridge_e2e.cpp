@@ -1,0 +1,126 @@
+// sonvetta-mpris-bridge on a private session bus with fake MPRIS players; its
+// posts are observed with the real notification centre.
+
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <gtest/gtest.h>
+#include <optional>
+
+#include "bridge_process.h"
+#include "fake_mpris_player.h"
+#include "notification_recorder.h"
+
+namespace {
+
+using sonvetta_test::BridgeProcess;
+using sonvetta_test::FakeMprisPlayer;
+using Lines = std::vector<std::string>;
+
+QVariantMap track(const QStringList& artists, const QString& album, const QString& title) {
+  return {{"xesam:artist", artists}, {"xesam:album", album}, {"xesam:title", title},
+          {"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/track/1"))}};
+}
+
+// Checks all posts up to a point at once: a post that should not have been
+// made shows up among them, since the bridge posts in the order of events.
+class MprisBridgeE2E : public ::testing::Test {
+ protected:
+  void expectPosts(const Lines& expected) {
+    ASSERT_TRUE(recorder_.waitForCount(expected.size())) << "only got " << testing::PrintToString(posts());
+    EXPECT_EQ(posts(), expected);
+  }
+
+  Lines posts() const {
+    Lines lines;
+    for (const auto& notification : recorder_.received()) lines.push_back(sonvetta_test::describe(notification));
+    return lines;
+  }
+
+  sonvetta_test::NotificationRecorder recorder_{
+      {"com.apple.iTunes.playerInfo", "com.spotify.client.PlaybackStateChanged"}};
+};
+
+TEST_F(MprisBridgeE2E, PostsThePlayersStateAtStartAndEachChangeOnce) {
+  FakeMprisPlayer vlc("vlc", "Playing", track({"A", "B"}, "Album", "Title"));
+  BridgeProcess bridge;
+  expectPosts({"com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing"});
+
+  vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
+  vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
+  vlc.change({{"Volume", 0.5}});
+  vlc.change({{"PlaybackStatus", "Paused"}});
+  vlc.change({{"PlaybackStatus", "Paused"}});
+  vlc.change({{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap()}});
+  expectPosts({
+      "com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing",
+      "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Playing",
+      "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Paused",
+      "com.apple.iTunes.playerInfo: Player State=Stopped",
+  });
+}
+
+TEST_F(MprisBridgeE2E, TwoPlayersTakeOverFromEachOtherAndAVanishedOneHandsBack) {
+  FakeMprisPlayer vlc("vlc", "Playing", track({"V"}, "VA", "V1"));
+  BridgeProcess bridge;
+  expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing"});
+
+  std::optional<FakeMprisPlayer> spotify;
+  spotify.emplace("spotify", "Paused", track({"S"}, "SA", "S1"));
+  spotify->change({{"PlaybackStatus", "Playing"}});
+  const std::string spotifyPlaying =
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing";
+  expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing",
+               spotifyPlaying});
+
+  vlc.change({{"Metadata", track({"V"}, "VA", "V2")}});
+  spotify.reset();
+  expectPosts({
+      "com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing",
+      spotifyPlaying,
+      "com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V2; Player State=Playing",
+  });
+}
+
+TEST_F(MprisBridgeE2E, AVanishedPlayerWithNoneOtherPlayingLeavesTheStoppedState) {
+  std::optional<FakeMprisPlayer> spotify;
+  spotify.emplace("spotify.instance7", "Playing", track({"S"}, "SA", "S1"));
+  BridgeProcess bridge;
+  expectPosts({"com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing"});
+
+  FakeMprisPlayer mpv("mpv", "Paused", track({"M"}, "MA", "M1"));
+  mpv.waitUntilRead();
+  spotify.reset();
+  mpv.change({{"PlaybackStatus", "Playing"}});
+  expectPosts({
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing",
+      "com.spotify.client.PlaybackStateChanged: PlayerState=Stopped",
+      "com.apple.iTunes.playerInfo: Album=MA; Artist=M; Name=M1; Player State=Playing",
+  });
+}
+
+// Wrong types at the start and in changes, a Metadata that is no dictionary,
+// and a name owner with no player behind it: the bridge carries on.
+TEST_F(MprisBridgeE2E, MalformedPlayersNeverStopIt) {
+  QDBusConnection broken = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "broken");
+  broken.registerService("org.mpris.MediaPlayer2.broken");
+  FakeMprisPlayer odd("odd", "Playing",
+                      {{"xesam:artist", "Single"}, {"xesam:album", QStringList{"B"}}, {"xesam:title", 5}});
+  BridgeProcess bridge;
+  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing"});
+
+  odd.change({{"Metadata", "not a dictionary"}});
+  odd.change({{"Metadata", QVariantMap{{"xesam:title", QVariant::fromValue(QDBusVariant("C"))},
+                                       {"xesam:artist", QVariant::fromValue(QDBusVariant(QStringList{"A"}))}}}});
+  odd.change({{"PlaybackStatus", 1}});
+  odd.change({{"PlaybackStatus", "Playing"}, {"Metadata", track({}, "", "C")}});
+  expectPosts({
+      "com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
+      "com.apple.iTunes.playerInfo: Player State=Playing",
+      "com.apple.iTunes.playerInfo: Player State=Stopped",
+      "com.apple.iTunes.playerInfo: Album=; Name=C; Player State=Playing",
+  });
+  QDBusConnection::disconnectFromBus("broken");
+}
+
+}  // namespace
