@@ -48,47 +48,8 @@ TEST(RendererTest, ImagesAreScaledProportionallyAndCentredInTheirFlippedFrame) {
   EXPECT_TRUE(isBlank(picture, QRect(0, 77, 44, 11)));
 }
 
+// Also shows that a long label draws the part in sight, in the right place.
 TEST(RendererTest, LabelsDrawInTheGivenTextColourOnAClearBackground) {
-  View root(Rect(0, 0, 100, 22));
-  auto label = TextField::labelWithString("Sonvetta");
-  label->setFrame({2, 3, 90, 16});
-  root.addSubview(label);
-
-  const QImage picture = renderViewTree(root, 0, 2.0, QColor(0, 200, 0));
-  int inked = 0;
-  for (int y = 0; y < picture.height(); ++y) {
-    for (int x = 0; x < picture.width(); ++x) {
-      const QColor pixel = QColor::fromRgba(picture.pixel(x, y));
-      if (pixel.alpha() == 0) continue;
-      ++inked;
-      EXPECT_EQ(pixel.red(), 0);
-      EXPECT_EQ(pixel.blue(), 0);
-    }
-  }
-  EXPECT_GT(inked, 50);
-}
-
-TEST(RendererTest, OnlyAMaskingLayerClipsItsSubviews) {
-  View root(Rect(0, 0, 60, 20));
-  auto frameView = std::make_shared<View>(Rect(10, 5, 20, 10));
-  auto overflowing = std::make_shared<ImageView>(Rect(-10, -5, 60, 20));
-  overflowing->setImageScaling(ImageScaling::proportionallyUpOrDown);
-  overflowing->setImage(std::make_shared<SolidImage>(Size{3, 1}, Qt::blue));
-  frameView->addSubview(overflowing);
-  root.addSubview(frameView);
-
-  EXPECT_FALSE(isBlank(renderViewTree(root, 0, 1.0, Qt::black), QRect(40, 0, 20, 20)));
-  frameView->setWantsLayer(true);
-  frameView->layer()->setMasksToBounds(true);
-  const QImage clipped = renderViewTree(root, 0, 1.0, Qt::black);
-  EXPECT_TRUE(isBlank(clipped, QRect(0, 0, 10, 20)));
-  EXPECT_TRUE(isBlank(clipped, QRect(30, 0, 30, 20)));
-  EXPECT_TRUE(isBlank(clipped, QRect(0, 0, 60, 5)));
-  EXPECT_EQ(clipped.pixel(10, 5), QColor(Qt::blue).rgba());
-  EXPECT_EQ(clipped.pixel(29, 14), QColor(Qt::blue).rgba());
-}
-
-TEST(RendererTest, TheEndOfAMegabyteLabelIsDrawnWhereItBelongs) {
   const std::string text = std::string(1'000'000, 'x') + "END";
   View root(Rect(0, 0, 200, 22));
   auto label = TextField::labelWithString(text);
@@ -97,17 +58,22 @@ TEST(RendererTest, TheEndOfAMegabyteLabelIsDrawnWhereItBelongs) {
   label->setFrame({200 - width, 3, width, label->frame().height()});  // only its last 200 points in sight
   root.addSubview(label);
 
-  const QImage picture = renderViewTree(root, 0, 2.0, Qt::black);
-  EXPECT_FALSE(isBlank(picture, QRect(0, 0, 400, 44)));
+  const QImage picture = renderViewTree(root, 0, 2.0, QColor(0, 200, 0));
+  int inked = 0;
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      const QColor pixel = QColor::fromRgba(picture.pixel(x, y));
+      inked += pixel.alpha() > 0;
+      ASSERT_EQ(pixel.red() + pixel.blue(), 0);
+    }
+  }
+  EXPECT_GT(inked, 500);
 }
 
-TEST(RendererTest, EmptyTreesAndImagesGiveNullPictures) {
+TEST(RendererTest, ImagesAreRasterizedAtTheirDensityAndEmptyOnesNotAtAll) {
   EXPECT_TRUE(renderViewTree(View(Rect(5, 5, 0, 0)), 0, 2.0, Qt::black).isNull());
   EXPECT_TRUE(renderViewTree(View(Rect(0, 0, 10, 10)), 0, 0.0, Qt::black).isNull());
   EXPECT_TRUE(rasterizeImage(SolidImage({0, 4}, Qt::red), 2.0).isNull());
-}
-
-TEST(RendererTest, RasterizedImagesHaveThePixelsOfTheirDensity) {
   const QImage pixels = rasterizeImage(SolidImage({3, 2}, Qt::red), 2.0);
   ASSERT_EQ(pixels.size(), QSize(6, 4));
   EXPECT_EQ(pixels.devicePixelRatio(), 2.0);

@@ -17,7 +17,10 @@ void paintView(QPainter& painter, Canvas& canvas, const View& view, double media
     painter.translate(layer->presentedValue(translationKeyPath, 0.0, mediaTime), 0.0);
     if (layer->masksToBounds()) painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
   }
+  // A view's drawing must not change the pen or font its subviews start with.
+  painter.save();
   view.draw(canvas);
+  painter.restore();
   for (const auto& subview : view.subviews()) {
     const Rect& frame = subview->frame();
     painter.save();

@@ -27,6 +27,7 @@ const TextMeasurer& currentTextMeasurer();
 class ScopedTextMeasurer {
  public:
   explicit ScopedTextMeasurer(const TextMeasurer& measurer);
+  explicit ScopedTextMeasurer(const TextMeasurer&& measurer) = delete;  // would outlive a temporary
   ~ScopedTextMeasurer();
   ScopedTextMeasurer(const ScopedTextMeasurer&) = delete;
   ScopedTextMeasurer& operator=(const ScopedTextMeasurer&) = delete;
