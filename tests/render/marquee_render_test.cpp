@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -30,11 +31,17 @@ class MarqueeRenderTest : public ::testing::Test {
     return platform::renderViewTree(marquee, begin + secondsAfterBegin, density, Qt::black);
   }
 
-  // Column `x` of `a` equals column `x + offset` of `b` for every x where both exist.
+  // Column `x` of `a` equals column `x + offset` of `b` for every x where
+  // both exist, but for the last bit of edge coverage: the moments come
+  // from floating-point time, so a position may be off by a billionth.
   static void expectShifted(const QImage& a, const QImage& b, int offset) {
+    const auto near = [](int p, int q) { return std::abs(p - q) <= 2; };
     for (int x = std::max(0, -offset); x < a.width() && x + offset < b.width(); ++x) {
       for (int y = 0; y < a.height(); ++y) {
-        ASSERT_EQ(a.pixel(x, y), b.pixel(x + offset, y)) << "at " << x << ", " << y;
+        const QRgb p = a.pixel(x, y), q = b.pixel(x + offset, y);
+        ASSERT_TRUE(near(qRed(p), qRed(q)) && near(qGreen(p), qGreen(q)) && near(qBlue(p), qBlue(q)) &&
+                    near(qAlpha(p), qAlpha(q)))
+            << "at " << x << ", " << y;
       }
     }
   }
@@ -55,14 +62,14 @@ TEST_F(MarqueeRenderTest, TheContentMovesThirtySevenPointsASecond) {
 
 TEST_F(MarqueeRenderTest, TheLoopIsSeamless) {
   const QImage start = at(0);
-  EXPECT_EQ(at(period / 37), start);
+  expectShifted(at(period / 37), start, 0);
 
   // Two points before the loop ends the second copy stands two points
   // right of where the first one began, with the empty gap before it.
   const QImage nearlyRound = at((period - 2) / 37);
   expectShifted(nearlyRound, start, -2 * pixelsPerPoint);
   for (int x = 0; x < 2 * pixelsPerPoint; ++x) {
-    for (int y = 0; y < nearlyRound.height(); ++y) ASSERT_EQ(qAlpha(nearlyRound.pixel(x, y)), 0);
+    for (int y = 0; y < nearlyRound.height(); ++y) ASSERT_LE(qAlpha(nearlyRound.pixel(x, y)), 2);
   }
 }
 
