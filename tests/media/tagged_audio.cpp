@@ -90,32 +90,21 @@ std::string minimalMp4() {
   return atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom") + atom("moov", atom("mvhd", std::string(100, '\0')));
 }
 
-bool isPng(const std::string& picture) { return picture.starts_with("\x89PNG"); }
-
-TagLib::ByteVector id3v2FrameID(TagField field) {
-  switch (field) {
-    case TagField::artist:
-      return "TPE1";
-    case TagField::album:
-      return "TALB";
-    case TagField::title:
-      return "TIT2";
-    case TagField::artwork:
-      break;
-  }
-  return "APIC";
+const char* mimeType(const std::optional<std::string>& picture) {
+  return picture.value_or("").starts_with("\x89PNG") ? "image/png" : "image/jpeg";
 }
 
 void fillID3v2(TagLib::ID3v2::Tag& tag, const TagEntries& entries) {
+  constexpr const char* kFrameIDs[] = {"TPE1", "TALB", "TIT2"};
   for (const TagEntry& entry : entries) {
     if (entry.field == TagField::artwork) {
       auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
       frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
-      frame->setMimeType(isPng(entry.value.value_or("")) ? "image/png" : "image/jpeg");
+      frame->setMimeType(mimeType(entry.value));
       frame->setPicture(bytes(entry.value.value_or("")));
       tag.addFrame(frame);
     } else {
-      auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id3v2FrameID(entry.field), TagLib::String::UTF8);
+      auto* frame = new TagLib::ID3v2::TextIdentificationFrame(kFrameIDs[int(entry.field)], TagLib::String::UTF8);
       if (entry.value) frame->setText(text(entry.value));
       tag.addFrame(frame);
     }
@@ -163,7 +152,7 @@ void writeFlac(const fs::path& path, const TagEntries& entries) {
     if (entry.field == TagField::artwork) {
       auto* picture = new TagLib::FLAC::Picture;
       picture->setType(TagLib::FLAC::Picture::FrontCover);
-      picture->setMimeType(isPng(entry.value.value_or("")) ? "image/png" : "image/jpeg");
+      picture->setMimeType(mimeType(entry.value));
       picture->setData(bytes(entry.value.value_or("")));
       file.addPicture(picture);
     } else {
@@ -180,9 +169,9 @@ void writeMp4(const fs::path& path, const TagEntries& entries) {
   TagLib::MP4::CoverArtList covers;
   for (const TagEntry& entry : entries) {
     if (entry.field == TagField::artwork) {
-      const std::string picture = entry.value.value_or("");
-      covers.append(TagLib::MP4::CoverArt(isPng(picture) ? TagLib::MP4::CoverArt::PNG : TagLib::MP4::CoverArt::JPEG,
-                                          bytes(picture)));
+      const auto format = mimeType(entry.value) == std::string("image/png") ? TagLib::MP4::CoverArt::PNG
+                                                                             : TagLib::MP4::CoverArt::JPEG;
+      covers.append(TagLib::MP4::CoverArt(format, bytes(entry.value.value_or(""))));
     } else {
       file.tag()->setItem(kItemNames[int(entry.field)], TagLib::StringList(text(entry.value)));
     }

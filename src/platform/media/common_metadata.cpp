@@ -9,9 +9,10 @@
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
-#include <taglib/tfilestream.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
+
+#include "platform/media/read_only_file_stream.h"
 
 #include <algorithm>
 #include <cctype>
@@ -168,11 +169,7 @@ std::string lowercaseExtension(const std::filesystem::path& file) {
 }  // namespace
 
 std::vector<MetadataItem> commonMetadata(const std::filesystem::path& file) {
-  // Only regular files are opened: a folder has no tag, and opening a FIFO
-  // or a device could block for ever.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) return {};
-  TagLib::FileStream stream(file.c_str(), true);
+  ReadOnlyFileStream stream(file);
   if (!stream.isOpen()) return {};
 
   // The type follows the extension, as the library's files are named by the
