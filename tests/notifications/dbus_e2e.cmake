@@ -8,10 +8,9 @@ target_include_directories(sonvetta_dbus_test_support PUBLIC ${CMAKE_CURRENT_LIS
 target_link_libraries(sonvetta_dbus_test_support PUBLIC sonvetta_notifications GTest::gtest)
 
 find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
-set(SONVETTA_DBUS_E2E_MAIN ${CMAKE_CURRENT_LIST_DIR}/e2e_main.cpp)
 
 function(sonvetta_dbus_e2e_test name)
-  add_executable(${name} ${ARGN} ${SONVETTA_DBUS_E2E_MAIN})
+  add_executable(${name} ${ARGN} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/e2e_main.cpp)
   target_link_libraries(${name} PRIVATE sonvetta_dbus_test_support)
   add_test(NAME ${name} COMMAND ${DBUS_RUN_SESSION} -- $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES LABELS e2e TIMEOUT 300)
