@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
                  qPrintable(bus.lastError().message()));
     return 1;
   }
+  // Without its session the bridge has nothing left to do; ending then keeps
+  // it from lingering after a logout.
+  QDBusConnection(bus).connect(QString(), "/org/freedesktop/DBus/Local", "org.freedesktop.DBus.Local",
+                               "Disconnected", &application, SLOT(quit()));
   mpris_bridge::MprisBridge bridge(bus);
   return QCoreApplication::exec();
 }
