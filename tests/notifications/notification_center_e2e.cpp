@@ -31,13 +31,12 @@ class NotificationCenterE2E : public ::testing::Test {
   }
 
   // gdbus sends with GLib's own D-Bus code: a sender that shares nothing with ours.
+  static QString gdbus() { return QStandardPaths::findExecutable("gdbus"); }
   static void gdbusEmit(const QStringList& signalAndArguments, const QString& path =
                                                                     "/org/sonvetta/DistributedNotificationCenter") {
-    const QString gdbus = QStandardPaths::findExecutable("gdbus");
-    if (gdbus.isEmpty()) GTEST_SKIP() << "gdbus (package libglib2.0-bin) is not installed";
     const QStringList command = QStringList{"emit", "--session", "--object-path", path, "--signal"} +
                                 signalAndArguments;
-    ASSERT_EQ(runProgram(gdbus, command).exitCode, 0) << command.join(' ').toStdString();
+    ASSERT_EQ(runProgram(gdbus(), command).exitCode, 0) << command.join(' ').toStdString();
   }
 
   QDBusConnection poster_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "poster");
@@ -46,6 +45,7 @@ class NotificationCenterE2E : public ::testing::Test {
 constexpr char kSignal[] = "org.sonvetta.DistributedNotificationCenter.Notification";
 
 TEST_F(NotificationCenterE2E, OnlyStringsAreTextWhateverTheSenderSends) {
+  if (gdbus().isEmpty()) GTEST_SKIP() << "gdbus (package libglib2.0-bin) is not installed";
   NotificationRecorder recorder({kMusic});
   gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'",
              "{'Player State': <'Playing'>, 'Empty': <''>, 'Int': <int32 5>, 'Byte': <byte 1>, "
@@ -68,6 +68,7 @@ TEST_F(NotificationCenterE2E, OnlyStringsAreTextWhateverTheSenderSends) {
 }
 
 TEST_F(NotificationCenterE2E, IgnoresMalformedSignalsAndOtherNames) {
+  if (gdbus().isEmpty()) GTEST_SKIP() << "gdbus (package libglib2.0-bin) is not installed";
   NotificationRecorder recorder({kMusic});
   gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'"});
   gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'", "{'Name': 'C'}"});
