@@ -49,20 +49,6 @@ TEST_F(DirectoryWalkTest, GoesDepthFirstPastHiddenEntriesAndIntoNoPackage) {
   EXPECT_EQ(position("a/b") + 1, position("a/b/song.mp3"));
 }
 
-TEST_F(DirectoryWalkTest, YieldsLinksToFoldersWithoutFollowingThem) {
-  touch("music/song.mp3");
-  fs::create_directory_symlink(root(), root() / "music" / "loop");
-  fs::create_directory_symlink(root() / "music", root() / "elsewhere");
-
-  EXPECT_THAT(walk(), UnorderedElementsAre("music", "music/song.mp3", "music/loop", "elsewhere"));
-}
-
-TEST_F(DirectoryWalkTest, OpensNoFileAndNoMissingFolder) {
-  touch("file.mp3");
-  EXPECT_FALSE(platform::DirectoryWalk::open(root() / "file.mp3"));
-  EXPECT_FALSE(platform::DirectoryWalk::open(root() / "missing"));
-}
-
 TEST(HomeFolder, IsHomeElseThePasswordDatabaseEntry) {
   const std::string saved = getenv("HOME") ? getenv("HOME") : "";
   setenv("HOME", "/somewhere/else", 1);
