@@ -2,20 +2,16 @@
 // Posts one distributed notification on the D-Bus session bus, as a music
 // player would, and returns once the bus has passed it on.
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QDBusError>
 #include <QVariantMap>
 #include <cstdio>
 #include <optional>
 
 #include "platform/notifications/dbus_post.h"
+#include "tools/common/tool_start.h"
 
 namespace {
-
-constexpr int kUsageError = 2;
-constexpr int kBusError = 1;
 
 // Adds KEY=VALUE to the user info; says what is wrong with it, if anything.
 std::optional<QString> addEntry(QVariantMap& userInfo, const QString& argument, bool asInteger) {
@@ -35,62 +31,45 @@ std::optional<QString> addEntry(QVariantMap& userInfo, const QString& argument, 
   return std::nullopt;
 }
 
-int usageError(const QString& message) {
-  std::fprintf(stderr,
-               "sonvetta-post: %s\n"
-               "Usage: sonvetta-post NAME [KEY=VALUE ...] [--int KEY=NUMBER ...]\n"
-               "Try 'sonvetta-post --help' for more.\n",
-               qPrintable(message));
-  return kUsageError;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName("sonvetta-post");
 
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
+  tools::CommandLine commandLine(
       "Posts one notification to Sonvetta's distributed notification centre on the D-Bus "
-      "session bus.");
-  parser.addHelpOption();
+      "session bus.",
+      "NAME [KEY=VALUE ...] [--int KEY=NUMBER ...]");
+  QCommandLineParser& parser = commandLine.parser();
   const QCommandLineOption integer(
       "int", "Adds KEY with a 32-bit integer value, which observers see as not text.",
       "KEY=NUMBER");
   parser.addOption(integer);
   parser.addPositionalArgument("NAME", "The notification's name.");
   parser.addPositionalArgument("KEY=VALUE", "Adds KEY with a text value.", "[KEY=VALUE...]");
+  if (const auto status = commandLine.parse()) return *status;
 
-  if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
-  if (parser.isSet("help")) {
-    std::fputs(qPrintable(parser.helpText()), stdout);
-    return 0;
-  }
   QStringList positional = parser.positionalArguments();
   if (positional.isEmpty() || positional.first().isEmpty()) {
-    return usageError("a notification name is needed");
+    return commandLine.usageError("a notification name is needed");
   }
   const QString name = positional.takeFirst();
 
   QVariantMap userInfo;
   for (const QString& argument : positional) {
-    if (const auto error = addEntry(userInfo, argument, false)) return usageError(*error);
+    if (const auto error = addEntry(userInfo, argument, false)) return commandLine.usageError(*error);
   }
   for (const QString& argument : parser.values(integer)) {
-    if (const auto error = addEntry(userInfo, argument, true)) return usageError(*error);
+    if (const auto error = addEntry(userInfo, argument, true)) return commandLine.usageError(*error);
   }
 
-  const QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) {
-    std::fprintf(stderr, "sonvetta-post: cannot reach the D-Bus session bus: %s\n",
-                 qPrintable(bus.lastError().message()));
-    return kBusError;
-  }
-  if (!platform::postNotification(bus, name, userInfo) || !platform::syncWithBus(bus)) {
+  const auto bus = tools::connectToSessionBus();
+  if (!bus) return tools::kBusError;
+  if (!platform::postNotification(*bus, name, userInfo) || !platform::syncWithBus(*bus)) {
     std::fprintf(stderr, "sonvetta-post: the D-Bus session bus did not take the notification: %s\n",
-                 qPrintable(bus.lastError().message()));
-    return kBusError;
+                 qPrintable(bus->lastError().message()));
+    return tools::kBusError;
   }
   return 0;
 }
