@@ -20,15 +20,14 @@ class ImageView : public View {
   const ImageRef& image() const { return image_; }
   void setImage(ImageRef image);
 
-  ImageScaling imageScaling() const { return imageScaling_; }
   void setImageScaling(ImageScaling scaling);
-
-  // Where the image is drawn, in bounds coordinates; empty without an image.
-  Rect imageRect() const;
 
   void draw(Canvas& canvas) const override;
 
  private:
+  // Where the image is drawn, in bounds coordinates; empty without an image.
+  Rect imageRect() const;
+
   ImageRef image_;
   ImageScaling imageScaling_ = ImageScaling::proportionallyDown;
 };

@@ -20,13 +20,8 @@ class TextField : public View {
   const std::string& stringValue() const { return string_; }
   void setStringValue(std::string string);
 
-  const Font& font() const { return font_; }
   void setFont(Font font);
-
-  const Color& backgroundColor() const { return backgroundColor_; }
   void setBackgroundColor(const Color& color);
-
-  bool isBezeled() const { return bezeled_; }
   void setBezeled(bool bezeled);
 
   // Gives the frame the size the text needs in the font, with the current
