@@ -1,5 +1,5 @@
 // sonvetta-screenshot FILE.png: saves what the screen shows where Sonvetta's
-// status bar stands, its top-right corner, 200 x 22 points by default.
+// status bar stands: its top-right corner, 200 x 22 points (one status item).
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
