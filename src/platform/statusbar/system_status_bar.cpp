@@ -28,9 +28,16 @@ SystemStatusBar::SystemStatusBar()
   nextFrame_.setSingleShot(true);
   nextFrame_.setInterval(frameIntervalMs);
   connect(&nextFrame_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    connect(screen, &QScreen::geometryChanged, this, &SystemStatusBar::placeAtTopRight);
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &SystemStatusBar::followPrimaryScreen);
+  followPrimaryScreen(QGuiApplication::primaryScreen());
+}
+
+void SystemStatusBar::followPrimaryScreen(QScreen* screen) {
+  disconnect(primaryScreenGeometry_);
+  if (screen) {
+    primaryScreenGeometry_ = connect(screen, &QScreen::geometryChanged, this, &SystemStatusBar::placeAtTopRight);
   }
+  placeAtTopRight();
 }
 
 std::shared_ptr<StatusItem> SystemStatusBar::statusItem(double length) {

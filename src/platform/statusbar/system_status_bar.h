@@ -30,10 +30,12 @@ class SystemStatusBar final : public QWidget, public StatusBar {
  private:
   SystemStatusBar();
   std::vector<std::shared_ptr<StatusItem>> shownItems();
+  void followPrimaryScreen(QScreen* screen);
   void placeAtTopRight();
 
   std::vector<std::weak_ptr<StatusItem>> items_;
   QTimer nextFrame_;
+  QMetaObject::Connection primaryScreenGeometry_;
 };
 
 }  // namespace platform
