@@ -12,7 +12,7 @@ namespace sonvetta {
 
 namespace {
 
-using Picture = std::vector<std::byte>;
+using Picture = platform::SharedBytes;
 
 struct TrackTags {
   std::optional<std::string> artist;

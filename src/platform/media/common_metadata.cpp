@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 // How each format's tag maps onto the common keys. One item is made for each
 // entry of the tag (a frame, an atom value list, a comment, a picture block),
@@ -48,9 +49,11 @@ void appendText(Items& items, CommonKey key, const TagLib::StringList& values) {
   }
 }
 
+// TagLib's buffers are reference-counted and outlive the file they came from.
 void appendPicture(Items& items, const TagLib::ByteVector& data) {
-  const auto* first = reinterpret_cast<const std::byte*>(data.data());
-  items.push_back({CommonKey::artwork, std::nullopt, std::vector<std::byte>(first, first + data.size())});
+  auto shared = std::make_shared<const TagLib::ByteVector>(data);
+  const std::span bytes(reinterpret_cast<const std::byte*>(shared->data()), shared->size());
+  items.push_back({CommonKey::artwork, std::nullopt, SharedBytes(std::move(shared), bytes)});
 }
 
 std::optional<CommonKey> id3v2TextKey(const TagLib::ByteVector& frameID) {

@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -12,10 +15,28 @@ namespace platform {
 // name each, so that callers need not know the formats.
 enum class CommonKey { none, artist, albumName, title, artwork };
 
+// Bytes that keep alive the buffer they were read into. A picture is as large
+// as the rest of a file together, and most files turn out not to be wanted,
+// so it is handed on without being copied.
+class SharedBytes {
+ public:
+  SharedBytes(std::shared_ptr<const void> owner, std::span<const std::byte> bytes)
+      : owner_(std::move(owner)), bytes_(bytes) {}
+
+  const std::byte* data() const { return bytes_.data(); }
+  std::size_t size() const { return bytes_.size(); }
+  const std::byte* begin() const { return bytes_.data(); }
+  const std::byte* end() const { return bytes_.data() + bytes_.size(); }
+
+ private:
+  std::shared_ptr<const void> owner_;
+  std::span<const std::byte> bytes_;
+};
+
 struct MetadataItem {
   CommonKey commonKey = CommonKey::none;
   std::optional<std::string> stringValue;  // UTF-8
-  std::optional<std::vector<std::byte>> dataValue;
+  std::optional<SharedBytes> dataValue;
 };
 
 // The common metadata items of one audio file, in the order of its tag; empty
