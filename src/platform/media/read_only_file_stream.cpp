@@ -36,19 +36,20 @@ ReadOnlyFileStream::~ReadOnlyFileStream() {
 TagLib::ByteVector ReadOnlyFileStream::readBlock(unsigned long length) {
   if (!isOpen() || position_ >= length_) return {};
   const long wanted = static_cast<long>(std::min<unsigned long>(length, static_cast<unsigned long>(length_ - position_)));
-  TagLib::ByteVector block;
-  if (wanted > kWindowSize) {
-    block = readAt(position_, wanted);
-  } else {
-    const long windowEnd = windowStart_ + static_cast<long>(window_.size());
-    if (position_ < windowStart_ || position_ + wanted > windowEnd) {
-      windowStart_ = position_;
-      window_ = readAt(position_, std::min(kWindowSize, length_ - position_));
-    }
-    block = window_.mid(static_cast<unsigned int>(position_ - windowStart_), static_cast<unsigned int>(wanted));
-  }
+  // Built in place: every TagLib::ByteVector, even an empty one, costs
+  // several allocations.
+  TagLib::ByteVector block = wanted > kWindowSize ? readAt(position_, wanted) : readFromWindow(wanted);
   position_ += static_cast<long>(block.size());
   return block;
+}
+
+TagLib::ByteVector ReadOnlyFileStream::readFromWindow(long length) {
+  const long windowEnd = windowStart_ + static_cast<long>(window_.size());
+  if (position_ < windowStart_ || position_ + length > windowEnd) {
+    windowStart_ = position_;
+    window_ = readAt(position_, std::min(kWindowSize, length_ - position_));
+  }
+  return window_.mid(static_cast<unsigned int>(position_ - windowStart_), static_cast<unsigned int>(length));
 }
 
 TagLib::ByteVector ReadOnlyFileStream::readAt(long offset, long length) const {

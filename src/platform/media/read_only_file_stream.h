@@ -36,6 +36,7 @@ class ReadOnlyFileStream final : public TagLib::IOStream {
   void truncate(long) override {}
 
  private:
+  TagLib::ByteVector readFromWindow(long length);
   TagLib::ByteVector readAt(long offset, long length) const;
 
   std::string name_;
