@@ -43,6 +43,10 @@ struct MatchCase {
   bool matches;
 };
 
+void PrintTo(const MatchCase& matchCase, std::ostream* out) {
+  *out << '"' << matchCase.tagged << "\" for \"" << matchCase.wanted << '"';
+}
+
 class TitleComparison : public ArtworkExtraction, public testing::WithParamInterface<MatchCase> {};
 
 TEST_P(TitleComparison, IgnoresLetterCaseAndCanonicalFormOnly) {

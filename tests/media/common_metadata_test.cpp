@@ -50,6 +50,11 @@ struct FormatCase {
   bool carriesPictures;
 };
 
+void PrintTo(const FormatCase& formatCase, std::ostream* out) {
+  PrintTo(formatCase.format, out);
+  *out << " in " << formatCase.fileName;
+}
+
 class EveryFormat : public testing::TestWithParam<FormatCase> {
  protected:
   sonvetta::testdata::TemporaryFolder folder_;

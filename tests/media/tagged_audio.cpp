@@ -237,4 +237,10 @@ std::string solidPicture(const char* colorName, const char* format) {
   return encoded(picture, format);
 }
 
+void PrintTo(AudioFormat format, std::ostream* out) {
+  static constexpr const char* names[] = {"mp3 ID3v2.3", "mp3 ID3v2.4", "mp3 ID3v1", "m4a",
+                                          "flac",        "wav ID3v2",   "wav INFO",  "aac"};
+  *out << names[static_cast<int>(format)];
+}
+
 }  // namespace sonvetta::testdata

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@
 namespace sonvetta::testdata {
 
 enum class AudioFormat { mp3ID3v23, mp3ID3v24, mp3ID3v1, m4a, flac, wavID3v2, wavInfo, aac };
+
+// Names the format in the names of parameterised tests.
+void PrintTo(AudioFormat format, std::ostream* out);
 
 enum class TagField { artist, album, title, artwork };
 
