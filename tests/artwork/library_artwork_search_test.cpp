@@ -127,7 +127,7 @@ TEST_F(LibrarySearch, MatchWithoutPictureIsPassedOver) {
   EXPECT_EQ(lines().back(), "Artwork found for Song in pictured.flac");
 }
 
-class AcceptedName : public LibrarySearch, public testing::WithParamInterface<std::pair<const char*, AudioFormat>> {};
+class AcceptedName : public LibrarySearch, public testing::WithParamInterface<std::pair<std::string, AudioFormat>> {};
 
 TEST_P(AcceptedName, IsACandidateInAnyLetterCase) {
   addTrack(3, GetParam().first, "red", GetParam().second);
@@ -135,9 +135,11 @@ TEST_P(AcceptedName, IsACandidateInAnyLetterCase) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, AcceptedName,
-                         testing::Values(std::pair{"a.MP3", AudioFormat::mp3ID3v23}, std::pair{"a.M4a", AudioFormat::m4a},
-                                         std::pair{"a.FLAC", AudioFormat::flac}, std::pair{"a.wav", AudioFormat::wavID3v2},
-                                         std::pair{"a.Aac", AudioFormat::aac}));
+                         testing::Values(std::pair{std::string("a.MP3"), AudioFormat::mp3ID3v23},
+                                         std::pair{std::string("a.M4a"), AudioFormat::m4a},
+                                         std::pair{std::string("a.FLAC"), AudioFormat::flac},
+                                         std::pair{std::string("a.wav"), AudioFormat::wavID3v2},
+                                         std::pair{std::string("a.Aac"), AudioFormat::aac}));
 
 TEST_F(LibrarySearch, OtherNamesHiddenFilesAndPackageContentsAreNoCandidates) {
   for (const char* name : {"a.m4p", "a.aiff", "mp3", ".a.mp3", ".hidden/a.mp3", "Player.app/Contents/a.mp3",
