@@ -1,8 +1,6 @@
 #include "app/artwork/artwork_extraction.h"
 
-#include <algorithm>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "platform/image/image_decoding.h"
@@ -47,25 +45,10 @@ TrackTags collectTags(const std::vector<platform::MetadataItem>& items) {
   return tags;
 }
 
-bool isAscii(std::string_view text) {
-  return std::ranges::all_of(text, [](unsigned char c) { return c < 0x80; });
-}
-
-char asciiLowercased(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Most tags are plain ASCII. Between two ASCII texts the Unicode lowercase
-// mapping is ASCII's, and canonical equivalence is byte equality, so ICU is
-// needed only when either text goes beyond ASCII.
-bool sameText(const std::string& found, const std::string& wanted) {
-  if (isAscii(found) && isAscii(wanted)) {
-    return std::ranges::equal(found, wanted, {}, asciiLowercased, asciiLowercased);
-  }
-  return platform::canonicallyEqual(platform::lowercased(found), platform::lowercased(wanted));
-}
-
 bool namesTrack(const TrackTags& tags, const std::string& artist, const std::string& album, const std::string& title) {
   if (!tags.artist || !tags.album || !tags.title) return false;
-  return sameText(*tags.artist, artist) && sameText(*tags.album, album) && sameText(*tags.title, title);
+  return platform::equalIgnoringCase(*tags.artist, artist) && platform::equalIgnoringCase(*tags.album, album) &&
+         platform::equalIgnoringCase(*tags.title, title);
 }
 
 // Only the last picture that decodes would survive decoding them all in tag

@@ -1,5 +1,7 @@
 #include "platform/text/unicode.h"
 
+#include <algorithm>
+
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
@@ -7,6 +9,15 @@
 namespace platform {
 
 namespace {
+
+// Most texts are plain ASCII, and between two of them the Unicode lowercase
+// mapping is ASCII's and canonical equivalence is byte equality, so ICU is
+// needed only when a text goes beyond ASCII.
+bool isAscii(std::string_view text) {
+  return std::ranges::all_of(text, [](unsigned char c) { return c < 0x80; });
+}
+
+char asciiLowercased(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 icu::UnicodeString fromUtf8(std::string_view text) {
   return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
@@ -31,7 +42,13 @@ std::string lowercased(std::string_view text) {
 
 bool canonicallyEqual(std::string_view a, std::string_view b) {
   if (a == b) return true;
+  if (isAscii(a) && isAscii(b)) return false;
   return decomposed(a) == decomposed(b);
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+  if (isAscii(a) && isAscii(b)) return std::ranges::equal(a, b, {}, asciiLowercased, asciiLowercased);
+  return canonicallyEqual(lowercased(a), lowercased(b));
 }
 
 }  // namespace platform

@@ -13,4 +13,7 @@ std::string lowercased(std::string_view text);
 // a precomposed letter equals its base letter followed by the combining mark.
 bool canonicallyEqual(std::string_view a, std::string_view b);
 
+// True when the texts are canonically equal once both are lowercased.
+bool equalIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace platform
