@@ -72,6 +72,8 @@ void MprisBridge::readPlayer(const QString& busName) {
     // A player that is gone, frozen or not a proper player is left alone.
     if (reply.isError()) return;
     // Signals sent before this reply are reflected in it; later ones come after it.
+    // A player read twice keeps one entry, so its changes are applied once.
+    std::erase_if(busNamesByOwner_, [&busName](const auto& entry) { return entry.second == busName; });
     busNamesByOwner_.emplace(reply.reply().service(), busName);
     apply(busName, reply.value());
   });
