@@ -2,15 +2,19 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVariantMap>
+#include <functional>
 #include <map>
 #include <optional>
 
 #include "tools/mpris-bridge/player_arbiter.h"
+#include "tools/mpris-bridge/player_names.h"
 
 namespace mpris_bridge {
 
@@ -29,16 +33,35 @@ class MprisBridge final : public QObject {
                          const QStringList& invalidated, const QDBusMessage& message);
 
  private:
-  void readPlayer(const QString& busName);
+  enum class Reading { Needed, UnderWay, Done };
+
+  // A player's name on the bus, whether it counts as a player or not.
+  struct BusPlayer {
+    explicit BusPlayer(const QString& owner) : owner(owner) {}
+
+    // Its unique name: players' signals come from it, and only its answers
+    // are about this player, not about one that had the name before.
+    QString owner;
+    Reading reading = Reading::Needed;
+    // What the player signalled before it was read, in case the read fails.
+    QVariantMap heardUnread;
+  };
+  using Answered = std::function<void(BusPlayer&, const QDBusPendingCall&)>;
+
+  void joined(const QString& busName, const QString& owner);
+  void left(const QString& busName);
+  void follow(const RosterChange& change);
+  void read(const QString& busName);
+  void fetch(const QString& busName, const QString& property);
+  void ask(const QString& busName, const QString& method, const QVariantList& arguments, const Answered& answered);
   void apply(const QString& busName, const QVariantMap& properties);
   void post(const std::optional<PlayerNotification>& notification);
 
   QDBusConnection bus_;
-  QDBusServiceWatcher players_;
+  QDBusServiceWatcher watcher_;
+  PlayerRoster roster_;
+  std::map<QString, BusPlayer> players_;
   PlayerArbiter arbiter_;
-  // Players' signals come from their unique names, while players are known by
-  // their well-known names.
-  std::multimap<QString, QString> busNamesByOwner_;
 };
 
 }  // namespace mpris_bridge

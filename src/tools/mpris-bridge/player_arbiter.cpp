@@ -1,5 +1,7 @@
 #include "tools/mpris-bridge/player_arbiter.h"
 
+#include "tools/mpris-bridge/player_names.h"
+
 namespace mpris_bridge {
 namespace {
 
@@ -15,7 +17,7 @@ QString statusText(PlaybackStatus status) {
 }  // namespace
 
 PlayerNotification notificationFor(const QString& busName, const PlayerState& state) {
-  const bool spotify = busName.startsWith("org.mpris.MediaPlayer2.spotify");
+  const bool spotify = isSpotifyClient(busName);
   PlayerNotification notification{
       spotify ? "com.spotify.client.PlaybackStateChanged" : "com.apple.iTunes.playerInfo", {}};
   notification.userInfo.insert(spotify ? "PlayerState" : "Player State", statusText(state.status));

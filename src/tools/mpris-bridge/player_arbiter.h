@@ -18,9 +18,9 @@ struct PlayerNotification {
   bool operator==(const PlayerNotification&) const = default;
 };
 
-// The notification that tells Sonvetta about `state`: Spotify's for a player
-// on a bus name beginning org.mpris.MediaPlayer2.spotify, the Music app's for
-// any other.
+// The notification that tells Sonvetta about `state`: Spotify's for the
+// Spotify client's bus names (see isSpotifyClient), the Music app's for any
+// other.
 PlayerNotification notificationFor(const QString& busName, const PlayerState& state);
 
 // Decides, as players come, change and go, which one Sonvetta shows and when

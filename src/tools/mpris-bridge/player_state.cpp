@@ -5,6 +5,9 @@
 namespace mpris_bridge {
 namespace {
 
+constexpr char kStatus[] = "PlaybackStatus";
+constexpr char kMetadata[] = "Metadata";
+
 std::optional<QString> textOf(const QVariant& value) {
   if (value.metaType() != QMetaType::fromType<QString>()) return std::nullopt;
   return value.toString();
@@ -38,8 +41,10 @@ Track trackOf(const QVariant& metadata) {
 }  // namespace
 
 void applyPlayerProperties(PlayerState& state, const QVariantMap& properties) {
-  if (properties.contains("PlaybackStatus")) state.status = statusOf(properties.value("PlaybackStatus"));
-  if (properties.contains("Metadata")) state.track = trackOf(properties.value("Metadata"));
+  if (properties.contains(kStatus)) state.status = statusOf(properties.value(kStatus));
+  if (properties.contains(kMetadata)) state.track = trackOf(properties.value(kMetadata));
 }
+
+bool isPropertyRead(const QString& property) { return property == kStatus || property == kMetadata; }
 
 }  // namespace mpris_bridge

@@ -32,4 +32,8 @@ struct PlayerState {
 // counts as stopped, metadata that is not a map as no track.
 void applyPlayerProperties(PlayerState& state, const QVariantMap& properties);
 
+// Whether applyPlayerProperties reads `property`, so that a new value of it
+// is worth fetching.
+bool isPropertyRead(const QString& property);
+
 }  // namespace mpris_bridge
