@@ -1,6 +1,7 @@
 #include "fake_mpris_player.h"
 
 #include <QDBusMessage>
+#include <QDBusVirtualObject>
 
 #include "notification_recorder.h"
 #include "platform/notifications/dbus_post.h"
@@ -9,11 +10,31 @@ namespace sonvetta_test {
 namespace {
 constexpr char kPath[] = "/org/mpris/MediaPlayer2";
 constexpr char kInterface[] = "org.mpris.MediaPlayer2.Player";
+
+// Stands in for the player's object and answers everything with an error.
+class ReadRefusal final : public QDBusVirtualObject {
+ public:
+  explicit ReadRefusal(std::atomic<bool>& read) : read_(read) {}
+
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    connection.send(message.createErrorReply(QDBusError::Failed, "not ready"));
+    read_ = true;
+    return true;
+  }
+
+ private:
+  std::atomic<bool>& read_;
+};
+
 }  // namespace
 
 FakeMprisPlayer::FakeMprisPlayer(const QString& name, const QString& status,
                                  const QVariantMap& metadata)
-    : connectionName_("fake-player-" + name), status_(status), metadata_(metadata) {
+    : connectionName_("fake-player-" + name),
+      status_(status),
+      metadata_(metadata),
+      refusal_(std::make_unique<ReadRefusal>(read_)) {
   QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_);
   bus.registerObject(kPath, kInterface, this, QDBusConnection::ExportAllProperties);
   bus.registerService("org.mpris.MediaPlayer2." + name);
@@ -22,19 +43,41 @@ FakeMprisPlayer::FakeMprisPlayer(const QString& name, const QString& status,
 FakeMprisPlayer::~FakeMprisPlayer() { QDBusConnection::disconnectFromBus(connectionName_); }
 
 void FakeMprisPlayer::waitUntilRead() {
-  waitUntil([this] { return read_; });
+  waitUntil([this] { return read_.load(); });
   platform::syncWithBus(QDBusConnection(connectionName_));
 }
 
 void FakeMprisPlayer::change(const QVariantMap& changed) {
-  const QVariant status = changed.value("PlaybackStatus");
-  if (status.metaType() == QMetaType::fromType<QString>()) status_ = status.toString();
-  const QVariant metadata = changed.value("Metadata");
-  if (metadata.metaType() == QMetaType::fromType<QVariantMap>()) metadata_ = metadata.toMap();
+  take(changed);
+  announce(changed, {});
+}
 
+void FakeMprisPlayer::invalidate(const QVariantMap& values) {
+  take(values);
+  announce({}, values.keys());
+}
+
+void FakeMprisPlayer::refuseReads(bool refuse) {
+  QDBusConnection bus(connectionName_);
+  bus.unregisterObject(kPath);
+  if (refuse) {
+    bus.registerVirtualObject(kPath, refusal_.get());
+  } else {
+    bus.registerObject(kPath, kInterface, this, QDBusConnection::ExportAllProperties);
+  }
+}
+
+void FakeMprisPlayer::take(const QVariantMap& values) {
+  const QVariant status = values.value("PlaybackStatus");
+  if (status.metaType() == QMetaType::fromType<QString>()) status_ = status.toString();
+  const QVariant metadata = values.value("Metadata");
+  if (metadata.metaType() == QMetaType::fromType<QVariantMap>()) metadata_ = metadata.toMap();
+}
+
+void FakeMprisPlayer::announce(const QVariantMap& changed, const QStringList& invalidated) {
   QDBusMessage signal =
       QDBusMessage::createSignal(kPath, "org.freedesktop.DBus.Properties", "PropertiesChanged");
-  signal << QString(kInterface) << changed << QStringList();
+  signal << QString(kInterface) << changed << invalidated;
   QDBusConnection(connectionName_).send(signal);
 }
 

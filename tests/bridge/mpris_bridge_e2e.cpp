@@ -99,6 +99,70 @@ TEST_F(MprisBridgeE2E, AVanishedPlayerWithNoneOtherPlayingLeavesTheStoppedState)
   });
 }
 
+TEST_F(MprisBridgeE2E, TheProxyMirroringAPlayingPlayerPostsNothingOfItsOwn) {
+  FakeMprisPlayer spotify("spotify", "Playing", track({"S"}, "SA", "S1"));
+  FakeMprisPlayer proxy("playerctld", "Playing", track({"S"}, "SA", "S1"));
+  BridgeProcess bridge;
+  const std::string spotifyPlaying =
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing";
+  expectPosts({spotifyPlaying});
+
+  // The proxy repeats each change, and may well be heard first.
+  proxy.change({{"Metadata", track({"S"}, "SA", "S2")}});
+  spotify.change({{"Metadata", track({"S"}, "SA", "S2")}});
+  proxy.change({{"PlaybackStatus", "Paused"}});
+  spotify.change({{"PlaybackStatus", "Paused"}});
+  proxy.change({{"PlaybackStatus", "Playing"}});
+  expectPosts({
+      spotifyPlaying,
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Playing",
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Paused",
+  });
+}
+
+// Each step waits for its post: a value read after a later change is that
+// change's, so the earlier one would never be posted.
+TEST_F(MprisBridgeE2E, PropertiesAnnouncedAsInvalidatedAreReadAndPosted) {
+  FakeMprisPlayer vlc("vlc", "Playing", track({"A"}, "Album", "T1"));
+  BridgeProcess bridge;
+  const auto playing = [](const std::string& title) {
+    return "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=" + title + "; Player State=Playing";
+  };
+  expectPosts({playing("T1")});
+
+  // A player that never mentions its status keeps the one it last gave.
+  vlc.invalidate({{"Metadata", track({"A"}, "Album", "T2")}});
+  expectPosts({playing("T1"), playing("T2")});
+  vlc.change({{"Metadata", track({"A"}, "Album", "T3")}});
+  expectPosts({playing("T1"), playing("T2"), playing("T3")});
+  vlc.invalidate({{"PlaybackStatus", "Paused"}});
+  expectPosts({playing("T1"), playing("T2"), playing("T3"),
+               "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=T3; Player State=Paused"});
+}
+
+TEST_F(MprisBridgeE2E, APlayerNotReadAtTheStartIsReadWhenItNextSignalsAndAgainWhenItComesBack) {
+  std::optional<FakeMprisPlayer> late;
+  late.emplace("late", "Playing", track({"L"}, "LA", "L1"));
+  late->refuseReads(true);
+  BridgeProcess bridge;
+  late->waitUntilRead();
+
+  // While it cannot be read, what it signals is all there is to go by.
+  late->change({{"Metadata", track({"L"}, "LA", "L2")}});
+  const std::string heard = "com.apple.iTunes.playerInfo: Album=LA; Artist=L; Name=L2; Player State=Stopped";
+  expectPosts({heard});
+
+  late->refuseReads(false);
+  late->change({{"Volume", 0.5}});
+  const std::string read = "com.apple.iTunes.playerInfo: Album=LA; Artist=L; Name=L2; Player State=Playing";
+  expectPosts({heard, read});
+
+  late.reset();
+  late.emplace("late", "Paused", track({"L"}, "LA", "L3"));
+  expectPosts({heard, read, "com.apple.iTunes.playerInfo: Player State=Stopped",
+               "com.apple.iTunes.playerInfo: Album=LA; Artist=L; Name=L3; Player State=Paused"});
+}
+
 // Wrong types at the start and in changes, a Metadata that is no dictionary,
 // and a name owner with no player behind it: the bridge carries on.
 TEST_F(MprisBridgeE2E, MalformedPlayersNeverStopIt) {

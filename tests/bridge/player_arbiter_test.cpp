@@ -47,6 +47,7 @@ TEST(PlayerNotificationFor, ChoosesNotificationAndStateKeyByBusName) {
             (PlayerNotification{"com.spotify.client.PlaybackStateChanged", spotifyInfo}));
   EXPECT_EQ(notificationFor(kSpotify + ".instance42", state).name,
             "com.spotify.client.PlaybackStateChanged");
+  EXPECT_EQ(notificationFor("org.mpris.MediaPlayer2.spotifyd", state).name, "com.apple.iTunes.playerInfo");
   EXPECT_EQ(notificationFor(kVlc, state), (PlayerNotification{"com.apple.iTunes.playerInfo", musicInfo}));
 }
 

@@ -32,7 +32,7 @@ bool isPlayerName(const QString& busName) {
 }
 
 bool isSpotifyClient(const QString& busName) {
-  static const QRegularExpression spotify(R"(^org\.mpris\.MediaPlayer2\.spotify(\.instance\d+)?$)");
+  static const QRegularExpression spotify(R"(^org\.mpris\.MediaPlayer2\.spotify(\.instance[0-9]+)?$)");
   return spotify.match(busName).hasMatch();
 }
 
