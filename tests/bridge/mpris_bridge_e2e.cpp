@@ -120,8 +120,8 @@ TEST_F(MprisBridgeE2E, TheProxyMirroringAPlayingPlayerPostsNothingOfItsOwn) {
   });
 }
 
-// Each step waits for its post: a value read after a later change is that
-// change's, so the earlier one would never be posted.
+// Each step waits for its post: a value read after a later change would be
+// that change's, and the earlier one never posted.
 TEST_F(MprisBridgeE2E, PropertiesAnnouncedAsInvalidatedAreReadAndPosted) {
   FakeMprisPlayer vlc("vlc", "Playing", track({"A"}, "Album", "T1"));
   BridgeProcess bridge;
@@ -133,11 +133,9 @@ TEST_F(MprisBridgeE2E, PropertiesAnnouncedAsInvalidatedAreReadAndPosted) {
   // A player that never mentions its status keeps the one it last gave.
   vlc.invalidate({{"Metadata", track({"A"}, "Album", "T2")}});
   expectPosts({playing("T1"), playing("T2")});
-  vlc.change({{"Metadata", track({"A"}, "Album", "T3")}});
-  expectPosts({playing("T1"), playing("T2"), playing("T3")});
   vlc.invalidate({{"PlaybackStatus", "Paused"}});
-  expectPosts({playing("T1"), playing("T2"), playing("T3"),
-               "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=T3; Player State=Paused"});
+  expectPosts({playing("T1"), playing("T2"),
+               "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=T2; Player State=Paused"});
 }
 
 TEST_F(MprisBridgeE2E, APlayerNotReadAtTheStartIsReadWhenItNextSignalsAndAgainWhenItComesBack) {
