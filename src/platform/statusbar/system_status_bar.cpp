@@ -3,11 +3,36 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPalette>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/compositor/x11_presentation_surface.h"
 
 namespace platform {
+
+namespace {
+
+// Both the toolkit's connection and the compositor's notice a display that
+// goes away, in either order; the user hears of it once.
+[[noreturn]] void endForLostDisplay() {
+  static std::atomic_flag said;
+  if (!said.test_and_set()) std::fputs("sonvetta: the display has gone away\n", stderr);
+  std::_Exit(1);
+}
+
+QtMessageHandler toolkitMessageHandler = nullptr;
+
+void interceptLostDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains("X11 connection broke")) endForLostDisplay();
+  if (toolkitMessageHandler != nullptr) {
+    toolkitMessageHandler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+  }
+}
+
+}  // namespace
 
 SystemStatusBar& SystemStatusBar::shared() {
   static auto* bar = new SystemStatusBar;
@@ -24,13 +49,9 @@ SystemStatusBar::SystemStatusBar() {
               [this](double density) {
                 QMetaObject::invokeMethod(this, [this, density] { commitAtDensity(density); });
               },
-          .displayLost =
-              [] {
-                // Said once, however many connections notice it.
-                std::fputs("sonvetta: the display has gone away\n", stderr);
-                std::_Exit(1);
-              },
+          .displayLost = endForLostDisplay,
       });
+  toolkitMessageHandler = qInstallMessageHandler(interceptLostDisplay);
 }
 
 std::shared_ptr<StatusItem> SystemStatusBar::statusItem(double length) {
