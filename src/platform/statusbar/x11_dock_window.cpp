@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,10 @@ std::vector<TopReservation> otherReservations(xcb_connection_t* connection, xcb_
 
 X11DockWindow::X11DockWindow() {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr || x11->connection() == nullptr) {
+    std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
+    std::exit(1);
+  }
   connection_ = x11->connection();
   root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
   workAreaAtom_ = atom(connection_, "_NET_WORKAREA");
