@@ -34,7 +34,7 @@ class SystemStatusBar final : public QObject, public StatusBar {
   void commitAtDensity(double density);
 
   std::vector<std::weak_ptr<StatusItem>> items_;
-  X11DockWindow window_;
+  X11DockWindow window_{[this] { commitSoon_.start(); }};
   std::unique_ptr<Compositor> compositor_;
   // Gathers the changes of one turn of the event loop into one commit.
   QTimer commitSoon_;

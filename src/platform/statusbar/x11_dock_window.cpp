@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/statusbar/dock_placement.h"
@@ -62,7 +63,7 @@ std::vector<TopReservation> otherReservations(xcb_connection_t* connection, xcb_
 
 }  // namespace
 
-X11DockWindow::X11DockWindow() {
+X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::move(rescaled)) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (x11 == nullptr || x11->connection() == nullptr) {
     std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
@@ -130,6 +131,7 @@ bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message
 }
 
 void X11DockWindow::show(QSizeF size) {
+  if (size == size_ && window_.isVisible()) return;
   size_ = size;
   place();
   window_.show();
@@ -159,6 +161,8 @@ void X11DockWindow::place() {
   const QPointF logicalTopLeft = QPointF(logicalScreen.topLeft()) + QPointF(native.topLeft() - nativeScreen.topLeft()) / ratio;
   window_.setGeometry(QRect(logicalTopLeft.toPoint(), size_.toSize()));
   xcb_flush(connection_);
+  if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
+  placedDensity_ = ratio;
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 struct xcb_connection_t;
@@ -18,7 +19,8 @@ namespace platform {
 // changes. It draws nothing itself: the compositor thread fills it.
 class X11DockWindow final : public QObject, private QAbstractNativeEventFilter {
  public:
-  X11DockWindow();
+  // `rescaled` is called when the window's pixel density changes.
+  explicit X11DockWindow(std::function<void()> rescaled);
   ~X11DockWindow() override;
 
   // Gives the window `size` points and shows it at its place.
@@ -37,7 +39,9 @@ class X11DockWindow final : public QObject, private QAbstractNativeEventFilter {
   std::uint32_t workAreaAtom_;
   std::uint32_t clientListAtom_;
   QWindow window_;
+  std::function<void()> rescaled_;
   QSizeF size_;
+  double placedDensity_ = 0.0;
   std::optional<int> reservedBottom_;
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
