@@ -107,7 +107,7 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
           compositeFrame(*tree, shifts, frame);
           surface->present(frame);
           shownShifts = std::move(shifts);
-          lastFrame = now;
+          lastFrame = currentMediaTime();  // when it was shown, however long compositing took
         } else {
           deadline = lastFrame + surface->minimumFrameInterval();
         }
