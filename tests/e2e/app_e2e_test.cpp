@@ -14,6 +14,7 @@
 
 #include "platform/notifications/dbus_post.h"
 #include "tagged_audio.h"
+#include "event_loop_waits.h"
 #include "temporary_folder.h"
 
 namespace {
@@ -23,15 +24,8 @@ using sonvetta::testdata::AudioFormat;
 const QString musicApp = "com.apple.iTunes.playerInfo";
 const QString spotify = "com.spotify.client.PlaybackStateChanged";
 
-// Lets the event loop run for `milliseconds`.
-void wait(int milliseconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(5);
-  }
-}
+using sonvetta::testdata::wait;
+using sonvetta::testdata::waitFor;
 
 // The status bar as the screen shows it: the top-right 200 x 22 points.
 QImage statusBarShot() {
@@ -74,16 +68,6 @@ class SonvettaApp : public testing::Test {
   void TearDown() override {
     app_.kill();
     app_.waitForFinished(5000);
-  }
-
-  bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-      if (condition()) return true;
-      wait(20);
-    }
-    return condition();
   }
 
   void post(const QString& name, const QVariantMap& userInfo) {
