@@ -70,11 +70,11 @@ bool HeadlessSway::swaymsg(const QStringList& arguments) const {
   return message.waitForFinished(10000) && message.exitStatus() == QProcess::NormalExit && message.exitCode() == 0;
 }
 
-QImage HeadlessSway::screenshot() const {
+QImage HeadlessSway::screenshot(const QString& output) const {
   const QString file = runtimeDir_.filePath("screenshot.png");
   QProcess grim;
   grim.setProcessChannelMode(QProcess::ForwardedChannels);
-  grim.start("grim", {"-o", "HEADLESS-1", file});
+  grim.start("grim", {"-o", output, file});
   if (!grim.waitForFinished(10000) || grim.exitCode() != 0) return {};
   return QImage(file).convertToFormat(QImage::Format_RGB32);
 }

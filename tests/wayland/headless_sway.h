@@ -25,8 +25,8 @@ class HeadlessSway {
   const QString& unavailable() const { return unavailable_; }
   // Runs swaymsg with `arguments`; true when sway accepted the command.
   bool swaymsg(const QStringList& arguments) const;
-  // The output HEADLESS-1 as grim captures it, in device pixels.
-  QImage screenshot() const;
+  // An output as grim captures it, in device pixels.
+  QImage screenshot(const QString& output = "HEADLESS-1") const;
   // Ends sway as a crash would.
   void kill();
 
