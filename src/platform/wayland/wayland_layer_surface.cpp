@@ -21,6 +21,14 @@ constexpr uint32_t layerShellVersionKnown = 4;
 
 const char* const layerNamespace = "sonvetta";
 
+void releaseOutput(wl_output* output) {
+  if (wl_output_get_version(output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
+    wl_output_release(output);
+  } else {
+    wl_output_destroy(output);
+  }
+}
+
 }  // namespace
 
 // The C callbacks of libwayland, each handing its event to the surface.
@@ -94,13 +102,7 @@ WaylandLayerSurface::WaylandLayerSurface(wl_display* display) : display_(display
 
 WaylandLayerSurface::~WaylandLayerSurface() {
   destroySurface();
-  for (const Output& output : outputs_) {
-    if (wl_output_get_version(output.proxy) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
-      wl_output_release(output.proxy);
-    } else {
-      wl_output_destroy(output.proxy);
-    }
-  }
+  for (const Output& output : outputs_) releaseOutput(output.proxy);
   if (layerShell_ != nullptr) {
     if (layerShellVersion_ >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION) {
       zwlr_layer_shell_v1_destroy(layerShell_);
@@ -140,11 +142,7 @@ void WaylandLayerSurface::forgetOutput(uint32_t name) {
   const auto output =
       std::find_if(outputs_.begin(), outputs_.end(), [name](const Output& each) { return each.name == name; });
   if (output == outputs_.end()) return;
-  if (wl_output_get_version(output->proxy) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
-    wl_output_release(output->proxy);
-  } else {
-    wl_output_destroy(output->proxy);
-  }
+  releaseOutput(output->proxy);
   outputs_.erase(output);
   updateScale();
 }
