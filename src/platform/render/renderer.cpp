@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <optional>
 
 #include "platform/image/canvas.h"
 
@@ -9,26 +10,39 @@ namespace platform {
 
 namespace {
 
-constexpr char translationKeyPath[] = "transform.translation.x";
+void paintView(QPainter& painter, Canvas& canvas, const View& view, std::optional<double> mediaTime);
 
-void paintView(QPainter& painter, Canvas& canvas, const View& view, double mediaTime) {
-  const Rect bounds = view.bounds();
-  if (const Layer* layer = view.layer()) {
-    painter.translate(layer->presentedValue(translationKeyPath, 0.0, mediaTime), 0.0);
-    if (layer->masksToBounds()) painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
-  }
+// `view`'s own content and its subviews'; without a media time, subviews
+// with a layer of their own are left out.
+void paintContent(QPainter& painter, Canvas& canvas, const View& view, std::optional<double> mediaTime) {
   // A view's drawing must not change the pen or font its subviews start with.
   painter.save();
   view.draw(canvas);
   painter.restore();
+  const double height = view.bounds().height();
   for (const auto& subview : view.subviews()) {
+    if (!mediaTime && subview->layer() != nullptr) continue;
     const Rect& frame = subview->frame();
     painter.save();
     // Frames have their origin at the parent's lower-left corner, the painter at its top-left.
-    painter.translate(frame.origin.x, bounds.height() - frame.origin.y - frame.height());
+    painter.translate(frame.origin.x, height - frame.origin.y - frame.height());
     paintView(painter, canvas, *subview, mediaTime);
     painter.restore();
   }
+}
+
+void paintView(QPainter& painter, Canvas& canvas, const View& view, std::optional<double> mediaTime) {
+  if (const Layer* layer = view.layer(); layer != nullptr && mediaTime) {
+    const Rect bounds = view.bounds();
+    painter.translate(layer->presentedValue(translationKeyPath, 0.0, *mediaTime), 0.0);
+    if (layer->masksToBounds()) painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
+  }
+  paintContent(painter, canvas, view, mediaTime);
+}
+
+void prepare(QPainter& painter, const QColor& textColor) {
+  painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+  painter.setPen(textColor);
 }
 
 // An image of `size` points at `devicePixelRatio`, cleared; null when empty
@@ -48,14 +62,21 @@ QImage transparentImage(const Size& size, double devicePixelRatio) {
 
 void paintViewTree(QPainter& painter, const View& root, double mediaTime, const QColor& textColor) {
   painter.save();
-  painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-  painter.setPen(textColor);
+  prepare(painter, textColor);
   // Nothing outside the topmost view can be seen; clipping to it also tells
   // labels how little of a long text they need to draw.
   const Rect bounds = root.bounds();
   painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
   Canvas canvas(painter);
   paintView(painter, canvas, root, mediaTime);
+  painter.restore();
+}
+
+void paintLayerContent(QPainter& painter, const View& view, const QColor& textColor) {
+  painter.save();
+  prepare(painter, textColor);
+  Canvas canvas(painter);
+  paintContent(painter, canvas, view, std::nullopt);
   painter.restore();
 }
 

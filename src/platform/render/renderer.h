@@ -15,6 +15,12 @@ namespace platform {
 // `textColor`. The pixel density is the painter's device's.
 void paintViewTree(QPainter& painter, const View& root, double mediaTime, const QColor& textColor);
 
+// Paints what the compositor keeps as the already-drawn content of the layer
+// of `view`: the view's own drawing and that of its subviews down to those
+// with a layer of their own, which are left out; the view's own layer is
+// neither moved nor clipped. Labels draw what lies in the painter's clip.
+void paintLayerContent(QPainter& painter, const View& view, const QColor& textColor);
+
 // The tree of `root` at `mediaTime` in a transparent image of the root's
 // size at `devicePixelRatio`; a null image when that size is empty.
 QImage renderViewTree(const View& root, double mediaTime, double devicePixelRatio, const QColor& textColor);

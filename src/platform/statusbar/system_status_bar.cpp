@@ -1,18 +1,37 @@
 #include "platform/statusbar/system_status_bar.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
-#include <QPainter>
-#include <QScreen>
-#include <cmath>
+#include <QPalette>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 
-#include "platform/render/renderer.h"
-#include "platform/view/media_clock.h"
+#include "platform/compositor/x11_presentation_surface.h"
 
 namespace platform {
 
 namespace {
-// About 60 frames a second: smooth at 37 points per second, cheap to draw.
-constexpr int frameIntervalMs = 16;
+
+// Both the toolkit's connection and the compositor's notice a display that
+// goes away, in either order; the user hears of it once.
+[[noreturn]] void endForLostDisplay() {
+  static std::atomic_flag said;
+  if (!said.test_and_set()) std::fputs("sonvetta: the display has gone away\n", stderr);
+  std::_Exit(1);
+}
+
+QtMessageHandler toolkitMessageHandler = nullptr;
+
+void interceptLostDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains("X11 connection broke")) endForLostDisplay();
+  if (toolkitMessageHandler != nullptr) {
+    toolkitMessageHandler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+  }
+}
+
 }  // namespace
 
 SystemStatusBar& SystemStatusBar::shared() {
@@ -20,33 +39,27 @@ SystemStatusBar& SystemStatusBar::shared() {
   return *bar;
 }
 
-SystemStatusBar::SystemStatusBar()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus) {
-  setWindowTitle("Sonvetta status bar");
-  setAttribute(Qt::WA_ShowWithoutActivating);
-  nextFrame_.setSingleShot(true);
-  nextFrame_.setInterval(frameIntervalMs);
-  connect(&nextFrame_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
-  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &SystemStatusBar::followPrimaryScreen);
-  followPrimaryScreen(QGuiApplication::primaryScreen());
-}
-
-void SystemStatusBar::followPrimaryScreen(QScreen* screen) {
-  disconnect(primaryScreenGeometry_);
-  if (screen) {
-    primaryScreenGeometry_ = connect(screen, &QScreen::geometryChanged, this, &SystemStatusBar::placeAtTopRight);
-  }
-  placeAtTopRight();
+SystemStatusBar::SystemStatusBar() {
+  commitSoon_.setSingleShot(true);
+  connect(&commitSoon_, &QTimer::timeout, this, &SystemStatusBar::commit);
+  compositor_ = std::make_unique<Compositor>(
+      [window = window_.windowId()] { return X11PresentationSurface::connect(window); },
+      Compositor::Events{
+          .densityChanged =
+              [this](double density) {
+                QMetaObject::invokeMethod(this, [this, density] { commitAtDensity(density); });
+              },
+          .displayLost = endForLostDisplay,
+      });
+  toolkitMessageHandler = qInstallMessageHandler(interceptLostDisplay);
 }
 
 std::shared_ptr<StatusItem> SystemStatusBar::statusItem(double length) {
   auto button = std::make_shared<View>(Rect(0.0, 0.0, length, thickness));
-  button->setNeedsDisplayHandler([this] { update(); });
+  button->setNeedsDisplayHandler([this] { commitSoon_.start(); });
   auto item = std::make_shared<StatusItem>(length, std::move(button));
   items_.push_back(item);
-  placeAtTopRight();
-  show();
+  commitSoon_.start();
   return item;
 }
 
@@ -57,36 +70,27 @@ std::vector<std::shared_ptr<StatusItem>> SystemStatusBar::shownItems() {
   return shown;
 }
 
-void SystemStatusBar::placeAtTopRight() {
-  double width = 0.0;
-  for (const auto& item : shownItems()) width += item->length();
-  setFixedSize(static_cast<int>(std::ceil(width)), static_cast<int>(thickness));
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    move(area.right() + 1 - this->width(), area.top());
-  }
+void SystemStatusBar::commitAtDensity(double density) {
+  surfaceDensity_ = density;
+  commit();
 }
 
-void SystemStatusBar::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), palette().window());
-  const QColor textColor = palette().windowText().color();
-  const double now = currentMediaTime();
-  bool moving = false;
+void SystemStatusBar::commit() {
+  const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
+  double width = 0.0;
+  for (const auto& item : items) width += item->length();
+  window_.show(QSizeF(width, thickness));
   // The first item stands at the right end, later ones to its left.
-  double right = width();
-  for (const auto& item : shownItems()) {
+  std::vector<LayerTree::Placement> placements;
+  double right = width;
+  for (const auto& item : items) {
     right -= item->length();
-    if (const View* button = item->button()) {
-      painter.save();
-      painter.translate(right, 0.0);
-      painter.setClipRect(QRectF(0.0, 0.0, item->length(), thickness));
-      paintViewTree(painter, *button, now, textColor);
-      painter.restore();
-      moving = moving || button->hasRunningAnimation(now);
-    }
+    if (const View* button = item->button()) placements.push_back({button, {right, 0.0}});
   }
-  if (moving) nextFrame_.start();
+  const QPalette palette = QGuiApplication::palette();
+  const double density = surfaceDensity_ > 0.0 ? surfaceDensity_ : window_.devicePixelRatio();
+  compositor_->commit(std::make_shared<const LayerTree>(Size{width, thickness}, density, palette.window().color(),
+                                                         placements, palette.windowText().color()));
 }
 
 }  // namespace platform

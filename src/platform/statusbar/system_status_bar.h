@@ -1,20 +1,23 @@
 #pragma once
 
+#include <QObject>
 #include <QTimer>
-#include <QWidget>
 #include <memory>
 #include <vector>
 
+#include "platform/compositor/compositor.h"
 #include "platform/statusbar/status_item.h"
+#include "platform/statusbar/x11_dock_window.h"
 
 namespace platform {
 
-// The status bar of the desktop session: an undecorated, always-on-top
-// window titled "Sonvetta status bar" at the top-right corner of the primary
-// screen, 22 points high, holding its items from right to left. It draws the
-// items' view trees at the screen's pixel density and repaints only when a
-// tree changes or while an animation in it runs.
-class SystemStatusBar final : public QWidget, public StatusBar {
+// The status bar of the desktop session: a window titled "Sonvetta status
+// bar" at the top-right of the primary screen, 22 points high, holding its
+// items from right to left. Whenever an item's view tree changes, the main
+// thread draws the trees' layers once at the screen's pixel density and
+// commits them; the compositor thread shows them and plays their animations,
+// so nothing runs on the main thread while an item scrolls.
+class SystemStatusBar final : public QObject, public StatusBar {
  public:
   static constexpr double thickness = 22.0;
 
@@ -24,18 +27,18 @@ class SystemStatusBar final : public QWidget, public StatusBar {
 
   std::shared_ptr<StatusItem> statusItem(double length) override;
 
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
  private:
   SystemStatusBar();
   std::vector<std::shared_ptr<StatusItem>> shownItems();
-  void followPrimaryScreen(QScreen* screen);
-  void placeAtTopRight();
+  void commit();
+  void commitAtDensity(double density);
 
   std::vector<std::weak_ptr<StatusItem>> items_;
-  QTimer nextFrame_;
-  QMetaObject::Connection primaryScreenGeometry_;
+  X11DockWindow window_;
+  std::unique_ptr<Compositor> compositor_;
+  // Gathers the changes of one turn of the event loop into one commit.
+  QTimer commitSoon_;
+  double surfaceDensity_ = 0.0;  // what the compositor's surface asked for; 0 until it asks
 };
 
 }  // namespace platform

@@ -5,6 +5,9 @@
 
 namespace platform {
 
+// The key path of the one property that layers animate: the sideways shift.
+inline constexpr char translationKeyPath[] = "transform.translation.x";
+
 enum class TimingFunction { linear };
 
 // A property animation played by the renderer from its begin time on.

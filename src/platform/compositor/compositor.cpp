@@ -1,0 +1,119 @@
+#include "platform/compositor/compositor.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+
+#include "platform/compositor/frame_composition.h"
+#include "platform/view/media_clock.h"
+
+namespace platform {
+
+namespace {
+
+constexpr double never = std::numeric_limits<double>::infinity();
+
+// Waits until `descriptors` have something to read or `deadline` passes.
+void waitUntil(std::span<pollfd> descriptors, double deadline) {
+  const double seconds = deadline - currentMediaTime();
+  if (!std::isfinite(seconds)) {
+    ppoll(descriptors.data(), descriptors.size(), nullptr, nullptr);
+    return;
+  }
+  const double wait = std::max(seconds, 0.0);
+  const timespec timeout{static_cast<time_t>(wait), static_cast<long>(std::fmod(wait, 1.0) * 1e9)};
+  ppoll(descriptors.data(), descriptors.size(), &timeout, nullptr);
+}
+
+}  // namespace
+
+Compositor::Compositor(std::function<std::unique_ptr<PresentationSurface>()> makeSurface, Events events)
+    : events_(std::move(events)), wakeDescriptor_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  thread_ = std::thread([this, makeSurface = std::move(makeSurface)] { run(makeSurface); });
+}
+
+Compositor::~Compositor() {
+  stopping_ = true;
+  wake();
+  thread_.join();
+  close(wakeDescriptor_);
+}
+
+void Compositor::commit(std::shared_ptr<const LayerTree> tree) {
+  {
+    const std::lock_guard lock(committedMutex_);
+    committed_ = std::move(tree);
+  }
+  wake();
+}
+
+void Compositor::wake() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = write(wakeDescriptor_, &one, sizeof one);
+}
+
+std::shared_ptr<const LayerTree> Compositor::takeCommitted() {
+  std::uint64_t count = 0;
+  [[maybe_unused]] const ssize_t read = ::read(wakeDescriptor_, &count, sizeof count);
+  const std::lock_guard lock(committedMutex_);
+  return std::move(committed_);
+}
+
+void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>& makeSurface) {
+  const std::unique_ptr<PresentationSurface> surface = makeSurface();
+  if (!surface) {
+    if (!stopping_) events_.displayLost();
+    return;
+  }
+  std::array<pollfd, 2> descriptors{pollfd{wakeDescriptor_, POLLIN, 0}, pollfd{surface->eventDescriptor(), POLLIN, 0}};
+  std::shared_ptr<const LayerTree> tree;
+  std::optional<std::vector<int>> shownShifts;  // none until the tree's first frame
+  double lastFrame = -never;
+  double reportedDensity = 0.0;
+  while (!stopping_) {
+    if (!surface->dispatchEvents()) {
+      events_.displayLost();
+      return;
+    }
+    if (auto committed = takeCommitted()) {
+      tree = std::move(committed);
+      shownShifts.reset();
+    }
+    double deadline = never;
+    if (tree) {
+      const double density = surface->devicePixelRatio();
+      if (density != tree->devicePixelRatio() && density != reportedDensity) {
+        reportedDensity = density;
+        events_.densityChanged(density);
+      }
+      const double now = currentMediaTime();
+      std::vector<int> shifts = layerShiftsAt(*tree, now);
+      const bool changed = !shownShifts || shifts != *shownShifts || surface->needsRedraw();
+      if (changed && surface->readyForFrame()) {
+        if (now >= lastFrame + surface->minimumFrameInterval()) {
+          surface->present(compositeFrame(*tree, shifts));
+          shownShifts = std::move(shifts);
+          lastFrame = now;
+        } else {
+          deadline = lastFrame + surface->minimumFrameInterval();
+        }
+      }
+      // Moving layers come back when they have moved by a pixel, but no
+      // sooner than the surface takes frames.
+      if (shownShifts) {
+        deadline = std::min(deadline, std::max(nextShiftChangeAfter(*tree, now), lastFrame + surface->minimumFrameInterval()));
+      }
+    }
+    waitUntil(descriptors, deadline);
+  }
+}
+
+}  // namespace platform

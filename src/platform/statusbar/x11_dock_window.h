@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QTimer>
+#include <QWindow>
+#include <cstdint>
+#include <optional>
+
+struct xcb_connection_t;
+
+namespace platform {
+
+// The status bar's window on an X11 desktop, kept by the main thread: a dock
+// on every workspace, never focused, absent from task lists and pagers, at
+// the right end of the primary screen directly below the panels along its
+// top, reserving its band so that maximised windows stay clear of it. It
+// moves when the primary screen, its geometry or scale, or the work area
+// changes. It draws nothing itself: the compositor thread fills it.
+class X11DockWindow final : public QObject, private QAbstractNativeEventFilter {
+ public:
+  X11DockWindow();
+  ~X11DockWindow() override;
+
+  // Gives the window `size` points and shows it at its place.
+  void show(QSizeF size);
+  std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
+  double devicePixelRatio() const { return window_.devicePixelRatio(); }
+
+ private:
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+  void followPrimaryScreen(QScreen* screen);
+  void setDockProperties();
+  void place();
+
+  xcb_connection_t* connection_;
+  std::uint32_t root_;
+  std::uint32_t workAreaAtom_;
+  std::uint32_t clientListAtom_;
+  QWindow window_;
+  QSizeF size_;
+  std::optional<int> reservedBottom_;
+  QTimer placeSoon_;
+  QMetaObject::Connection screenChanges_[3];
+};
+
+}  // namespace platform

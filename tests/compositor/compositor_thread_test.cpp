@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/marquee/marquee_view.h"
+#include "platform/compositor/compositor.h"
+#include "platform/compositor/frame_composition.h"
+#include "platform/view/media_clock.h"
+#include "solid_image.h"
+
+namespace platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr double frameInterval = 1.0 / 60.0;
+
+struct PresentedFrame {
+  QImage image;
+  double time;
+};
+
+// What the surface saw, written on the compositor thread, read by the test.
+class SurfaceLog {
+ public:
+  void frame(const QImage& image) {
+    const std::lock_guard lock(mutex_);
+    frames_.push_back({image, currentMediaTime()});
+  }
+  void wakeUp() { ++wakeUps_; }
+
+  std::vector<PresentedFrame> frames() const {
+    const std::lock_guard lock(mutex_);
+    return frames_;
+  }
+  int wakeUps() const { return wakeUps_; }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<PresentedFrame> frames_;
+  std::atomic<int> wakeUps_{0};
+};
+
+class FakeSurface final : public PresentationSurface {
+ public:
+  FakeSurface(SurfaceLog& log, double density, bool displayGone) : log_(log), density_(density), gone_(displayGone) {}
+
+  int eventDescriptor() const override { return -1; }
+  bool dispatchEvents() override {
+    log_.wakeUp();
+    return !gone_;
+  }
+  double devicePixelRatio() const override { return density_; }
+  bool needsRedraw() const override { return false; }
+  bool readyForFrame() const override { return true; }
+  double minimumFrameInterval() const override { return frameInterval; }
+  void present(const QImage& frame) override { log_.frame(frame); }
+
+ private:
+  SurfaceLog& log_;
+  double density_;
+  bool gone_;
+};
+
+class CompositorThreadTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<Compositor> start(double surfaceDensity = 1.0, bool displayGone = false) {
+    return std::make_unique<Compositor>(
+        [this, surfaceDensity, displayGone] { return std::make_unique<FakeSurface>(log, surfaceDensity, displayGone); },
+        Compositor::Events{.densityChanged = [this](double density) { reportedDensity = density; },
+                           .displayLost = [this] { displayLost = true; }});
+  }
+
+  std::shared_ptr<const LayerTree> treeOf(const std::string& text) {
+    marquee.update(std::make_shared<SolidImage>(Size{1, 1}, Qt::red), text);
+    const LayerTree::Placement placement{&marquee, {0.0, 0.0}};
+    return std::make_shared<const LayerTree>(marquee.bounds().size, 1.0, Qt::white,
+                                             std::span<const LayerTree::Placement>(&placement, 1), Qt::black);
+  }
+
+  SurfaceLog log;
+  std::atomic<double> reportedDensity{0.0};
+  std::atomic<bool> displayLost{false};
+  sonvetta::MarqueeView marquee{Rect(0, 0, 200, 22)};
+};
+
+TEST_F(CompositorThreadTest, WhileTheMainThreadSleepsFramesKeepComingWithTheContentMoved) {
+  auto compositor = start();
+  compositor->commit(treeOf("A line that does not fit - An Album - An Artist"));
+  const double asleep = currentMediaTime();
+  std::this_thread::sleep_for(500ms);
+  const double awake = currentMediaTime();
+  compositor.reset();
+
+  std::vector<PresentedFrame> frames = log.frames();
+  std::erase_if(frames, [&](const PresentedFrame& frame) { return frame.time < asleep || frame.time > awake; });
+  // 37 points a second is a pixel every 27 ms at this density.
+  EXPECT_GE(frames.size(), 10u);
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    EXPECT_NE(frames[i].image, frames[i - 1].image) << "frame " << i << " shows nothing new";
+    EXPECT_GE(frames[i].time - frames[i - 1].time, frameInterval * 0.99) << "frame " << i << " came too soon";
+  }
+}
+
+TEST_F(CompositorThreadTest, ATreeThatDoesNotMoveIsDrawnOnceAndNoThreadWakesUpForIt) {
+  auto compositor = start();
+  compositor->commit(treeOf("A moving line that does not fit - An Album - An Artist"));
+  std::this_thread::sleep_for(100ms);
+  const std::shared_ptr<const LayerTree> still = treeOf("Fits");
+  compositor->commit(still);
+  std::this_thread::sleep_for(50ms);
+  const std::size_t framesBefore = log.frames().size();
+  const int wakeUpsBefore = log.wakeUps();
+  std::this_thread::sleep_for(400ms);
+  EXPECT_EQ(log.frames().size(), framesBefore);
+  EXPECT_EQ(log.wakeUps(), wakeUpsBefore);
+  compositor.reset();
+
+  ASSERT_FALSE(log.frames().empty());
+  EXPECT_EQ(log.frames().back().image, compositeFrame(*still, layerShiftsAt(*still, 0)));
+  EXPECT_FALSE(displayLost);
+}
+
+TEST_F(CompositorThreadTest, TellsTheMainThreadWhatTheSurfaceNeeds) {
+  auto compositor = start(2.0);
+  compositor->commit(treeOf("Fits"));
+  for (int i = 0; i < 200 && reportedDensity == 0.0; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(reportedDensity, 2.0) << "a tree drawn for another density";
+  compositor.reset();
+  const std::size_t framesBefore = log.frames().size();
+
+  compositor = start(1.0, true);
+  for (int i = 0; i < 200 && !displayLost; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_TRUE(displayLost);
+  compositor->commit(treeOf("Fits"));  // after the display went: harmless
+  compositor.reset();
+  EXPECT_EQ(log.frames().size(), framesBefore);
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,243 @@
+// Runs the real sonvetta on a virtual X display with a real window manager
+// (openbox) and panel (tint2 along the top) and checks that the status bar is
+// a dock where a user expects it: below the panel at the right end, on every
+// workspace, out of task lists, with its band kept clear of maximised windows.
+#include <xcb/xcb.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QThread>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "temporary_folder.h"
+
+namespace {
+
+void wait(int milliseconds) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < milliseconds) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+}
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < milliseconds) {
+    if (condition()) return true;
+    wait(20);
+  }
+  return condition();
+}
+
+// A connection of the test's own, to read what the window manager sees.
+class X11Display {
+ public:
+  X11Display() : connection_(xcb_connect(nullptr, nullptr)) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+  }
+  ~X11Display() { xcb_disconnect(connection_); }
+
+  xcb_window_t root() const { return root_; }
+
+  xcb_atom_t atom(const std::string& name) const {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
+    const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return found;
+  }
+
+  std::vector<std::uint32_t> numbers(xcb_window_t window, const std::string& name) const {
+    std::vector<std::uint32_t> items;
+    xcb_get_property_reply_t* reply = propertyReply(window, atom(name));
+    if (reply != nullptr && reply->format == 32) {
+      const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+      items.assign(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return items;
+  }
+
+  std::string text(xcb_window_t window, xcb_atom_t property) const {
+    xcb_get_property_reply_t* reply = propertyReply(window, property);
+    std::string value;
+    if (reply != nullptr) {
+      value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    }
+    std::free(reply);
+    return value;
+  }
+
+  // The managed window titled `title`, or none.
+  xcb_window_t clientTitled(const std::string& title) const {
+    for (const std::uint32_t window : numbers(root_, "_NET_CLIENT_LIST")) {
+      if (text(window, atom("_NET_WM_NAME")) == title) return window;
+    }
+    return XCB_NONE;
+  }
+
+  // Where `window` stands on the root window.
+  QRect geometry(xcb_window_t window) const {
+    xcb_get_geometry_reply_t* size = xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr);
+    xcb_translate_coordinates_reply_t* position = xcb_translate_coordinates_reply(
+        connection_, xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr);
+    QRect rect;
+    if (size != nullptr && position != nullptr) rect = QRect(position->dst_x, position->dst_y, size->width, size->height);
+    std::free(size);
+    std::free(position);
+    return rect;
+  }
+
+  bool isViewable(xcb_window_t window) const {
+    xcb_get_window_attributes_reply_t* attributes =
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr);
+    const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(attributes);
+    return viewable;
+  }
+
+  void switchToWorkspace(std::uint32_t workspace) const {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = root_;
+    message.type = atom("_NET_CURRENT_DESKTOP");
+    message.data.data32[0] = workspace;
+    xcb_send_event(connection_, 0, root_,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+  }
+
+  int workAreaTop() const {
+    const std::vector<std::uint32_t> area = numbers(root_, "_NET_WORKAREA");
+    return area.size() >= 4 ? static_cast<int>(area[1]) : -1;
+  }
+
+ private:
+  xcb_get_property_reply_t* propertyReply(xcb_window_t window, xcb_atom_t property) const {
+    return xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr);
+  }
+
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+};
+
+class DesktopProcess {
+ public:
+  explicit DesktopProcess(const QString& program, const QStringList& arguments = {},
+                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    process_.start(program, arguments);
+    process_.waitForStarted(10000);
+  }
+  ~DesktopProcess() {
+    process_.kill();
+    process_.waitForFinished(5000);
+  }
+  QProcess& process() { return process_; }
+
+ private:
+  QProcess process_;
+};
+
+class X11DockTest : public testing::Test {
+ protected:
+  QProcessEnvironment appEnvironment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", QString::fromStdString(home_.path().string()));
+    return environment;
+  }
+
+  X11Display display;
+  sonvetta::testdata::TemporaryFolder home_;
+};
+
+TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWindowsClear) {
+  DesktopProcess windowManager(OPENBOX);
+  ASSERT_TRUE(waitFor([&] { return display.workAreaTop() == 0; })) << "openbox did not start";
+  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  xcb_window_t bar = XCB_NONE;
+  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
+  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 0, 200, 22); }))
+      << "without a panel it stands at the very top";
+
+  // A panel that comes later pushes the bar below it.
+  DesktopProcess panel(TINT2, {"-c", TINT2RC});
+  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }))
+      << "it stands at " << display.geometry(bar).x() << ", " << display.geometry(bar).y();
+  EXPECT_TRUE(waitFor([&] { return display.workAreaTop() == 52; })) << "its band is reserved below the panel";
+  const std::vector<std::uint32_t> strut = display.numbers(bar, "_NET_WM_STRUT_PARTIAL");
+  EXPECT_EQ(strut, (std::vector<std::uint32_t>{0, 0, 52, 0, 0, 0, 0, 0, 1080, 1279, 0, 0}));
+
+  EXPECT_EQ(display.numbers(bar, "_NET_WM_WINDOW_TYPE"),
+            std::vector<std::uint32_t>{display.atom("_NET_WM_WINDOW_TYPE_DOCK")});
+  EXPECT_EQ(display.numbers(bar, "_NET_WM_DESKTOP"), std::vector<std::uint32_t>{0xFFFFFFFF});
+  const std::vector<std::uint32_t> state = display.numbers(bar, "_NET_WM_STATE");
+  for (const char* flag : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+    EXPECT_NE(std::find(state.begin(), state.end(), display.atom(flag)), state.end()) << flag;
+  }
+  EXPECT_EQ(display.text(bar, XCB_ATOM_WM_CLASS), std::string("sonvetta\0sonvetta\0", 18));
+  const std::vector<std::uint32_t> hints = display.numbers(bar, "WM_HINTS");
+  ASSERT_GE(hints.size(), 2u);
+  EXPECT_TRUE((hints[0] & 1) != 0 && hints[1] == 0) << "it never takes the keyboard focus";
+
+  // A maximised window keeps clear of the panel and the bar.
+  QWindow window;
+  window.setTitle("A maximised window");
+  window.showMaximized();
+  xcb_window_t maximised = XCB_NONE;
+  ASSERT_TRUE(waitFor([&] { return (maximised = display.clientTitled("A maximised window")) != XCB_NONE; }));
+  EXPECT_TRUE(waitFor([&] { return display.geometry(maximised).top() >= 52 && display.geometry(maximised).height() > 600; }))
+      << "the maximised window's top is at " << display.geometry(maximised).top();
+
+  for (std::uint32_t workspace : {1u, 3u, 0u}) {
+    display.switchToWorkspace(workspace);
+    ASSERT_TRUE(waitFor([&] { return display.numbers(display.root(), "_NET_CURRENT_DESKTOP") == std::vector{workspace}; }));
+    EXPECT_TRUE(display.isViewable(bar)) << "on workspace " << workspace;
+  }
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {
+  QProcess server;
+  server.start(XVFB, {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
+  ASSERT_TRUE(server.waitForReadyRead(10000));
+  const QString number = QString::fromUtf8(server.readAllStandardOutput()).trimmed();
+  QProcessEnvironment environment = appEnvironment();
+  environment.insert("DISPLAY", ":" + number);
+  QProcess app;
+  app.setProcessEnvironment(environment);
+  app.start(SONVETTA, {});
+  ASSERT_TRUE(app.waitForStarted(10000));
+  wait(1500);
+  app.readAllStandardError();  // whatever the toolkit says while starting
+  server.kill();
+  server.waitForFinished(5000);
+  ASSERT_TRUE(app.waitForFinished(10000)) << "it outlived its display";
+  EXPECT_NE(app.exitCode(), 0);
+  const QStringList lines = QString::fromUtf8(app.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(lines, QStringList{"sonvetta: the display has gone away"});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QGuiApplication application(argc, argv);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
