@@ -12,6 +12,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include "fake_settings_portal.h"
 #include "platform/notifications/dbus_post.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
@@ -50,6 +51,14 @@ int redPixelsInImageSlot(const QImage& shot) {
     }
   }
   return count;
+}
+
+double meanLightness(const QImage& image) {
+  double sum = 0.0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) sum += QColor(image.pixel(x, y)).lightness();
+  }
+  return sum / (image.width() * image.height());
 }
 
 class SonvettaApp : public testing::Test {
@@ -144,6 +153,16 @@ TEST_F(SonvettaApp, ALongLineScrollsAndAShortOneStandsStill) {
   wait(500);
   EXPECT_EQ(statusBarShot(), still) << "a line that fits stands still";
   EXPECT_TRUE(app_.readAllStandardOutput().isEmpty()) << "tracks of Spotify are never searched for";
+}
+
+TEST_F(SonvettaApp, FollowsTheDesktopsDarkAndLightSchemes) {
+  EXPECT_GT(meanLightness(statusBarShot()), 150) << "without a preference the strip is light";
+  // A portal that starts later announces its setting as it changes.
+  sonvetta_test::FakeSettingsPortal portal(sonvetta_test::FakeSettingsPortal::Version::current, 0);
+  portal.change(1);
+  EXPECT_TRUE(waitFor([] { return meanLightness(statusBarShot()) < 100; })) << "a dark scheme gives a dark strip";
+  portal.change(2);
+  EXPECT_TRUE(waitFor([] { return meanLightness(statusBarShot()) > 150; })) << "a light scheme gives a light strip";
 }
 
 TEST_F(SonvettaApp, HandlesAFloodOfOddNotificationsInOrderAndStaysUp) {
