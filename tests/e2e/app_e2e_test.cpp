@@ -183,6 +183,24 @@ TEST_F(SonvettaApp, HandlesAFloodOfOddNotificationsInOrderAndStaysUp) {
   EXPECT_EQ(app_.state(), QProcess::Running);
 }
 
+TEST(SonvettaWithoutAPlace, SaysOnceThatTheBarCannotBePlacedAndKeepsRunning) {
+  sonvetta::testdata::TemporaryFolder home;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("HOME", QString::fromStdString(home.path().string()));
+  environment.remove("DISPLAY");
+  environment.remove("WAYLAND_DISPLAY");
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  QProcess app;
+  app.setProcessEnvironment(environment);
+  app.start(SONVETTA, {});
+  ASSERT_TRUE(app.waitForStarted(10000));
+  EXPECT_FALSE(app.waitForFinished(1500)) << "a plain window is shown instead";
+  const QStringList said = QString::fromUtf8(app.readAllStandardError()).split('\n').filter("sonvetta: ");
+  EXPECT_EQ(said, QStringList{"sonvetta: the status bar cannot be placed on this display; it shows as a plain window"});
+  app.kill();
+  app.waitForFinished(5000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
