@@ -12,6 +12,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include "desktop_waiting.h"
 #include "fake_settings_portal.h"
 #include "platform/notifications/dbus_post.h"
 #include "tagged_audio.h"
@@ -20,19 +21,12 @@
 namespace {
 
 using sonvetta::testdata::AudioFormat;
+using sonvetta_test::meanLightness;
+using sonvetta_test::wait;
+using sonvetta_test::waitFor;
 
 const QString musicApp = "com.apple.iTunes.playerInfo";
 const QString spotify = "com.spotify.client.PlaybackStateChanged";
-
-// Lets the event loop run for `milliseconds`.
-void wait(int milliseconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(5);
-  }
-}
 
 // The status bar as the screen shows it: the top-right 200 x 22 points.
 QImage statusBarShot() {
@@ -51,14 +45,6 @@ int redPixelsInImageSlot(const QImage& shot) {
     }
   }
   return count;
-}
-
-double meanLightness(const QImage& image) {
-  double sum = 0.0;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) sum += QColor(image.pixel(x, y)).lightness();
-  }
-  return sum / (image.width() * image.height());
 }
 
 class SonvettaApp : public testing::Test {
@@ -83,16 +69,6 @@ class SonvettaApp : public testing::Test {
   void TearDown() override {
     app_.kill();
     app_.waitForFinished(5000);
-  }
-
-  bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-      if (condition()) return true;
-      wait(20);
-    }
-    return condition();
   }
 
   void post(const QString& name, const QVariantMap& userInfo) {

@@ -17,28 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "desktop_waiting.h"
 #include "temporary_folder.h"
 
 namespace {
 
-void wait(int milliseconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(5);
-  }
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < milliseconds) {
-    if (condition()) return true;
-    wait(20);
-  }
-  return condition();
-}
+using sonvetta_test::wait;
+using sonvetta_test::waitFor;
 
 // A connection of the test's own, to read what the window manager sees.
 class X11Display {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "desktop_waiting.h"
 #include "fake_settings_portal.h"
 #include "headless_sway.h"
 #include "platform/notifications/dbus_post.h"
@@ -22,28 +23,12 @@
 namespace {
 
 using sonvetta_test::FakeSettingsPortal;
+using sonvetta_test::meanLightness;
+using sonvetta_test::wait;
+using sonvetta_test::waitFor;
 
 constexpr uint darkScheme = 1;
 constexpr uint lightScheme = 2;
-
-void wait(int milliseconds) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < milliseconds) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    QThread::msleep(5);
-  }
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < milliseconds) {
-    if (condition()) return true;
-    wait(50);
-  }
-  return condition();
-}
 
 // The 200 x 22 strip at the top-right corner: at the very top when it stands
 // beside sway's bar, right below the bar otherwise.
@@ -54,14 +39,6 @@ QImage stripOf(const QImage& screenshot) {
     while (top < screenshot.height() && screenshot.pixel(right, top) == HeadlessSway::barBackground) ++top;
   }
   return screenshot.copy(screenshot.width() - 200, top, 200, 22);
-}
-
-double meanLightness(const QImage& image) {
-  double sum = 0.0;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) sum += QColor(image.pixel(x, y)).lightness();
-  }
-  return sum / (image.width() * image.height());
 }
 
 // True when the strip shows something besides its background: the music
