@@ -51,11 +51,12 @@ class FakeSurface final : public PresentationSurface {
   FakeSurface(SurfaceLog& log, double density, bool displayGone) : log_(log), density_(density), gone_(displayGone) {}
 
   int eventDescriptor() const override { return -1; }
-  bool dispatchEvents() override {
+  bool dispatchEvents() override { return !gone_; }
+  // Asked on every turn that has a tree to show.
+  double devicePixelRatio() const override {
     log_.wakeUp();
-    return !gone_;
+    return density_;
   }
-  double devicePixelRatio() const override { return density_; }
   bool needsRedraw() const override { return false; }
   bool readyForFrame() const override { return true; }
   double minimumFrameInterval() const override { return frameInterval; }

@@ -12,18 +12,19 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include "desktop_waiting.h"
+#include "event_loop_waits.h"
 #include "fake_settings_portal.h"
 #include "platform/notifications/dbus_post.h"
+#include "strip_lightness.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
 
 namespace {
 
 using sonvetta::testdata::AudioFormat;
-using sonvetta_test::meanLightness;
-using sonvetta_test::wait;
-using sonvetta_test::waitFor;
+using sonvetta::testdata::meanLightness;
+using sonvetta::testdata::wait;
+using sonvetta::testdata::waitFor;
 
 const QString musicApp = "com.apple.iTunes.playerInfo";
 const QString spotify = "com.spotify.client.PlaybackStateChanged";

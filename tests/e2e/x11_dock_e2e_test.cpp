@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "desktop_waiting.h"
+#include "event_loop_waits.h"
 #include "temporary_folder.h"
 
 namespace {
 
-using sonvetta_test::wait;
-using sonvetta_test::waitFor;
+using sonvetta::testdata::wait;
+using sonvetta::testdata::waitFor;
 
 // A connection of the test's own, to read what the window manager sees.
 class X11Display {

@@ -14,18 +14,19 @@
 #include <functional>
 #include <memory>
 
-#include "desktop_waiting.h"
+#include "event_loop_waits.h"
 #include "fake_settings_portal.h"
 #include "headless_sway.h"
 #include "platform/notifications/dbus_post.h"
+#include "strip_lightness.h"
 #include "temporary_folder.h"
 
 namespace {
 
 using sonvetta_test::FakeSettingsPortal;
-using sonvetta_test::meanLightness;
-using sonvetta_test::wait;
-using sonvetta_test::waitFor;
+using sonvetta::testdata::meanLightness;
+using sonvetta::testdata::wait;
+using sonvetta::testdata::waitFor;
 
 constexpr uint darkScheme = 1;
 constexpr uint lightScheme = 2;

@@ -77,13 +77,18 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
   std::shared_ptr<const LayerTree> tree;
   std::optional<std::vector<int>> shownShifts;  // none until the tree's first frame
   double lastFrame = -never;
+  QImage frame;  // painted again for every frame
   double reportedDensity = 0.0;
+  // Only what has been signalled is looked at: a frame costs a wake-up and
+  // the frame's own request, no more system calls than that.
+  bool displaySpoke = true;
+  bool woken = true;
   while (!stopping_) {
-    if (!surface->dispatchEvents()) {
+    if (displaySpoke && !surface->dispatchEvents()) {
       events_.displayLost();
       return;
     }
-    if (auto committed = takeCommitted()) {
+    if (auto committed = woken ? takeCommitted() : nullptr) {
       tree = std::move(committed);
       shownShifts.reset();
     }
@@ -99,9 +104,10 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
       const bool changed = !shownShifts || shifts != *shownShifts || surface->needsRedraw();
       if (changed && surface->readyForFrame()) {
         if (now >= lastFrame + surface->minimumFrameInterval()) {
-          surface->present(compositeFrame(*tree, shifts));
+          compositeFrame(*tree, shifts, frame);
+          surface->present(frame);
           shownShifts = std::move(shifts);
-          lastFrame = now;
+          lastFrame = currentMediaTime();  // when it was shown, however long compositing took
         } else {
           deadline = lastFrame + surface->minimumFrameInterval();
         }
@@ -113,6 +119,8 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
       }
     }
     waitUntil(descriptors, deadline);
+    woken = descriptors[0].revents != 0;
+    displaySpoke = descriptors[1].revents != 0;
   }
 }
 

@@ -80,15 +80,27 @@ double nextShiftChangeAfter(const LayerTree& tree, double time) {
 }
 
 QImage compositeFrame(const LayerTree& tree, std::span<const int> shifts) {
-  if (tree.pixelSize().isEmpty()) return {};
-  QImage frame(tree.pixelSize(), QImage::Format_ARGB32_Premultiplied);
+  QImage frame;
+  compositeFrame(tree, shifts, frame);
+  return frame;
+}
+
+void compositeFrame(const LayerTree& tree, std::span<const int> shifts, QImage& frame) {
+  if (tree.pixelSize().isEmpty()) {
+    frame = QImage();
+    return;
+  }
+  if (frame.size() != tree.pixelSize() || frame.format() != QImage::Format_ARGB32_Premultiplied) {
+    frame = QImage(tree.pixelSize(), QImage::Format_ARGB32_Premultiplied);
+  }
+  // Painted at one pixel per pixel: every layer is already at its density.
+  frame.setDevicePixelRatio(1.0);
   frame.fill(Qt::transparent);
   {
     QPainter painter(&frame);
     composite(painter, tree.root(), QPoint(), shifts);
   }
   frame.setDevicePixelRatio(tree.devicePixelRatio());
-  return frame;
 }
 
 }  // namespace platform

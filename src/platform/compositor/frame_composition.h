@@ -24,5 +24,8 @@ double nextShiftChangeAfter(const LayerTree& tree, double time);
 // transparent image of the tree's pixel size and density; null for an empty
 // tree.
 QImage compositeFrame(const LayerTree& tree, std::span<const int> shifts);
+// The same into `frame`, whose pixels (and the toolkit's painting state for
+// them) are used again when it already has the tree's size.
+void compositeFrame(const LayerTree& tree, std::span<const int> shifts, QImage& frame);
 
 }  // namespace platform

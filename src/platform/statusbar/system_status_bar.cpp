@@ -35,12 +35,14 @@ void interceptLostDisplay(QtMsgType type, const QMessageLogContext& context, con
   }
 }
 
-std::unique_ptr<StatusBarWindow> windowFor(StatusBarDisplay display) {
+// The window the bar keeps on the main thread; `rescaled` hears of a new
+// pixel density where the window is what has one.
+std::unique_ptr<StatusBarWindow> windowFor(StatusBarDisplay display, std::function<void()> rescaled) {
   switch (display) {
     case StatusBarDisplay::waylandLayerShell:
       return nullptr;
     case StatusBarDisplay::x11Dock:
-      return std::make_unique<X11DockWindow>();
+      return std::make_unique<X11DockWindow>(std::move(rescaled));
     case StatusBarDisplay::plainWindow:
       return std::make_unique<PlainWindow>();
   }
@@ -55,7 +57,7 @@ SystemStatusBar& SystemStatusBar::shared() {
 }
 
 SystemStatusBar::SystemStatusBar()
-    : appearance_(QDBusConnection::sessionBus()), window_(windowFor(statusBarDisplay())) {
+    : appearance_(QDBusConnection::sessionBus()), window_(windowFor(statusBarDisplay(), [this] { commitSoon_.start(); })) {
   commitSoon_.setSingleShot(true);
   connect(&commitSoon_, &QTimer::timeout, this, &SystemStatusBar::commit);
   connect(&appearance_, &DesktopAppearance::colorsChanged, &commitSoon_, qOverload<>(&QTimer::start));

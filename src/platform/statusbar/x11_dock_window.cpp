@@ -5,8 +5,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/compositor/x11_presentation_surface.h"
@@ -62,8 +64,12 @@ std::vector<TopReservation> otherReservations(xcb_connection_t* connection, xcb_
 
 }  // namespace
 
-X11DockWindow::X11DockWindow() {
+X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::move(rescaled)) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 == nullptr || x11->connection() == nullptr) {
+    std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
+    std::exit(1);
+  }
   connection_ = x11->connection();
   root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
   workAreaAtom_ = atom(connection_, "_NET_WORKAREA");
@@ -130,6 +136,7 @@ std::function<std::unique_ptr<PresentationSurface>()> X11DockWindow::surfaceMake
 }
 
 void X11DockWindow::show(QSizeF size) {
+  if (size == size_ && window_.isVisible()) return;
   size_ = size;
   place();
   window_.show();
@@ -159,6 +166,8 @@ void X11DockWindow::place() {
   const QPointF logicalTopLeft = QPointF(logicalScreen.topLeft()) + QPointF(native.topLeft() - nativeScreen.topLeft()) / ratio;
   window_.setGeometry(QRect(logicalTopLeft.toPoint(), size_.toSize()));
   xcb_flush(connection_);
+  if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
+  placedDensity_ = ratio;
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "platform/statusbar/status_bar_window.h"
@@ -20,7 +21,8 @@ namespace platform {
 // changes. It draws nothing itself: the compositor thread fills it.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
-  X11DockWindow();
+  // `rescaled` is called when the window's pixel density changes.
+  explicit X11DockWindow(std::function<void()> rescaled);
   ~X11DockWindow() override;
 
   void show(QSizeF size) override;
@@ -39,7 +41,9 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   std::uint32_t workAreaAtom_;
   std::uint32_t clientListAtom_;
   QWindow window_;
+  std::function<void()> rescaled_;
   QSizeF size_;
+  double placedDensity_ = 0.0;
   std::optional<int> reservedBottom_;
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];

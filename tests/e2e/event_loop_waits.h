@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QColor>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QThread>
 #include <functional>
 
-// What the end-to-end tests share while they watch a desktop from outside.
-namespace sonvetta_test {
+namespace sonvetta::testdata {
 
 // Lets the event loop run for `milliseconds`.
 inline void wait(int milliseconds) {
@@ -20,7 +17,8 @@ inline void wait(int milliseconds) {
   }
 }
 
-// True once `condition` holds, false when it still does not after `milliseconds`.
+// Lets the event loop run until `condition` holds, for `milliseconds` at most;
+// whether it held.
 inline bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
   QElapsedTimer timer;
   timer.start();
@@ -31,13 +29,4 @@ inline bool waitFor(const std::function<bool()>& condition, int milliseconds = 1
   return condition();
 }
 
-// How light `image` is on the whole, from 0 (black) to 255 (white).
-inline double meanLightness(const QImage& image) {
-  double sum = 0.0;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) sum += QColor(image.pixel(x, y)).lightness();
-  }
-  return sum / (image.width() * image.height());
-}
-
-}  // namespace sonvetta_test
+}  // namespace sonvetta::testdata
