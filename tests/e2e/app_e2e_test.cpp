@@ -12,20 +12,22 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include "platform/notifications/dbus_post.h"
-#include "tagged_audio.h"
 #include "event_loop_waits.h"
+#include "fake_settings_portal.h"
+#include "platform/notifications/dbus_post.h"
+#include "strip_lightness.h"
+#include "tagged_audio.h"
 #include "temporary_folder.h"
 
 namespace {
 
 using sonvetta::testdata::AudioFormat;
+using sonvetta::testdata::meanLightness;
+using sonvetta::testdata::wait;
+using sonvetta::testdata::waitFor;
 
 const QString musicApp = "com.apple.iTunes.playerInfo";
 const QString spotify = "com.spotify.client.PlaybackStateChanged";
-
-using sonvetta::testdata::wait;
-using sonvetta::testdata::waitFor;
 
 // The status bar as the screen shows it: the top-right 200 x 22 points.
 QImage statusBarShot() {
@@ -130,6 +132,16 @@ TEST_F(SonvettaApp, ALongLineScrollsAndAShortOneStandsStill) {
   EXPECT_TRUE(app_.readAllStandardOutput().isEmpty()) << "tracks of Spotify are never searched for";
 }
 
+TEST_F(SonvettaApp, FollowsTheDesktopsDarkAndLightSchemes) {
+  EXPECT_GT(meanLightness(statusBarShot()), 150) << "without a preference the strip is light";
+  // A portal that starts later announces its setting as it changes.
+  sonvetta_test::FakeSettingsPortal portal(sonvetta_test::FakeSettingsPortal::Version::current, 0);
+  portal.change(1);
+  EXPECT_TRUE(waitFor([] { return meanLightness(statusBarShot()) < 100; })) << "a dark scheme gives a dark strip";
+  portal.change(2);
+  EXPECT_TRUE(waitFor([] { return meanLightness(statusBarShot()) > 150; })) << "a light scheme gives a light strip";
+}
+
 TEST_F(SonvettaApp, HandlesAFloodOfOddNotificationsInOrderAndStaysUp) {
   // Each unknown track makes one search that ends without artwork; the last
   // notification names the library's track.
@@ -146,6 +158,24 @@ TEST_F(SonvettaApp, HandlesAFloodOfOddNotificationsInOrderAndStaysUp) {
   ASSERT_FALSE(lines.isEmpty());
   EXPECT_EQ(lines.last(), "Artwork found for Red Song in 01 Red Song.mp3");
   EXPECT_EQ(app_.state(), QProcess::Running);
+}
+
+TEST(SonvettaWithoutAPlace, SaysOnceThatTheBarCannotBePlacedAndKeepsRunning) {
+  sonvetta::testdata::TemporaryFolder home;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("HOME", QString::fromStdString(home.path().string()));
+  environment.remove("DISPLAY");
+  environment.remove("WAYLAND_DISPLAY");
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  QProcess app;
+  app.setProcessEnvironment(environment);
+  app.start(SONVETTA, {});
+  ASSERT_TRUE(app.waitForStarted(10000));
+  EXPECT_FALSE(app.waitForFinished(1500)) << "a plain window is shown instead";
+  const QStringList said = QString::fromUtf8(app.readAllStandardError()).split('\n').filter("sonvetta: ");
+  EXPECT_EQ(said, QStringList{"sonvetta: the status bar cannot be placed on this display; it shows as a plain window"});
+  app.kill();
+  app.waitForFinished(5000);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 #include "platform/statusbar/system_status_bar.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
-#include <QPalette>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/compositor/x11_presentation_surface.h"
+#include "platform/statusbar/plain_window.h"
+#include "platform/statusbar/status_bar_display.h"
+#include "platform/statusbar/x11_dock_window.h"
+#include "platform/wayland/wayland_layer_surface.h"
 
 namespace platform {
 
@@ -24,12 +27,26 @@ namespace {
 QtMessageHandler toolkitMessageHandler = nullptr;
 
 void interceptLostDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (message.contains("X11 connection broke")) endForLostDisplay();
+  if (message.contains("X11 connection broke") || message.contains("Wayland connection broke")) endForLostDisplay();
   if (toolkitMessageHandler != nullptr) {
     toolkitMessageHandler(type, context, message);
   } else {
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
   }
+}
+
+// The window the bar keeps on the main thread; `rescaled` hears of a new
+// pixel density where the window is what has one.
+std::unique_ptr<StatusBarWindow> windowFor(StatusBarDisplay display, std::function<void()> rescaled) {
+  switch (display) {
+    case StatusBarDisplay::waylandLayerShell:
+      return nullptr;
+    case StatusBarDisplay::x11Dock:
+      return std::make_unique<X11DockWindow>(std::move(rescaled));
+    case StatusBarDisplay::plainWindow:
+      return std::make_unique<PlainWindow>();
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -39,11 +56,15 @@ SystemStatusBar& SystemStatusBar::shared() {
   return *bar;
 }
 
-SystemStatusBar::SystemStatusBar() {
+SystemStatusBar::SystemStatusBar()
+    : appearance_(QDBusConnection::sessionBus()), window_(windowFor(statusBarDisplay(), [this] { commitSoon_.start(); })) {
   commitSoon_.setSingleShot(true);
   connect(&commitSoon_, &QTimer::timeout, this, &SystemStatusBar::commit);
+  connect(&appearance_, &DesktopAppearance::colorsChanged, &commitSoon_, qOverload<>(&QTimer::start));
+  std::function<std::unique_ptr<PresentationSurface>()> makeSurface = [] { return WaylandLayerSurface::connect(); };
+  if (window_) makeSurface = window_->surfaceMaker();
   compositor_ = std::make_unique<Compositor>(
-      [window = window_.windowId()] { return X11PresentationSurface::connect(window); },
+      std::move(makeSurface),
       Compositor::Events{
           .densityChanged =
               [this](double density) {
@@ -79,7 +100,7 @@ void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
   double width = 0.0;
   for (const auto& item : items) width += item->length();
-  window_.show(QSizeF(width, thickness));
+  if (window_) window_->show(QSizeF(width, thickness));
   // The first item stands at the right end, later ones to its left.
   std::vector<LayerTree::Placement> placements;
   double right = width;
@@ -87,10 +108,11 @@ void SystemStatusBar::commit() {
     right -= item->length();
     if (const View* button = item->button()) placements.push_back({button, {right, 0.0}});
   }
-  const QPalette palette = QGuiApplication::palette();
-  const double density = surfaceDensity_ > 0.0 ? surfaceDensity_ : window_.devicePixelRatio();
-  compositor_->commit(std::make_shared<const LayerTree>(Size{width, thickness}, density, palette.window().color(),
-                                                         placements, palette.windowText().color()));
+  const StripColors colors = appearance_.colors();
+  double density = surfaceDensity_;
+  if (density <= 0.0) density = window_ ? window_->devicePixelRatio() : qGuiApp->devicePixelRatio();
+  compositor_->commit(
+      std::make_shared<const LayerTree>(Size{width, thickness}, density, colors.background, placements, colors.text));
 }
 
 }  // namespace platform

@@ -5,18 +5,21 @@
 #include <memory>
 #include <vector>
 
+#include "platform/appearance/desktop_appearance.h"
 #include "platform/compositor/compositor.h"
+#include "platform/statusbar/status_bar_window.h"
 #include "platform/statusbar/status_item.h"
-#include "platform/statusbar/x11_dock_window.h"
 
 namespace platform {
 
-// The status bar of the desktop session: a window titled "Sonvetta status
-// bar" at the top-right of the primary screen, 22 points high, holding its
-// items from right to left. Whenever an item's view tree changes, the main
-// thread draws the trees' layers once at the screen's pixel density and
-// commits them; the compositor thread shows them and plays their animations,
-// so nothing runs on the main thread while an item scrolls.
+// The status bar of the desktop session: a strip at the top-right of the
+// primary screen, 22 points high, in the desktop's light or dark colours,
+// holding its items from right to left. On Wayland it is a layer surface,
+// on X11 a dock window titled "Sonvetta status bar". Whenever an item's view
+// tree or the colours change, the main thread draws the trees' layers once
+// at the surface's pixel density and commits them; the compositor thread
+// shows them and plays their animations, so nothing runs on the main thread
+// while an item scrolls.
 class SystemStatusBar final : public QObject, public StatusBar {
  public:
   static constexpr double thickness = 22.0;
@@ -34,7 +37,8 @@ class SystemStatusBar final : public QObject, public StatusBar {
   void commitAtDensity(double density);
 
   std::vector<std::weak_ptr<StatusItem>> items_;
-  X11DockWindow window_{[this] { commitSoon_.start(); }};
+  DesktopAppearance appearance_;
+  std::unique_ptr<StatusBarWindow> window_;  // none where the surface places itself
   std::unique_ptr<Compositor> compositor_;
   // Gathers the changes of one turn of the event loop into one commit.
   QTimer commitSoon_;

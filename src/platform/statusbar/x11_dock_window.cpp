@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/compositor/x11_presentation_surface.h"
 #include "platform/statusbar/dock_placement.h"
 
 namespace platform {
@@ -128,6 +129,10 @@ bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message
   const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
   if (change->window == root_ && (change->atom == workAreaAtom_ || change->atom == clientListAtom_)) placeSoon_.start();
   return false;
+}
+
+std::function<std::unique_ptr<PresentationSurface>()> X11DockWindow::surfaceMaker() const {
+  return [window = windowId()] { return X11PresentationSurface::connect(window); };
 }
 
 void X11DockWindow::show(QSizeF size) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/statusbar/status_bar_window.h"
+
 struct xcb_connection_t;
 
 namespace platform {
@@ -17,22 +19,22 @@ namespace platform {
 // top, reserving its band so that maximised windows stay clear of it. It
 // moves when the primary screen, its geometry or scale, or the work area
 // changes. It draws nothing itself: the compositor thread fills it.
-class X11DockWindow final : public QObject, private QAbstractNativeEventFilter {
+class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
   // `rescaled` is called when the window's pixel density changes.
   explicit X11DockWindow(std::function<void()> rescaled);
   ~X11DockWindow() override;
 
-  // Gives the window `size` points and shows it at its place.
-  void show(QSizeF size);
-  std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
-  double devicePixelRatio() const { return window_.devicePixelRatio(); }
+  void show(QSizeF size) override;
+  double devicePixelRatio() const override { return window_.devicePixelRatio(); }
+  std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
   void followPrimaryScreen(QScreen* screen);
   void setDockProperties();
   void place();
+  std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
 
   xcb_connection_t* connection_;
   std::uint32_t root_;

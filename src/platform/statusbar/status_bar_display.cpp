@@ -1,0 +1,41 @@
+#include "platform/statusbar/status_bar_display.h"
+
+#include <QtGlobal>
+#include <cstdio>
+
+#include "platform/wayland/wayland_layer_surface.h"
+
+namespace platform {
+
+namespace {
+
+StatusBarDisplay probe() {
+  const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (WaylandLayerSurface::connect() != nullptr) {
+      // The layer surface needs nothing of the toolkit's display; a user's
+      // own choice of it stands.
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+      return StatusBarDisplay::waylandLayerShell;
+    }
+    if (x11) {
+      std::fputs("sonvetta: the Wayland compositor cannot place a status bar; using X11 through XWayland\n", stderr);
+    }
+  }
+  if (x11) {
+    // The dock's window must be an X window, whatever Qt would prefer.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return StatusBarDisplay::x11Dock;
+  }
+  std::fputs("sonvetta: the status bar cannot be placed on this display; it shows as a plain window\n", stderr);
+  return StatusBarDisplay::plainWindow;
+}
+
+}  // namespace
+
+StatusBarDisplay statusBarDisplay() {
+  static const StatusBarDisplay display = probe();
+  return display;
+}
+
+}  // namespace platform

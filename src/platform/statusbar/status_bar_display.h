@@ -1,0 +1,21 @@
+#pragma once
+
+namespace platform {
+
+// Where the status bar can be shown on the session's display.
+enum class StatusBarDisplay {
+  // A Wayland compositor with the layer shell places it itself.
+  waylandLayerShell,
+  // An X11 display (XWayland included), where it is a dock window.
+  x11Dock,
+  // Nothing can place it: an ordinary window stands wherever it lands.
+  plainWindow,
+};
+
+// Probes the session's displays once and keeps the answer. The first call
+// must come before the QApplication exists, as it picks the toolkit's own
+// display to match: X11 for the dock, Wayland or X11 beside a layer surface.
+// Says once on standard error when the bar cannot be placed as it should.
+StatusBarDisplay statusBarDisplay();
+
+}  // namespace platform

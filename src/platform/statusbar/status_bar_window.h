@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QSizeF>
+#include <functional>
+#include <memory>
+
+#include "platform/compositor/presentation_surface.h"
+
+namespace platform {
+
+// The window that the main thread keeps for the status bar where the
+// display has no surface that places itself. It draws nothing itself: the
+// compositor thread fills it through the surface it makes.
+class StatusBarWindow {
+ public:
+  virtual ~StatusBarWindow() = default;
+
+  // Gives the window `size` points and shows it at its place.
+  virtual void show(QSizeF size) = 0;
+  virtual double devicePixelRatio() const = 0;
+  // Makes, on the compositor thread, the surface that shows frames in this
+  // window; null when the display cannot be reached.
+  virtual std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/compositor/presentation_surface.h"
+
+struct wl_callback;
+struct wl_compositor;
+struct wl_display;
+struct wl_output;
+struct wl_registry;
+struct wl_shm;
+struct wl_surface;
+struct zwlr_layer_shell_v1;
+struct zwlr_layer_surface_v1;
+
+namespace platform {
+
+class ShmBuffer;
+
+// The status bar on a Wayland compositor with wlr-layer-shell: a layer
+// surface in the top layer, anchored to the top-right corner of the output,
+// as large as the frames presented to it, keeping its height free of other
+// windows and never taking the keyboard. Frames are drawn at the highest
+// integer scale of the outputs it is shown on, into shared-memory buffers,
+// and paced by the compositor's frame callbacks.
+class WaylandLayerSurface final : public PresentationSurface {
+ public:
+  // A surface on the session's Wayland display, over a connection of its
+  // own. Null when there is no Wayland display, or when it lacks the layer
+  // shell, shared memory or a compositor.
+  static std::unique_ptr<WaylandLayerSurface> connect();
+  ~WaylandLayerSurface() override;
+  WaylandLayerSurface(const WaylandLayerSurface&) = delete;
+  WaylandLayerSurface& operator=(const WaylandLayerSurface&) = delete;
+
+  int eventDescriptor() const override;
+  bool dispatchEvents() override;
+  double devicePixelRatio() const override { return scale_; }
+  bool needsRedraw() const override { return needsRedraw_; }
+  bool readyForFrame() const override;
+  double minimumFrameInterval() const override { return 0.0; }
+  void present(const QImage& frame) override;
+
+ private:
+  struct Listeners;
+  struct Output {
+    wl_output* proxy;
+    uint32_t name;
+    int32_t scale = 1;
+    int32_t pendingScale = 1;
+    bool showsSurface = false;
+  };
+
+  explicit WaylandLayerSurface(wl_display* display);
+  bool bindGlobals();
+  bool handleEvents();
+  void bindOutput(uint32_t name, uint32_t version);
+  void forgetOutput(uint32_t name);
+  Output* findOutput(const wl_output* proxy);
+  void setShown(const wl_output* proxy, bool shown);
+  void updateScale();
+  void createSurface();
+  void destroySurface();
+  void configure(uint32_t serial);
+  void surfaceClosed();
+  void requestSize(QSize size);
+  void show(const QImage& frame);
+  ShmBuffer* freeBuffer(QSize pixelSize);
+
+  wl_display* display_;
+  wl_registry* registry_ = nullptr;
+  wl_compositor* compositor_ = nullptr;
+  uint32_t compositorVersion_ = 0;
+  wl_shm* shm_ = nullptr;
+  zwlr_layer_shell_v1* layerShell_ = nullptr;
+  uint32_t layerShellVersion_ = 0;
+  std::vector<Output> outputs_;
+
+  wl_surface* surface_ = nullptr;
+  zwlr_layer_surface_v1* layerSurface_ = nullptr;
+  wl_callback* frameCallback_ = nullptr;
+  std::vector<std::unique_ptr<ShmBuffer>> buffers_;
+
+  QSize requestedSize_;
+  bool configured_ = false;
+  QImage frameAwaitingConfigure_;
+  int scale_ = 1;
+  bool needsRedraw_ = true;
+  bool reopenOnNextOutput_ = false;
+  bool lost_ = false;
+};
+
+}  // namespace platform

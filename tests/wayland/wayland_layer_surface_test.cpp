@@ -1,0 +1,188 @@
+// The status bar's Wayland surface against a real compositor: headless sway.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <QPainter>
+#include <QRect>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "headless_sway.h"
+#include "platform/wayland/wayland_layer_surface.h"
+
+namespace {
+
+using platform::WaylandLayerSurface;
+using namespace std::chrono_literals;
+
+constexpr QRgb stripColor = 0xffff00ff;
+constexpr QRgb markColor = 0xff00ff00;
+
+// A strip of `points` in one colour, its leftmost device-pixel column marked.
+QImage stripFrame(QSize points, int scale) {
+  QImage frame(points * scale, QImage::Format_ARGB32_Premultiplied);
+  frame.fill(stripColor);
+  for (int y = 0; y < frame.height(); ++y) frame.setPixel(0, y, markColor);
+  frame.setDevicePixelRatio(scale);
+  return frame;
+}
+
+// Handles the surface's events until `done` holds; false when the surface
+// ends or time runs out first.
+bool dispatchUntil(WaylandLayerSurface& surface, const std::function<bool()>& done,
+                   std::chrono::milliseconds timeout = 5s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pollfd events{surface.eventDescriptor(), POLLIN, 0};
+    poll(&events, 1, 20);
+    if (!surface.dispatchEvents()) return false;
+  }
+  return true;
+}
+
+// Handles the surface's events for `duration`; false when the surface ends.
+bool dispatchFor(WaylandLayerSurface& surface, std::chrono::milliseconds duration) {
+  const auto end = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd events{surface.eventDescriptor(), POLLIN, 0};
+    poll(&events, 1, 20);
+    if (!surface.dispatchEvents()) return false;
+  }
+  return true;
+}
+
+// Presents `frame` and waits until the compositor has shown it.
+bool presentAndWait(WaylandLayerSurface& surface, const QImage& frame) {
+  if (!dispatchUntil(surface, [&] { return surface.readyForFrame(); })) return false;
+  surface.present(frame);
+  return dispatchUntil(surface, [&] { return surface.readyForFrame(); });
+}
+
+// The bounding box of the pixels of `color`.
+QRect areaOf(const QImage& screenshot, QRgb color) {
+  QRect area;
+  for (int y = 0; y < screenshot.height(); ++y) {
+    for (int x = 0; x < screenshot.width(); ++x) {
+      if (screenshot.pixel(x, y) == color) area |= QRect(x, y, 1, 1);
+    }
+  }
+  return area;
+}
+
+int barHeight(const QImage& screenshot) {
+  const int middle = screenshot.width() / 2;
+  int height = 0;
+  while (height < screenshot.height() && screenshot.pixel(middle, height) == HeadlessSway::barBackground) ++height;
+  return height;
+}
+
+class WaylandLayerSurfaceTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { sway_ = std::make_unique<HeadlessSway>(); }
+  static void TearDownTestSuite() { sway_.reset(); }
+
+  void SetUp() override {
+    if (!sway_->unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway_->unavailable().toStdString();
+    surface_ = WaylandLayerSurface::connect();
+    ASSERT_NE(surface_, nullptr) << "sway offers the layer shell";
+  }
+  void TearDown() override {
+    surface_.reset();
+    if (sway_->unavailable().isEmpty()) sway_->swaymsg({"output", "HEADLESS-1", "scale", "1"});
+  }
+
+  static std::unique_ptr<HeadlessSway> sway_;
+  std::unique_ptr<WaylandLayerSurface> surface_;
+};
+
+std::unique_ptr<HeadlessSway> WaylandLayerSurfaceTest::sway_;
+
+TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBesideOrBelowTheBar) {
+  EXPECT_TRUE(surface_->needsRedraw());
+  EXPECT_EQ(surface_->devicePixelRatio(), 1.0);
+  ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
+  EXPECT_FALSE(surface_->needsRedraw());
+
+  const QImage screenshot = sway_->screenshot();
+  ASSERT_EQ(screenshot.size(), QSize(HeadlessSway::screenWidth, HeadlessSway::screenHeight));
+  const QRect strip = areaOf(screenshot, stripColor) | areaOf(screenshot, markColor);
+  EXPECT_EQ(strip.size(), QSize(200, 22));
+  EXPECT_EQ(strip.right(), HeadlessSway::screenWidth - 1);
+  const int bar = barHeight(screenshot);
+  EXPECT_GT(bar, 0) << "sway's bar is drawn at the top";
+  EXPECT_TRUE(strip.top() == 0 || strip.top() == bar) << "strip top " << strip.top() << ", bar height " << bar;
+  EXPECT_EQ(screenshot.pixel(strip.left(), strip.top()), markColor);
+  EXPECT_EQ(screenshot.pixel(strip.left() + 1, strip.bottom()), stripColor);
+}
+
+TEST_F(WaylandLayerSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {
+  ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
+  // Present as fast as the surface allows for one second: the compositor's
+  // frame callbacks, at its 60 Hz refresh, are what holds each frame back.
+  int frames = 0;
+  bool readyRightAfterPresent = false;
+  const auto end = std::chrono::steady_clock::now() + 1s;
+  while (std::chrono::steady_clock::now() < end) {
+    if (surface_->readyForFrame()) {
+      surface_->present(stripFrame({200, 22}, 1));
+      readyRightAfterPresent |= surface_->readyForFrame();
+      ++frames;
+    }
+    ASSERT_TRUE(dispatchFor(*surface_, 1ms));
+  }
+  EXPECT_FALSE(readyRightAfterPresent);
+  EXPECT_GE(frames, 5);
+  EXPECT_LE(frames, 75);
+}
+
+TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
+  ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
+  ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-1", "scale", "2"}));
+  ASSERT_TRUE(dispatchUntil(*surface_, [&] { return surface_->devicePixelRatio() == 2.0; }));
+  EXPECT_TRUE(surface_->needsRedraw());
+  ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 2)));
+
+  // One device pixel of the frame is one pixel on the screen, not two.
+  const QImage screenshot = sway_->screenshot();
+  const QRect strip = areaOf(screenshot, stripColor) | areaOf(screenshot, markColor);
+  EXPECT_EQ(strip.size(), QSize(400, 44));
+  EXPECT_EQ(strip.right(), HeadlessSway::screenWidth - 1);
+  EXPECT_EQ(areaOf(screenshot, markColor).width(), 1);
+}
+
+TEST_F(WaylandLayerSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes) {
+  ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
+
+  // Another output at scale 3: the strip's own output still sets its scale.
+  ASSERT_TRUE(sway_->swaymsg({"create_output"}));
+  ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-2", "mode", "640x480", "scale", "3"}));
+  ASSERT_TRUE(dispatchFor(*surface_, 500ms));
+  EXPECT_EQ(surface_->devicePixelRatio(), 1.0);
+  ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
+  EXPECT_EQ(areaOf(sway_->screenshot(), stripColor).right(), HeadlessSway::screenWidth - 1);
+
+  EXPECT_TRUE(sway_->swaymsg({"output", "HEADLESS-2", "disable"}));
+}
+
+TEST(WaylandLayerSurface, IsNullWithoutAWaylandDisplay) {
+  const QByteArray display = qgetenv("WAYLAND_DISPLAY");
+  qputenv("WAYLAND_DISPLAY", "sonvetta-no-such-display");
+  EXPECT_EQ(WaylandLayerSurface::connect(), nullptr);
+  qputenv("WAYLAND_DISPLAY", display);
+}
+
+TEST(WaylandLayerSurface, EndsWhenTheCompositorGoesAway) {
+  HeadlessSway sway;
+  if (!sway.unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway.unavailable().toStdString();
+  const auto surface = WaylandLayerSurface::connect();
+  ASSERT_NE(surface, nullptr);
+  ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
+  sway.kill();
+  EXPECT_FALSE(dispatchFor(*surface, 5s));
+  EXPECT_FALSE(surface->dispatchEvents());
+  EXPECT_FALSE(surface->readyForFrame());
+}
+
+}  // namespace
