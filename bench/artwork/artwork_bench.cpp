@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <sstream>
 
 #include "app/artwork/library_artwork_search.h"
+#include "app/artwork/tag_memo.h"
 #include "platform/files/directory_walk.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
@@ -107,11 +109,26 @@ const Library& coversLibrary() {
   return built;
 }
 
-void setCounters(benchmark::State& state, const Library& library) {
-  state.counters["files/s"] = benchmark::Counter(library.fileCount(), benchmark::Counter::kIsIterationInvariantRate);
+rusage processUsage() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  state.counters["peakMiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return usage;
+}
+
+double cpuSeconds(const rusage& usage) {
+  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Besides the rate and the process's peak memory, the CPU time of all the
+// process's threads for one iteration: on a machine that other work keeps
+// busy, the wall-clock time says more about that work than about this one.
+void setCounters(benchmark::State& state, const Library& library, const rusage& atStart) {
+  const rusage atEnd = processUsage();
+  state.counters["files/s"] = benchmark::Counter(library.fileCount(), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["peakMiB"] = static_cast<double>(atEnd.ru_maxrss) / 1024.0;
+  state.counters["allThreadsCpuMs"] =
+      (cpuSeconds(atEnd) - cpuSeconds(atStart)) * 1000 / static_cast<double>(state.iterations());
 }
 
 // The floors walk with the C library rather than the application's walk, so
@@ -138,12 +155,13 @@ void floorWalk(benchmark::State& state, const Library& library, bool readFiles) 
   std::vector<char> buffer(64 * 1024);
   floorBuffer = &buffer;
   const fs::path root = library.root();  // built before the clock starts, as for the searches
+  const rusage atStart = processUsage();
   for (auto _ : state) {
     floorTotal = 0;
     nftw(root.c_str(), readFiles ? readEntry : statEntry, 64, FTW_PHYS);
     benchmark::DoNotOptimize(floorTotal);
   }
-  setCounters(state, library);
+  setCounters(state, library, atStart);
 }
 
 void expect(benchmark::State& state, const platform::ImageRef& artwork, bool found) {
@@ -153,6 +171,7 @@ void expect(benchmark::State& state, const platform::ImageRef& artwork, bool fou
 // Every iteration is the first search of a fresh application.
 void firstSearch(benchmark::State& state, const Library& library, const char* wanted, bool found) {
   const fs::path home = library.home();
+  const rusage atStart = processUsage();
   for (auto _ : state) {
     state.PauseTiming();
     std::ostringstream log;
@@ -163,7 +182,7 @@ void firstSearch(benchmark::State& state, const Library& library, const char* wa
     searcher.reset();
     state.ResumeTiming();
   }
-  setCounters(state, library);
+  setCounters(state, library, atStart);
 }
 
 // The searches of a running application, after its first.
@@ -171,11 +190,12 @@ void repeatSearch(benchmark::State& state, const Library& library, const char* w
   std::ostringstream log;
   sonvetta::LibraryArtworkSearch searcher(log, library.home());
   expect(state, searcher.findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
+  const rusage atStart = processUsage();
   for (auto _ : state) {
     expect(state, searcher.findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
     log.str({});
   }
-  setCounters(state, library);
+  setCounters(state, library, atStart);
 }
 
 void BM_Tiny_FloorStatWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), false); }
@@ -189,6 +209,45 @@ void BM_Covers_RepeatSearch(benchmark::State& state) { repeatSearch(state, cover
 void BM_Covers_RepeatSearchFindingLast(benchmark::State& state) {
   repeatSearch(state, coversLibrary(), "Wanted", true);
 }
+
+// Large blocks, such as a hash table's buckets, are mapped rather than taken
+// from the heap.
+std::size_t heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+// What remembering 100,000 files costs, in heap bytes a file: all of it, and
+// what it costs besides the paths themselves (the same strings, held alone).
+void BM_MemoBytesPerFile(benchmark::State& state) {
+  constexpr int kFiles = 100000;
+  std::vector<std::string> paths;
+  for (int i = 0; i < kFiles; ++i) {
+    paths.push_back("/home/someone/Music/Music/Artist " + std::to_string(i / 100) + "/Album " +
+                    std::to_string(i / 10) + "/" + std::to_string(i % 10 + 1) + " Track " + std::to_string(i) + ".mp3");
+  }
+  const platform::FileStamp settled{1, 0, 4000000, 1'600'000'000'000'000'000, 1'600'000'000'000'000'000};
+  const sonvetta::TrackFingerprint fingerprint = sonvetta::TrackFingerprint::of("Artist", "Album", "Title");
+  for (auto _ : state) {
+    const std::size_t before = heapInUse();
+    std::vector<std::string> copies(paths.begin(), paths.end());
+    const std::size_t pathBytes = heapInUse() - before - copies.capacity() * sizeof(std::string);
+    copies = {};
+    const std::size_t beforeMemo = heapInUse();
+    sonvetta::TagMemo memo;
+    memo.startWalk();
+    for (int i = 0; i < kFiles; ++i) {
+      platform::FileStamp stamp = settled;
+      stamp.inode = static_cast<ino_t>(i);
+      memo.remember(paths[static_cast<std::size_t>(i)], stamp, fingerprint);
+    }
+    const std::size_t memoBytes = heapInUse() - beforeMemo;
+    state.counters["bytesPerFile"] = static_cast<double>(memoBytes) / kFiles;
+    state.counters["besidesPath"] = static_cast<double>(memoBytes - pathBytes) / kFiles;
+    state.counters["pathBytes"] = static_cast<double>(pathBytes) / kFiles;
+  }
+}
+BENCHMARK(BM_MemoBytesPerFile)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Interleaved, so that a change in the machine's load falls on all of them alike.
 #define SONVETTA_BENCH(name) BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2)

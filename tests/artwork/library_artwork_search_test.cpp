@@ -26,6 +26,12 @@ using sonvetta::testdata::centreColour;
 using sonvetta::testdata::trackTags;
 using testing::ElementsAre;
 
+// The library roots, in the order they are searched.
+std::array<fs::path, 3> roots(const fs::path& home) {
+  return {home / "Music" / "Media.localized" / "Music", home / "Music" / "iTunes" / "iTunes Media" / "Music",
+          home / "Music" / "Music"};
+}
+
 // Counts flushes, to see that every line reaches the reader at once.
 class FlushCountingBuffer : public std::stringbuf {
  public:
@@ -40,12 +46,7 @@ class FlushCountingBuffer : public std::stringbuf {
 
 class LibrarySearch : public testing::Test {
  protected:
-  fs::path root(int position) const {
-    const fs::path music = home_.path() / "Music";
-    if (position == 1) return music / "Media.localized" / "Music";
-    if (position == 2) return music / "iTunes" / "iTunes Media" / "Music";
-    return music / "Music";
-  }
+  fs::path root(int position) const { return roots(home_.path())[static_cast<std::size_t>(position - 1)]; }
 
   std::string rootLine(int position, bool exists) const {
     return (exists ? "Searching in: " : "Music library path not found: ") + root(position).string();
@@ -194,10 +195,6 @@ TEST_F(LibrarySearch, DamagedFilesAndLinkLoopsAreQuietlyPassedOver) {
                                    "Artwork found for Song in whole.mp3"));
 }
 
-}  // namespace
-
-namespace {
-
 // Long enough for every file made so far to be remembered by a search.
 void waitUntilSettled() {
   std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
@@ -267,11 +264,6 @@ void PrintTo(const Outcome& outcome, std::ostream* out) {
 }
 
 constexpr const char* kTitle = "Song";
-
-std::array<fs::path, 3> roots(const fs::path& home) {
-  return {home / "Music" / "Media.localized" / "Music", home / "Music" / "iTunes" / "iTunes Media" / "Music",
-          home / "Music" / "Music"};
-}
 
 bool isCandidate(const fs::path& entry) {
   std::string extension = entry.extension().string();
