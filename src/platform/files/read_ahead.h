@@ -50,7 +50,7 @@ class ReadAhead {
       std::lock_guard lock(mutex_);
       waiting_.push_back({given_++, std::move(file)});
     }
-    if (readers_.empty()) startReaders();
+    if (!started_) startReaders();
     changed_.notify_one();
   }
 
@@ -93,7 +93,8 @@ class ReadAhead {
   }
 
   void startReaders() {
-    for (unsigned i = 0; i < readerCount(); ++i) {
+    started_ = true;
+    for (unsigned i = readerCount(); i > 0; --i) {
       readers_.emplace_back([this](std::stop_token stop) { readUntilStopped(stop); });
     }
   }
@@ -113,8 +114,10 @@ class ReadAhead {
   }
 
   const std::function<Result(const std::filesystem::path&)> read_;
+  // Only the caller touches these.
+  bool started_ = false;
   std::uint64_t given_ = 0;
-  std::uint64_t taken_ = 0;  // only the caller counts them
+  std::uint64_t taken_ = 0;
 
   std::mutex mutex_;
   std::condition_variable_any changed_;
