@@ -1,16 +1,27 @@
-// Searches a synthetic library of 10,000 tagged files, each with a 500 x 500
-// JPEG cover, against the floor of walking it and reading every candidate's
-// bytes with nothing parsed.
+// Searches two synthetic libraries, side by side with two floors measured on
+// the same library in the same run:
+//   Tiny:   60,000 mp3 files of about 1.3 KB, tags only;
+//   Covers: 10,000 files of all five kinds, each with a 500 x 500 JPEG cover.
+// Floors: a walk that lists and stats every entry, and one that also reads the
+// first 64 KiB of every file. Searches: the first one of a process, and the
+// ones after it. All of them look for a track that is not there, so every
+// file is visited; on the covers library one more search finds the last file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <ftw.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
-#include <QImage>
 #include <QBuffer>
+#include <QImage>
 #include <array>
 #include <iostream>
+#include <span>
+#include <sstream>
 
 #include "app/artwork/library_artwork_search.h"
+#include "app/artwork/tag_memo.h"
 #include "platform/files/directory_walk.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
@@ -20,16 +31,17 @@ namespace {
 namespace fs = std::filesystem;
 using sonvetta::testdata::AudioFormat;
 
-constexpr int kFileCount = 10000;
 constexpr int kFilesPerAlbum = 10;
+constexpr int kAlbumsPerArtist = 10;
 
 struct Kind {
   AudioFormat format;
   const char* extension;
 };
-constexpr std::array<Kind, 5> kKinds = {Kind{AudioFormat::mp3ID3v24, ".mp3"}, Kind{AudioFormat::m4a, ".m4a"},
-                                        Kind{AudioFormat::flac, ".flac"}, Kind{AudioFormat::wavID3v2, ".wav"},
-                                        Kind{AudioFormat::aac, ".aac"}};
+constexpr std::array<Kind, 5> kAllKinds = {Kind{AudioFormat::mp3ID3v24, ".mp3"}, Kind{AudioFormat::m4a, ".m4a"},
+                                           Kind{AudioFormat::flac, ".flac"}, Kind{AudioFormat::wavID3v2, ".wav"},
+                                           Kind{AudioFormat::aac, ".aac"}};
+constexpr std::array<Kind, 1> kMp3Only = {Kind{AudioFormat::mp3ID3v24, ".mp3"}};
 
 // A cover with some texture, so that it compresses about as well as a real one.
 std::string coverJpeg() {
@@ -49,32 +61,33 @@ std::string coverJpeg() {
 
 class Library {
  public:
-  Library() {
-    const std::string cover = coverJpeg();
-    for (int i = 0; i < kFileCount; ++i) {
-      const Kind& kind = kKinds[i % kKinds.size()];
+  Library(int fileCount, std::span<const Kind> kinds, const std::optional<std::string>& cover)
+      : fileCount_(fileCount) {
+    for (int i = 0; i < fileCount; ++i) {
+      const Kind& kind = kinds[static_cast<std::size_t>(i) % kinds.size()];
+      const std::string artist = "Artist " + std::to_string(i / (kFilesPerAlbum * kAlbumsPerArtist));
       const std::string album = "Album " + std::to_string(i / kFilesPerAlbum);
-      const fs::path folder = root() / ("Artist " + std::to_string(i / 100)) / album;
+      const fs::path folder = root() / artist / album;
       fs::create_directories(folder);
-      sonvetta::testdata::writeTaggedAudio(
-          folder / ("Track " + std::to_string(i) + kind.extension), kind.format,
-          sonvetta::testdata::trackTags("Artist " + std::to_string(i / 100), album, "Track " + std::to_string(i), cover));
+      sonvetta::testdata::writeTaggedAudio(folder / ("Track " + std::to_string(i) + kind.extension), kind.format,
+                                           sonvetta::testdata::trackTags(artist, album, "Track " + std::to_string(i), cover));
     }
-    makeLastWalkedFileTheWantedTrack(cover);
-    std::cerr << "library: " << kFileCount << " files, cover " << cover.size() << " bytes\n";
+    makeLastWalkedFileTheWantedTrack(kinds, cover);
+    std::cerr << "library: " << fileCount << " files, cover " << (cover ? cover->size() : 0) << " bytes\n";
   }
 
+  int fileCount() const { return fileCount_; }
   fs::path home() const { return home_.path(); }
   fs::path root() const { return home_.path() / "Music" / "Music"; }
 
  private:
-  void makeLastWalkedFileTheWantedTrack(const std::string& cover) {
+  void makeLastWalkedFileTheWantedTrack(std::span<const Kind> kinds, const std::optional<std::string>& cover) {
     std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root());
     fs::path last;
     while (const std::optional<fs::path> entry = walk->next()) {
       if (fs::is_regular_file(*entry)) last = *entry;
     }
-    for (const Kind& kind : kKinds) {
+    for (const Kind& kind : kinds) {
       if (last.extension() == kind.extension) {
         sonvetta::testdata::writeTaggedAudio(last, kind.format,
                                              sonvetta::testdata::trackTags("Wanted", "Wanted", "Wanted", cover));
@@ -82,54 +95,171 @@ class Library {
     }
   }
 
+  int fileCount_;
   sonvetta::testdata::TemporaryFolder home_;
 };
 
-const Library& library() {
-  static const Library built;
+const Library& tinyLibrary() {
+  static const Library built(60000, kMp3Only, std::nullopt);
   return built;
 }
 
-void setFileRate(benchmark::State& state) {
-  state.counters["files/s"] = benchmark::Counter(kFileCount, benchmark::Counter::kIsIterationInvariantRate);
+const Library& coversLibrary() {
+  static const Library built(10000, kAllKinds, coverJpeg());
+  return built;
 }
 
-void search(benchmark::State& state, const char* wanted, bool expectFound) {
-  std::ostringstream log;
-  sonvetta::LibraryArtworkSearch searcher(log, library().home());
+rusage processUsage() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage;
+}
+
+double cpuSeconds(const rusage& usage) {
+  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Besides the rate and the process's peak memory, the CPU time of all the
+// process's threads for one iteration: on a machine that other work keeps
+// busy, the wall-clock time says more about that work than about this one.
+void setCounters(benchmark::State& state, const Library& library, const rusage& atStart) {
+  const rusage atEnd = processUsage();
+  state.counters["files/s"] = benchmark::Counter(library.fileCount(), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["peakMiB"] = static_cast<double>(atEnd.ru_maxrss) / 1024.0;
+  state.counters["allThreadsCpuMs"] =
+      (cpuSeconds(atEnd) - cpuSeconds(atStart)) * 1000 / static_cast<double>(state.iterations());
+}
+
+// The floors walk with the C library rather than the application's walk, so
+// that they show what the machine can do, not what the walk costs.
+thread_local std::size_t floorTotal = 0;
+thread_local std::vector<char>* floorBuffer = nullptr;
+
+int statEntry(const char*, const struct stat* status, int, FTW*) {
+  floorTotal += static_cast<std::size_t>(status->st_size);
+  return 0;
+}
+
+int readEntry(const char* path, const struct stat* status, int type, FTW*) {
+  if (type != FTW_F || !S_ISREG(status->st_mode)) return 0;
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t got = ::read(fd, floorBuffer->data(), floorBuffer->size());
+  if (got > 0) floorTotal += static_cast<std::size_t>(got);
+  ::close(fd);
+  return 0;
+}
+
+void floorWalk(benchmark::State& state, const Library& library, bool readFiles) {
+  std::vector<char> buffer(64 * 1024);
+  floorBuffer = &buffer;
+  const fs::path root = library.root();  // built before the clock starts, as for the searches
+  const rusage atStart = processUsage();
   for (auto _ : state) {
-    const platform::ImageRef artwork = searcher.findArtworkInMusicLibrary(wanted, wanted, wanted, 22);
-    if ((artwork != nullptr) != expectFound) state.SkipWithError("unexpected search result");
+    floorTotal = 0;
+    nftw(root.c_str(), readFiles ? readEntry : statEntry, 64, FTW_PHYS);
+    benchmark::DoNotOptimize(floorTotal);
+  }
+  setCounters(state, library, atStart);
+}
+
+void expect(benchmark::State& state, const platform::ImageRef& artwork, bool found) {
+  if ((artwork != nullptr) != found) state.SkipWithError("unexpected search result");
+}
+
+// Every iteration is the first search of a fresh application.
+void firstSearch(benchmark::State& state, const Library& library, const char* wanted, bool found) {
+  const fs::path home = library.home();
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::ostringstream log;
+    auto searcher = std::make_unique<sonvetta::LibraryArtworkSearch>(log, home);
+    state.ResumeTiming();
+    expect(state, searcher->findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
+    state.PauseTiming();
+    searcher.reset();
+    state.ResumeTiming();
+  }
+  setCounters(state, library, atStart);
+}
+
+// The searches of a running application, after its first.
+void repeatSearch(benchmark::State& state, const Library& library, const char* wanted, bool found) {
+  std::ostringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, library.home());
+  expect(state, searcher.findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    expect(state, searcher.findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
     log.str({});
   }
-  setFileRate(state);
+  setCounters(state, library, atStart);
 }
 
-void BM_SearchMatchingLastFile(benchmark::State& state) { search(state, "Wanted", true); }
-void BM_SearchFindingNothing(benchmark::State& state) { search(state, "Nobody", false); }
+void BM_Tiny_FloorStatWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), false); }
+void BM_Tiny_FloorReadWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), true); }
+void BM_Tiny_FirstSearch(benchmark::State& state) { firstSearch(state, tinyLibrary(), "Nobody", false); }
+void BM_Tiny_RepeatSearch(benchmark::State& state) { repeatSearch(state, tinyLibrary(), "Nobody", false); }
+void BM_Covers_FloorStatWalk(benchmark::State& state) { floorWalk(state, coversLibrary(), false); }
+void BM_Covers_FloorReadWalk(benchmark::State& state) { floorWalk(state, coversLibrary(), true); }
+void BM_Covers_FirstSearch(benchmark::State& state) { firstSearch(state, coversLibrary(), "Nobody", false); }
+void BM_Covers_RepeatSearch(benchmark::State& state) { repeatSearch(state, coversLibrary(), "Nobody", false); }
+void BM_Covers_RepeatSearchFindingLast(benchmark::State& state) {
+  repeatSearch(state, coversLibrary(), "Wanted", true);
+}
 
-// The same walk, and every file's bytes (a tag and a few audio frames) read
-// whole into memory, with no parsing and no tag library.
-void BM_FloorWalkAndReadEveryFile(benchmark::State& state) {
-  std::vector<char> buffer(1 << 20);
-  const fs::path root = library().root();  // built before the clock starts, as for the searches
-  for (auto _ : state) {
-    std::size_t total = 0;
-    std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root);
-    while (const std::optional<fs::path> entry = walk->next()) {
-      const int fd = ::open(entry->c_str(), O_RDONLY);
-      if (fd < 0) continue;
-      for (ssize_t got; (got = ::read(fd, buffer.data(), buffer.size())) > 0;) total += static_cast<std::size_t>(got);
-      ::close(fd);
-    }
-    benchmark::DoNotOptimize(total);
+// Large blocks, such as a hash table's buckets, are mapped rather than taken
+// from the heap.
+std::size_t heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+// What remembering 100,000 files costs, in heap bytes a file: all of it, and
+// what it costs besides the paths themselves (the same strings, held alone).
+void BM_MemoBytesPerFile(benchmark::State& state) {
+  constexpr int kFiles = 100000;
+  std::vector<std::string> paths;
+  for (int i = 0; i < kFiles; ++i) {
+    paths.push_back("/home/someone/Music/Music/Artist " + std::to_string(i / 100) + "/Album " +
+                    std::to_string(i / 10) + "/" + std::to_string(i % 10 + 1) + " Track " + std::to_string(i) + ".mp3");
   }
-  setFileRate(state);
+  const platform::FileStamp settled{1, 0, 4000000, 1'600'000'000'000'000'000, 1'600'000'000'000'000'000};
+  const sonvetta::TrackFingerprint fingerprint = sonvetta::TrackFingerprint::of("Artist", "Album", "Title");
+  for (auto _ : state) {
+    const std::size_t before = heapInUse();
+    std::vector<std::string> copies(paths.begin(), paths.end());
+    const std::size_t pathBytes = heapInUse() - before - copies.capacity() * sizeof(std::string);
+    copies = {};
+    const std::size_t beforeMemo = heapInUse();
+    sonvetta::TagMemo memo;
+    memo.startWalk();
+    for (int i = 0; i < kFiles; ++i) {
+      platform::FileStamp stamp = settled;
+      stamp.inode = static_cast<ino_t>(i);
+      memo.remember(paths[static_cast<std::size_t>(i)], stamp, fingerprint);
+    }
+    const std::size_t memoBytes = heapInUse() - beforeMemo;
+    state.counters["bytesPerFile"] = static_cast<double>(memoBytes) / kFiles;
+    state.counters["besidesPath"] = static_cast<double>(memoBytes - pathBytes) / kFiles;
+    state.counters["pathBytes"] = static_cast<double>(pathBytes) / kFiles;
+  }
 }
+BENCHMARK(BM_MemoBytesPerFile)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-BENCHMARK(BM_FloorWalkAndReadEveryFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
-BENCHMARK(BM_SearchMatchingLastFile)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
-BENCHMARK(BM_SearchFindingNothing)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+// Interleaved, so that a change in the machine's load falls on all of them alike.
+#define SONVETTA_BENCH(name) BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2)
+SONVETTA_BENCH(BM_Tiny_FloorStatWalk);
+SONVETTA_BENCH(BM_Tiny_FloorReadWalk);
+SONVETTA_BENCH(BM_Tiny_FirstSearch);
+SONVETTA_BENCH(BM_Tiny_RepeatSearch);
+SONVETTA_BENCH(BM_Covers_FloorStatWalk);
+SONVETTA_BENCH(BM_Covers_FloorReadWalk);
+SONVETTA_BENCH(BM_Covers_FirstSearch);
+SONVETTA_BENCH(BM_Covers_RepeatSearch);
+SONVETTA_BENCH(BM_Covers_RepeatSearchFindingLast);
 
 }  // namespace
 

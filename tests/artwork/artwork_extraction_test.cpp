@@ -49,11 +49,16 @@ void PrintTo(const MatchCase& matchCase, std::ostream* out) {
 
 class TitleComparison : public ArtworkExtraction, public testing::WithParamInterface<MatchCase> {};
 
+// The file's fingerprint must be the wanted one whenever the file matches,
+// or a search that goes by fingerprints would pass the file over.
 TEST_P(TitleComparison, IgnoresLetterCaseAndCanonicalFormOnly) {
   const platform::ImageRef image =
       extract(AudioFormat::flac, trackTags("The Band", "Album", GetParam().tagged, red_), "The Band", "Album",
               GetParam().wanted);
   EXPECT_EQ(image != nullptr, GetParam().matches) << GetParam().tagged << " / " << GetParam().wanted;
+  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_.path() / "track.flac") ==
+                sonvetta::TrackFingerprint::of("the band", "ALBUM", GetParam().wanted),
+            GetParam().matches);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TitleComparison,
@@ -70,6 +75,7 @@ TEST_F(ArtworkExtraction, EveryTextTagMustBePresentAndMatch) {
   EXPECT_EQ(extract(AudioFormat::m4a, trackTags("THE BAND", "ALBUM", "SONG", red_)) != nullptr, true);
   EXPECT_EQ(extract(AudioFormat::m4a, {{TagField::artist, "The Band"}, {TagField::title, "Song"}, {TagField::artwork, red_}}),
             nullptr);
+  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_.path() / "track.m4a"), sonvetta::TrackFingerprint::incomplete());
   EXPECT_EQ(extract(AudioFormat::m4a, trackTags("The Band", "Other Album", "Song", red_)), nullptr);
   EXPECT_EQ(extract(AudioFormat::mp3ID3v23, {{TagField::artist, "The Band"},
                                              {TagField::album, "Album"},

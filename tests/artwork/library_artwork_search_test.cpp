@@ -3,12 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "app/artwork/artwork_extraction.h"
 #include "artwork_test_support.h"
 #include "platform/files/directory_walk.h"
+#include "platform/files/file_stamp.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
 
@@ -19,6 +25,12 @@ using sonvetta::testdata::AudioFormat;
 using sonvetta::testdata::centreColour;
 using sonvetta::testdata::trackTags;
 using testing::ElementsAre;
+
+// The library roots, in the order they are searched.
+std::array<fs::path, 3> roots(const fs::path& home) {
+  return {home / "Music" / "Media.localized" / "Music", home / "Music" / "iTunes" / "iTunes Media" / "Music",
+          home / "Music" / "Music"};
+}
 
 // Counts flushes, to see that every line reaches the reader at once.
 class FlushCountingBuffer : public std::stringbuf {
@@ -34,12 +46,7 @@ class FlushCountingBuffer : public std::stringbuf {
 
 class LibrarySearch : public testing::Test {
  protected:
-  fs::path root(int position) const {
-    const fs::path music = home_.path() / "Music";
-    if (position == 1) return music / "Media.localized" / "Music";
-    if (position == 2) return music / "iTunes" / "iTunes Media" / "Music";
-    return music / "Music";
-  }
+  fs::path root(int position) const { return roots(home_.path())[static_cast<std::size_t>(position - 1)]; }
 
   std::string rootLine(int position, bool exists) const {
     return (exists ? "Searching in: " : "Music library path not found: ") + root(position).string();
@@ -55,9 +62,15 @@ class LibrarySearch : public testing::Test {
     return file;
   }
 
-  platform::ImageRef search() {
-    std::ostream log(&buffer_);
-    return sonvetta::LibraryArtworkSearch(log, home_.path()).findArtworkInMusicLibrary("The Band", "Album", "Song", 22);
+  // Searches with the same searcher every time, as the application does.
+  platform::ImageRef search(const std::string& title = "Song") {
+    return searcher_.findArtworkInMusicLibrary("The Band", "Album", title, 22);
+  }
+
+  // The line of the last search that names the file found, or "".
+  std::string found() const {
+    const std::vector<std::string> all = lines();
+    return all.back().starts_with("Artwork found for ") ? all.back() : "";
   }
 
   std::vector<std::string> lines() const {
@@ -72,6 +85,8 @@ class LibrarySearch : public testing::Test {
 
   sonvetta::testdata::TemporaryFolder home_;
   FlushCountingBuffer buffer_;
+  std::ostream log_{&buffer_};
+  sonvetta::LibraryArtworkSearch searcher_{log_, home_.path()};
 };
 
 TEST_F(LibrarySearch, WithoutLibraryFoldersReportsEachMissingRoot) {
@@ -178,6 +193,239 @@ TEST_F(LibrarySearch, DamagedFilesAndLinkLoopsAreQuietlyPassedOver) {
   EXPECT_EQ(centreColour(search()), QColor(Qt::blue));
   EXPECT_THAT(lines(), ElementsAre(kStart, rootLine(1, true), rootLine(2, false), rootLine(3, true),
                                    "Artwork found for Song in whole.mp3"));
+}
+
+// Long enough for every file made so far to be remembered by a search.
+void waitUntilSettled() {
+  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+}
+
+void keepModificationTime(const fs::path& file, fs::file_time_type time) {
+  fs::last_write_time(file, time);
+}
+
+TEST_F(LibrarySearch, SecondSearchSeesEveryFileChangedSinceTheFirst) {
+  const auto red = sonvetta::testdata::solidPicture("red", "PNG");
+  const auto write = [&](const fs::path& relative, const std::string& title) {
+    sonvetta::testdata::writeTaggedAudio(root(3) / relative, AudioFormat::mp3ID3v24,
+                                         trackTags("The Band", "Album", title, red));
+  };
+  fs::create_directories(root(3));
+  for (int i = 0; i < 100; ++i) write("filler " + std::to_string(i) + ".mp3", "Filler");
+  write("rewritten.mp3", "Sonh");
+  write("moved.mp3", "Moved");
+  write("deleted.mp3", "Deleted");
+  write("replaced.mp3", "Replaced 1");
+  write(".replacement", "Replaced 2");
+  waitUntilSettled();
+
+  EXPECT_EQ(search("Song"), nullptr);
+  EXPECT_NE(search("Moved"), nullptr);
+  EXPECT_NE(search("Deleted"), nullptr);
+  EXPECT_EQ(search("Replaced 2"), nullptr);
+
+  // The same size and modification time: only the change time and the content tell.
+  const fs::path rewritten = root(3) / "rewritten.mp3";
+  const auto size = fs::file_size(rewritten);
+  const auto modified = fs::last_write_time(rewritten);
+  write("rewritten.mp3", "Song");
+  keepModificationTime(rewritten, modified);
+  ASSERT_EQ(fs::file_size(rewritten), size);
+  fs::rename(root(3) / "moved.mp3", root(3) / "moved again.mp3");
+  fs::remove(root(3) / "deleted.mp3");
+  // Another file of the same size and modification time where the old one was.
+  const fs::path replaced = root(3) / "replaced.mp3";
+  const auto replacedModified = fs::last_write_time(replaced);
+  ASSERT_EQ(fs::file_size(root(3) / ".replacement"), fs::file_size(replaced));
+  fs::rename(root(3) / ".replacement", replaced);
+  keepModificationTime(replaced, replacedModified);
+
+  EXPECT_NE(search("Song"), nullptr);
+  EXPECT_EQ(found(), "Artwork found for Song in rewritten.mp3");
+  EXPECT_NE(search("Moved"), nullptr);
+  EXPECT_EQ(found(), "Artwork found for Moved in moved again.mp3");
+  EXPECT_EQ(search("Deleted"), nullptr);
+  EXPECT_NE(search("Replaced 2"), nullptr);
+  EXPECT_EQ(found(), "Artwork found for Replaced 2 in replaced.mp3");
+  EXPECT_EQ(search("Replaced 1"), nullptr);
+}
+
+// What reading every candidate file in turn gives: the lines and the artwork.
+struct Outcome {
+  std::vector<std::string> lines;
+  QImage artwork;
+
+  bool operator==(const Outcome&) const = default;
+};
+
+void PrintTo(const Outcome& outcome, std::ostream* out) {
+  for (const std::string& line : outcome.lines) *out << line << " / ";
+  *out << (outcome.artwork.isNull() ? "no artwork" : "artwork");
+}
+
+constexpr const char* kTitle = "Song";
+
+bool isCandidate(const fs::path& entry) {
+  std::string extension = entry.extension().string();
+  std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  return extension == ".mp3" || extension == ".m4a" || extension == ".aac" || extension == ".flac" ||
+         extension == ".wav";
+}
+
+Outcome oneFileAtATime(const fs::path& home) {
+  Outcome outcome{{"Attempting to find artwork in local Music library..."}, {}};
+  for (const fs::path& root : roots(home)) {
+    if (!fs::exists(root)) {
+      outcome.lines.push_back("Music library path not found: " + root.string());
+      continue;
+    }
+    outcome.lines.push_back("Searching in: " + root.string());
+    std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root);
+    while (const std::optional<fs::path> entry = walk->next()) {
+      if (!isCandidate(*entry)) continue;
+      if (const platform::ImageRef artwork = sonvetta::extractArtwork(*entry, "The Band", "Album", kTitle, 22)) {
+        outcome.lines.push_back("Artwork found for Song in " + entry->filename().string());
+        outcome.artwork = dynamic_cast<const platform::BitmapImage&>(*artwork).pixels();
+        return outcome;
+      }
+    }
+  }
+  outcome.lines.push_back("No matching artwork found in local Music library.");
+  return outcome;
+}
+
+Outcome searched(sonvetta::LibraryArtworkSearch& searcher, std::stringstream& log) {
+  log.str({});
+  log.clear();
+  Outcome outcome;
+  if (const platform::ImageRef artwork = searcher.findArtworkInMusicLibrary("The Band", "Album", kTitle, 22)) {
+    outcome.artwork = dynamic_cast<const platform::BitmapImage&>(*artwork).pixels();
+  }
+  for (std::string line; std::getline(log, line);) outcome.lines.push_back(line);
+  return outcome;
+}
+
+// What stands between the start of the walk and the track.
+enum class Obstacle { none, unreadable, damaged, pictureless };
+
+struct Library {
+  const char* name;
+  Obstacle obstacle;
+  int matchRoot;  // 0: no file is the track
+  bool matchLast;
+};
+
+class LibraryBuilder {
+ public:
+  explicit LibraryBuilder(const Library& library) : library_(library) {
+    const std::array<fs::path, 3> all = roots(home());
+    for (int position = 1; position <= 3; ++position) {
+      const fs::path& root = all[static_cast<std::size_t>(position - 1)];
+      for (int i = 0; i < 90; ++i) {
+        const auto& [format, extension] = kNames[i % 5];
+        const std::string name = std::to_string(position) + "-" + std::to_string(i) + extension;
+        add(root / ("Disc " + std::to_string(i % 2)) / name, format, trackTags("The Band", "Album", "Other", green_));
+      }
+      addObstacles(root);
+    }
+    if (library.matchRoot != 0) {
+      makeTrack(all[static_cast<std::size_t>(library.matchRoot - 1)], std::to_string(library.matchRoot) + "-");
+    }
+  }
+
+  const fs::path& home() const { return home_.path(); }
+
+ private:
+  static constexpr std::pair<AudioFormat, const char*> kNames[] = {
+      {AudioFormat::mp3ID3v24, ".mp3"}, {AudioFormat::m4a, ".m4a"}, {AudioFormat::flac, ".flac"},
+      {AudioFormat::wavID3v2, ".wav"},  {AudioFormat::aac, ".aac"}};
+
+  void add(const fs::path& file, AudioFormat format, const sonvetta::testdata::TagEntries& tags) {
+    fs::create_directories(file.parent_path());
+    sonvetta::testdata::writeTaggedAudio(file, format, tags);
+  }
+
+  void addObstacles(const fs::path& root) {
+    const fs::path folder = root / "Obstacles";
+    const auto wanted = [](const std::optional<std::string>& picture) {
+      return trackTags("The Band", "Album", kTitle, picture);
+    };
+    switch (library_.obstacle) {
+      case Obstacle::none:
+        return;
+      case Obstacle::unreadable:
+        fs::create_directories(folder / "folder.mp3");
+        fs::create_symlink(folder / "nowhere", folder / "dangling.flac");
+        mkfifo((folder / "pipe.m4a").c_str(), 0600);
+        add(folder / "locked.wav", AudioFormat::wavID3v2, wanted(red_));
+        fs::permissions(folder / "locked.wav", fs::perms::none);
+        return;
+      case Obstacle::damaged:
+        for (const auto& [format, extension] : kNames) {
+          for (const std::uintmax_t length : {0, 40, 400}) {
+            const fs::path cut = folder / ("cut " + std::to_string(length) + extension);
+            add(cut, format, wanted(red_));
+            fs::resize_file(cut, std::min(length, fs::file_size(cut)));
+          }
+        }
+        return;
+      case Obstacle::pictureless:
+        add(folder / "bare.mp3", AudioFormat::mp3ID3v24, wanted(std::nullopt));
+        add(folder / "BARE.m4a", AudioFormat::m4a, trackTags("THE BAND", "album", "SONG"));
+        add(folder / "undecodable.flac", AudioFormat::flac, wanted("not a picture"));
+        return;
+    }
+  }
+
+  // Turns the first or the last of the root's ordinary files, in the order of
+  // the walk, into the track.
+  void makeTrack(const fs::path& root, const std::string& ordinaryPrefix) {
+    std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root);
+    fs::path chosen;
+    while (const std::optional<fs::path> entry = walk->next()) {
+      if (!entry->filename().string().starts_with(ordinaryPrefix)) continue;
+      chosen = *entry;
+      if (!library_.matchLast) break;
+    }
+    for (const auto& [format, extension] : kNames) {
+      if (chosen.extension() == extension) add(chosen, format, trackTags("The Band", "Album", kTitle, red_));
+    }
+  }
+
+  const Library& library_;
+  const std::string red_ = sonvetta::testdata::solidPicture("red", "PNG");
+  const std::string green_ = sonvetta::testdata::solidPicture("green", "PNG");
+  sonvetta::testdata::TemporaryFolder home_;
+};
+
+// Whether a search reads every file, remembers what it read or reads ahead,
+// it finds the same file and writes the same lines as reading one file after
+// another.
+TEST(SearchResult, IsThatOfReadingOneFileAfterAnother) {
+  const Library libraries[] = {
+      {"track first in the first root", Obstacle::none, 1, false},
+      {"track last in the first root", Obstacle::none, 1, true},
+      {"track first in the second root", Obstacle::none, 2, false},
+      {"track last in the last root", Obstacle::none, 3, true},
+      {"no track", Obstacle::none, 0, false},
+      {"track behind unreadable files", Obstacle::unreadable, 3, true},
+      {"track behind damaged files", Obstacle::damaged, 2, true},
+      {"track behind files without a picture", Obstacle::pictureless, 3, false},
+  };
+  std::vector<std::unique_ptr<LibraryBuilder>> built;
+  for (const Library& library : libraries) built.push_back(std::make_unique<LibraryBuilder>(library));
+  waitUntilSettled();
+
+  for (std::size_t i = 0; i < std::size(libraries); ++i) {
+    SCOPED_TRACE(libraries[i].name);
+    const Outcome expected = oneFileAtATime(built[i]->home());
+    EXPECT_EQ(expected.artwork.isNull(), libraries[i].matchRoot == 0);
+
+    std::stringstream log;
+    sonvetta::LibraryArtworkSearch searcher(log, built[i]->home());
+    EXPECT_EQ(searched(searcher, log), expected) << "first search";
+    EXPECT_EQ(searched(searcher, log), expected) << "search from what the first remembered";
+  }
 }
 
 }  // namespace

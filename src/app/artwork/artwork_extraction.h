@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/artwork/track_fingerprint.h"
 #include "platform/image/image.h"
 
 namespace sonvetta {
@@ -18,5 +19,11 @@ namespace sonvetta {
 // last that decodes.
 platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::string& artist,
                                   const std::string& album, const std::string& title, double targetSize);
+
+// What the tags of the audio file `from` say about its track, as far as
+// extractArtwork compares it: only when the file's fingerprint is the wanted
+// track's can extractArtwork find its artwork. Reads the tags and nothing
+// more; safe to call on several threads at once.
+TrackFingerprint readTrackFingerprint(const std::filesystem::path& from);
 
 }  // namespace sonvetta

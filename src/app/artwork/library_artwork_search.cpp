@@ -1,12 +1,10 @@
 #include "app/artwork/library_artwork_search.h"
 
-#include <algorithm>
 #include <array>
-#include <string_view>
 
 #include "app/artwork/artwork_extraction.h"
+#include "app/artwork/candidate_files.h"
 #include "platform/files/directory_walk.h"
-#include "platform/text/unicode.h"
 
 namespace sonvetta {
 
@@ -14,20 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kAudioFileExtensions = {"mp3", "m4a", "aac", "flac", "wav"};
-
 std::array<fs::path, 3> musicLibraryRoots(const fs::path& home) {
   return {home / "Music" / "Media.localized" / "Music", home / "Music" / "iTunes" / "iTunes Media" / "Music",
           home / "Music" / "Music"};
-}
-
-// Only the name counts: a folder named like an audio file is a candidate too,
-// and simply yields no tags.
-bool isAudioFileName(const fs::path& entry) {
-  const std::string extension = entry.extension().string();
-  if (extension.empty()) return false;
-  return std::ranges::find(kAudioFileExtensions, platform::lowercased(extension.substr(1))) !=
-         kAudioFileExtensions.end();
 }
 
 }  // namespace
@@ -39,6 +26,8 @@ platform::ImageRef LibraryArtworkSearch::findArtworkInMusicLibrary(const std::st
                                                                    const std::string& album,
                                                                    const std::string& title, double targetSize) {
   writeLine("Attempting to find artwork in local Music library...");
+  const TrackFingerprint wanted = TrackFingerprint::of(artist, album, title);
+  memo_.startWalk();
   for (const fs::path& root : musicLibraryRoots(homeFolder_)) {
     std::error_code error;
     if (!fs::exists(root, error)) {
@@ -49,14 +38,17 @@ platform::ImageRef LibraryArtworkSearch::findArtworkInMusicLibrary(const std::st
 
     std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root);
     if (!walk) continue;
-    while (const std::optional<fs::path> entry = walk->next()) {
-      if (!isAudioFileName(*entry)) continue;
-      if (platform::ImageRef artwork = extractArtwork(*entry, artist, album, title, targetSize)) {
-        writeLine("Artwork found for " + title + " in " + entry->filename().string());
+    CandidateFiles candidates(std::move(*walk), memo_);
+    while (const std::optional<CandidateFiles::Candidate> candidate = candidates.next()) {
+      if (candidate->fingerprint != wanted) continue;
+      // Read afresh: the fingerprint only says that the file may be the track.
+      if (platform::ImageRef artwork = extractArtwork(candidate->file, artist, album, title, targetSize)) {
+        writeLine("Artwork found for " + title + " in " + candidate->file.filename().string());
         return artwork;
       }
     }
   }
+  memo_.forgetFilesNotMet();
   writeLine("No matching artwork found in local Music library.");
   return nullptr;
 }

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "app/artwork/artwork_search.h"
+#include "app/artwork/tag_memo.h"
 
 namespace sonvetta {
 
@@ -13,8 +14,14 @@ namespace sonvetta {
 //   ~/Music/iTunes/iTunes Media/Music
 //   ~/Music/Music
 // and returns the artwork of the first audio file (mp3, m4a, aac, flac, wav;
-// in any letter case) that is the track and holds a picture. Every call walks
-// the folders anew: nothing is remembered between calls.
+// in any letter case) that is the track and holds a picture.
+//
+// Every call walks the folders anew, and the file it returns the artwork of
+// is read afresh. What each file's tags said is remembered, in memory, for as
+// long as the file stays unchanged, so that only new and changed files are
+// read again to rule them out; those are read on the machine's other cores a
+// little ahead of the walk. Either way the result and the lines written are
+// those of reading every file in turn.
 //
 // Writes its progress, one flushed line at a time, so that whoever reads the
 // log sees where a long search is.
@@ -30,6 +37,7 @@ class LibraryArtworkSearch final : public ArtworkSearch {
 
   std::ostream& log_;
   std::filesystem::path homeFolder_;
+  TagMemo memo_;
 };
 
 }  // namespace sonvetta

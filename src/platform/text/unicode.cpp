@@ -19,6 +19,12 @@ bool isAscii(std::string_view text) {
 
 char asciiLowercased(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+std::string lowercasedAscii(std::string_view text) {
+  std::string result(text);
+  std::ranges::transform(result, result.begin(), [](char c) { return asciiLowercased(c); });
+  return result;
+}
+
 icu::UnicodeString fromUtf8(std::string_view text) {
   return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
@@ -35,6 +41,7 @@ icu::UnicodeString decomposed(std::string_view text) {
 }  // namespace
 
 std::string lowercased(std::string_view text) {
+  if (isAscii(text)) return lowercasedAscii(text);
   std::string result;
   fromUtf8(text).toLower(icu::Locale::getRoot()).toUTF8String(result);
   return result;
@@ -48,7 +55,14 @@ bool canonicallyEqual(std::string_view a, std::string_view b) {
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
   if (isAscii(a) && isAscii(b)) return std::ranges::equal(a, b, {}, asciiLowercased, asciiLowercased);
-  return canonicallyEqual(lowercased(a), lowercased(b));
+  return foldedForComparison(a) == foldedForComparison(b);
+}
+
+std::string foldedForComparison(std::string_view text) {
+  if (isAscii(text)) return lowercasedAscii(text);
+  std::string result;
+  decomposed(lowercased(text)).toUTF8String(result);
+  return result;
 }
 
 }  // namespace platform

@@ -16,4 +16,8 @@ bool canonicallyEqual(std::string_view a, std::string_view b);
 // True when the texts are canonically equal once both are lowercased.
 bool equalIgnoringCase(std::string_view a, std::string_view b);
 
+// The text lowercased and canonically decomposed: two texts are equal ignoring
+// case exactly when these forms of them are equal byte for byte.
+std::string foldedForComparison(std::string_view text);
+
 }  // namespace platform

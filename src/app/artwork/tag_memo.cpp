@@ -1,0 +1,29 @@
+#include "app/artwork/tag_memo.h"
+
+#include <chrono>
+
+namespace sonvetta {
+
+void TagMemo::startWalk() { ++walk_; }
+
+std::optional<TrackFingerprint> TagMemo::recall(const std::filesystem::path& file, const platform::FileStamp& stamp) {
+  const auto found = entries_.find(file.native());
+  if (found == entries_.end() || found->second.stamp != stamp) return std::nullopt;
+  found->second.lastWalk = walk_;
+  return found->second.fingerprint;
+}
+
+void TagMemo::remember(const std::filesystem::path& file, const platform::FileStamp& stamp,
+                       TrackFingerprint fingerprint) {
+  if (!stamp.isSettled(std::chrono::system_clock::now())) {
+    entries_.erase(file.native());
+    return;
+  }
+  entries_.insert_or_assign(file.native(), Entry{stamp, fingerprint, walk_});
+}
+
+void TagMemo::forgetFilesNotMet() {
+  std::erase_if(entries_, [this](const auto& entry) { return entry.second.lastWalk != walk_; });
+}
+
+}  // namespace sonvetta

@@ -1,0 +1,23 @@
+#include "app/artwork/track_fingerprint.h"
+
+#include <functional>
+#include <string>
+
+#include "platform/text/unicode.h"
+
+namespace sonvetta {
+
+TrackFingerprint TrackFingerprint::of(std::string_view artist, std::string_view album, std::string_view title) {
+  // Each field with its length in front, so that no two triples make one text.
+  std::string folded;
+  for (const std::string_view field : {artist, album, title}) {
+    const std::string key = platform::foldedForComparison(field);
+    folded += std::to_string(key.size());
+    folded += ':';
+    folded += key;
+  }
+  const std::uint64_t hash = std::hash<std::string>{}(folded);
+  return TrackFingerprint(hash == incomplete().value_ ? hash + 1 : hash);
+}
+
+}  // namespace sonvetta
