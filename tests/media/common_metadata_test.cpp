@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "hostile_files.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
 
@@ -155,6 +156,19 @@ TEST_F(CommonMetadata, OnlyRegularFilesOfKnownTypesAreRead) {
   EXPECT_THAT(platform::commonMetadata(folder_.path() / "folder.mp3"), IsEmpty());
   EXPECT_THAT(platform::commonMetadata(folder_.path() / "pipe.mp3"), IsEmpty());
   EXPECT_THAT(platform::commonMetadata(folder_.path() / "noise.mp3"), IsEmpty());
+}
+
+// Sizes that overflow a file position, and nesting that overflows TagLib's
+// stack: once an endless loop and two crashes.
+TEST_F(CommonMetadata, MalformedMp4FilesEndAndGiveNothing) {
+  const std::pair<const char*, std::string> files[] = {
+      {"overflowing.m4a", sonvetta::testdata::mp4WithOverflowingAtom()},
+      {"overflowing-in-container.m4a", sonvetta::testdata::mp4WithOverflowingAtomInContainer()},
+      {"deeply-nested.m4a", sonvetta::testdata::mp4WithNestedAtoms(100'000)}};
+  for (const auto& [name, content] : files) {
+    writeAll(folder_.path() / name, content);
+    EXPECT_THAT(platform::commonMetadata(folder_.path() / name), IsEmpty()) << name;
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include "platform/media/mp4_atom_nesting.h"
 #include "platform/media/read_only_file_stream.h"
 
 #include <algorithm>
@@ -99,6 +100,7 @@ void appendMp4Text(Items& items, CommonKey key, const TagLib::MP4::Tag& tag, con
 }
 
 void readMp4(Items& items, TagLib::IOStream& stream) {
+  if (!mp4AtomNestingIsShallow(stream)) return;
   TagLib::MP4::File file(&stream, false);
   if (!file.isValid() || !file.hasMP4Tag()) return;
   const TagLib::MP4::Tag& tag = *file.tag();

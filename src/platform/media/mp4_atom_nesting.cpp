@@ -1,0 +1,93 @@
+#include "platform/media/mp4_atom_nesting.h"
+
+#include <taglib/tbytevector.h>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr std::size_t kMaxDepth = 64;
+
+struct Container {
+  const char* name;
+  long skippedAfterHeader;  // the version and flags of a full atom, and the entry count of stsd
+};
+
+// The atoms TagLib 1.13 descends into.
+constexpr std::array<Container, 11> kContainers = {{{"moov", 0},
+                                                    {"udta", 0},
+                                                    {"mdia", 0},
+                                                    {"meta", 4},
+                                                    {"ilst", 0},
+                                                    {"stbl", 0},
+                                                    {"minf", 0},
+                                                    {"moof", 0},
+                                                    {"traf", 0},
+                                                    {"trak", 0},
+                                                    {"stsd", 8}}};
+
+const Container* containerNamed(const TagLib::ByteVector& name) {
+  for (const Container& container : kContainers) {
+    if (name == container.name) return &container;
+  }
+  return nullptr;
+}
+
+struct AtomHeader {
+  long length = 0;      // of the whole atom, header included
+  long headerSize = 0;  // 8, or 16 with a 64-bit length
+  TagLib::ByteVector name;
+};
+
+// None where TagLib stops reading: a header cut short, a length smaller than
+// a header or larger than a position can hold.
+std::optional<AtomHeader> readHeader(TagLib::IOStream& stream, long at, long fileLength) {
+  stream.seek(at, TagLib::IOStream::Beginning);
+  const TagLib::ByteVector header = stream.readBlock(8);
+  if (header.size() != 8) return std::nullopt;
+  AtomHeader atom{header.toUInt(), 8, header.mid(4, 4)};
+  if (atom.length == 0) {
+    atom.length = fileLength - at;  // the last atom, reaching to the end of the file
+  } else if (atom.length == 1) {
+    const TagLib::ByteVector extended = stream.readBlock(8);
+    if (extended.size() != 8 || extended.toLongLong() < 0) return std::nullopt;
+    atom.length = static_cast<long>(extended.toLongLong());
+    atom.headerSize = 16;
+  }
+  if (atom.length < 8) return std::nullopt;
+  return atom;
+}
+
+}  // namespace
+
+// TagLib reads the children of a container while its position lies before
+// the container's end, and then stays where the last child left it; it goes
+// past any other atom by seeking to its end. A target or an end that
+// overflows is, like the seek to it, ignored.
+bool mp4AtomNestingIsShallow(TagLib::IOStream& stream) {
+  const long fileLength = stream.length();
+  std::vector<long> openEnds;  // of the containers the position is in, innermost last
+  long position = 0;
+  while (true) {
+    while (!openEnds.empty() && position >= openEnds.back()) openEnds.pop_back();
+    if (openEnds.empty() && position > fileLength - 8) return true;
+    const std::optional<AtomHeader> atom = readHeader(stream, position, fileLength);
+    if (!atom) return true;
+
+    long end = 0;
+    const bool endOverflows = __builtin_add_overflow(position, atom->length, &end);
+    if (const Container* container = containerNamed(atom->name)) {
+      if (!endOverflows) openEnds.push_back(end);
+      if (openEnds.size() > kMaxDepth) return false;
+      position += atom->headerSize + container->skippedAfterHeader;
+    } else {
+      position = endOverflows ? position + atom->headerSize : end;
+    }
+  }
+}
+
+}  // namespace platform
