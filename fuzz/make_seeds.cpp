@@ -65,6 +65,14 @@ void writeRegressions(const fs::path& folder) {
   writeInput(regressions / "artwork_m4a", "overflowing-atom.m4a", mp4WithOverflowingAtom());
   writeInput(regressions / "artwork_m4a", "overflowing-atom-in-container.m4a", mp4WithOverflowingAtomInContainer());
   writeInput(regressions / "artwork_m4a", "deeply-nested.m4a", mp4WithNestedAtoms(100'000));
+  const std::string chapters = id3v2WithNestedChapters(50'000);
+  const std::string compressed = id3v2WithCompressedPicture(sonvetta::fuzzing::kArtist, sonvetta::fuzzing::kAlbum,
+                                                            sonvetta::fuzzing::kTitle, 1 << 26);
+  for (const char* extension : {"mp3", "aac"}) {
+    writeInput(regressions / (std::string("artwork_") + extension), std::string("nested-chapters.") + extension, chapters);
+    writeInput(regressions / (std::string("artwork_") + extension), std::string("compressed-picture.") + extension,
+               compressed);
+  }
   const std::string scanHeavy = jpegWithEmptyScans(4096, 2000);
   writeInput(regressions / "picture", "scan-heavy.jpeg", scanHeavy);
   const fs::path scanHeavyCover = regressions / "artwork_mp3" / "scan-heavy-cover.mp3";

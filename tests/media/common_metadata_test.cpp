@@ -171,4 +171,19 @@ TEST_F(CommonMetadata, MalformedMp4FilesEndAndGiveNothing) {
   }
 }
 
+// Chapters nested in one another once overflowed TagLib's stack, and a
+// compressed frame of a few bytes filled memory: such frames are left unread,
+// and the rest of the tag is read as usual.
+TEST_F(CommonMetadata, NestedChaptersAndCompressedFramesAreLeftUnread) {
+  const std::string chapters = sonvetta::testdata::id3v2WithNestedChapters(50'000);
+  const std::string compressed = sonvetta::testdata::id3v2WithCompressedPicture("A", "B", "C", 1 << 24);
+  for (const char* name : {"a.mp3", "a.aac"}) {
+    writeAll(folder_.path() / name, chapters);
+    EXPECT_THAT(describe(platform::commonMetadata(folder_.path() / name)), ElementsAre("title=Chapters")) << name;
+    writeAll(folder_.path() / name, compressed);
+    EXPECT_THAT(describe(platform::commonMetadata(folder_.path() / name)), ElementsAre("artist=A", "album=B", "title=C"))
+        << name;
+  }
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include "hostile_files.h"
 
+#include <QByteArray>
 #include <cstdint>
 
 #include "binary_fields.h"
@@ -12,6 +13,20 @@ const std::string kFileType = mp4Atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A is
 
 // A free atom with a 64-bit size: 16 bytes that declare 2^63 - 1.
 const std::string kOverflowingAtom = bigEndian(1, 4) + "free" + bigEndian(0x7FFF'FFFF'FFFF'FFFF, 8);
+
+std::string synchsafe(std::uint32_t value) {
+  std::string bytes;
+  for (int shift = 21; shift >= 0; shift -= 7) bytes += static_cast<char>((value >> shift) & 0x7F);
+  return bytes;
+}
+
+std::string id3v2Frame(const std::string& id, const std::string& content, const std::string& flags = {0, 0}) {
+  return id + synchsafe(static_cast<std::uint32_t>(content.size())) + flags + content;
+}
+
+std::string id3v2Tag(const std::string& frames) {
+  return std::string("ID3\x04\0\0", 6) + synchsafe(static_cast<std::uint32_t>(frames.size())) + frames;
+}
 
 std::string jpegSegment(std::uint8_t marker, const std::string& content) {
   return std::string{'\xFF', static_cast<char>(marker)} + bigEndian(content.size() + 2, 2) + content;
@@ -59,6 +74,28 @@ std::string mp4WithNestedAtoms(int depth) {
   std::string nested;
   for (int level = depth; level > 0; --level) nested += bigEndian(8 * level, 4) + "moov";
   return kFileType + nested;
+}
+
+std::string id3v2WithNestedChapters(int depth) {
+  // An element ID and four times, then the embedded frames.
+  const std::string chapter = std::string("c\0", 2) + std::string(16, '\0');
+  std::string frames = id3v2Frame("TIT2", "\x03" "Chapters");
+  for (int level = depth; level > 0; --level) {
+    const auto size = static_cast<std::uint32_t>(chapter.size() + (level - 1) * (10 + chapter.size()));
+    frames += "CHAP" + synchsafe(size) + std::string(2, '\0') + chapter;
+  }
+  return id3v2Tag(frames);
+}
+
+std::string id3v2WithCompressedPicture(const std::string& artist, const std::string& album, const std::string& title,
+                                       int inflatedSize) {
+  const auto text = [](const std::string& value) { return "\x03" + value; };  // UTF-8
+  const std::string picture = std::string("\x03image/jpeg\0\x03\0", 14) + std::string(inflatedSize, '\0');
+  const QByteArray zlibStream = qCompress(QByteArray::fromStdString(picture)).mid(4);  // Qt's own size prefix dropped
+  // Flags: compressed, with the length of the inflated data before it.
+  const std::string compressed = synchsafe(static_cast<std::uint32_t>(picture.size())) + zlibStream.toStdString();
+  return id3v2Tag(id3v2Frame("TPE1", text(artist)) + id3v2Frame("TALB", text(album)) + id3v2Frame("TIT2", text(title)) +
+                  id3v2Frame("APIC", compressed, {0, 0x09}));
 }
 
 std::string jpegWithEmptyScans(int side, int scanCount) {

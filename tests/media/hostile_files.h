@@ -17,6 +17,15 @@ std::string mp4WithOverflowingAtomInContainer();
 // An m4a file of `depth` moov atoms, each inside the one before.
 std::string mp4WithNestedAtoms(int depth);
 
+// An ID3v2.4 tag of the title "Chapters" and `depth` chapter frames, each
+// inside the one before.
+std::string id3v2WithNestedChapters(int depth);
+
+// An ID3v2.4 tag naming `artist`, `album` and `title`, with a compressed
+// picture frame of a few bytes that inflates to `inflatedSize` bytes.
+std::string id3v2WithCompressedPicture(const std::string& artist, const std::string& album, const std::string& title,
+                                       int inflatedSize);
+
 // A progressive greyscale JPEG of `side` x `side` pixels with `scanCount`
 // scans, each of which only says that every block stays empty.
 std::string jpegWithEmptyScans(int side, int scanCount);
