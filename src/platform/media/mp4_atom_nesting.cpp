@@ -2,6 +2,7 @@
 
 #include <taglib/tbytevector.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
@@ -12,29 +13,25 @@ namespace {
 
 constexpr std::size_t kMaxDepth = 64;
 
-struct Container {
-  const char* name;
-  long skippedAfterHeader;  // the version and flags of a full atom, and the entry count of stsd
-};
-
 // The atoms TagLib 1.13 descends into.
-constexpr std::array<Container, 11> kContainers = {{{"moov", 0},
-                                                    {"udta", 0},
-                                                    {"mdia", 0},
-                                                    {"meta", 4},
-                                                    {"ilst", 0},
-                                                    {"stbl", 0},
-                                                    {"minf", 0},
-                                                    {"moof", 0},
-                                                    {"traf", 0},
-                                                    {"trak", 0},
-                                                    {"stsd", 8}}};
+constexpr std::array<const char*, 11> kContainers = {"moov", "udta", "mdia", "meta", "ilst", "stbl",
+                                                     "minf", "moof", "traf", "trak", "stsd"};
 
-const Container* containerNamed(const TagLib::ByteVector& name) {
-  for (const Container& container : kContainers) {
-    if (name == container.name) return &container;
+bool isContainer(const TagLib::ByteVector& name) {
+  return std::ranges::any_of(kContainers, [&name](const char* container) { return name == container; });
+}
+
+// What TagLib passes over between a container's header and its first child:
+// the entry count of stsd, and the version and flags of meta, unless meta
+// turns out to be a plain atom by what follows its header.
+long skippedAfterHeader(TagLib::IOStream& stream, const TagLib::ByteVector& name) {
+  if (name == "stsd") return 8;
+  if (name != "meta") return 0;
+  const TagLib::ByteVector next = stream.readBlock(8).mid(4, 4);
+  for (const char* child : {"hdlr", "ilst", "mhdr", "ctry", "lang"}) {
+    if (next == child) return 0;
   }
-  return nullptr;
+  return 4;
 }
 
 struct AtomHeader {
@@ -80,10 +77,10 @@ bool mp4AtomNestingIsShallow(TagLib::IOStream& stream) {
 
     long end = 0;
     const bool endOverflows = __builtin_add_overflow(position, atom->length, &end);
-    if (const Container* container = containerNamed(atom->name)) {
+    if (isContainer(atom->name)) {
       if (!endOverflows) openEnds.push_back(end);
       if (openEnds.size() > kMaxDepth) return false;
-      position += atom->headerSize + container->skippedAfterHeader;
+      position += atom->headerSize + skippedAfterHeader(stream, atom->name);
     } else {
       position = endOverflows ? position + atom->headerSize : end;
     }
