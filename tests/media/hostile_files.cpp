@@ -9,7 +9,7 @@ namespace sonvetta::testdata {
 
 namespace {
 
-const std::string kFileType = mp4Atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom");
+const std::string kFileType = mp4Atom("ftyp", std::string("M4A ") + bigEndian(0, 4) + "M4A isom");
 
 // A free atom with a 64-bit size: 16 bytes that declare 2^63 - 1.
 const std::string kOverflowingAtom = bigEndian(1, 4) + "free" + bigEndian(0x7FFF'FFFF'FFFF'FFFF, 8);
@@ -82,14 +82,14 @@ std::string id3v2WithNestedChapters(int depth) {
   std::string frames = id3v2Frame("TIT2", "\x03" "Chapters");
   for (int level = depth; level > 0; --level) {
     const auto size = static_cast<std::uint32_t>(chapter.size() + (level - 1) * (10 + chapter.size()));
-    frames += "CHAP" + synchsafe(size) + std::string(2, '\0') + chapter;
+    frames += std::string("CHAP") + synchsafe(size) + std::string(2, '\0') + chapter;
   }
   return id3v2Tag(frames);
 }
 
 std::string id3v2WithCompressedPicture(const std::string& artist, const std::string& album, const std::string& title,
                                        int inflatedSize) {
-  const auto text = [](const std::string& value) { return "\x03" + value; };  // UTF-8
+  const auto text = [](const std::string& value) { return std::string("\x03") + value; };  // UTF-8
   const std::string picture = std::string("\x03image/jpeg\0\x03\0", 14) + std::string(inflatedSize, '\0');
   const QByteArray zlibStream = qCompress(QByteArray::fromStdString(picture)).mid(4);  // Qt's own size prefix dropped
   // Flags: compressed, with the length of the inflated data before it.
@@ -101,9 +101,9 @@ std::string id3v2WithCompressedPicture(const std::string& artist, const std::str
 std::string jpegWithEmptyScans(int side, int scanCount) {
   const std::string quantisation = jpegSegment(0xDB, std::string(1, '\0') + std::string(64, '\1'));
   // Progressive DCT, 8 bits, one component sampled 1 x 1 with table 0.
-  const std::string frame = jpegSegment(0xC2, "\x08" + bigEndian(side, 2) + bigEndian(side, 2) + std::string("\x01\x01\x11\x00", 4));
+  const std::string frame = jpegSegment(0xC2, std::string("\x08") + bigEndian(side, 2) + bigEndian(side, 2) + std::string("\x01\x01\x11\x00", 4));
   // AC table 0 with one code of one bit, for "2^14 empty blocks and 14 more bits of count".
-  const std::string table = jpegSegment(0xC4, "\x10\x01" + std::string(15, '\0') + "\xE0");
+  const std::string table = jpegSegment(0xC4, std::string("\x10\x01") + std::string(15, '\0') + "\xE0");
 
   // One scan over all 63 AC coefficients of the component.
   BitWriter runs;

@@ -21,7 +21,8 @@ constexpr int kAllocationLimitMegabytes = 64;
 constexpr int kMaxJpegScanCount = 64;
 
 // While it decodes a progressive JPEG, libjpeg holds all of its DCT
-// coefficients: 384 MB for 8192 x 8192 pixels in three full-size components.
+// coefficients, whatever size it decodes at. Up to 8192 x 8192 pixels in
+// three full-size components (384 MB) are accepted, of any JPEG.
 constexpr qint64 kMaxJpegCoefficientBytes = qint64{384} << 20;
 
 bool fitsPixelLimit(const QSize& size) {
