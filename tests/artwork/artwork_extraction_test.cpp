@@ -97,6 +97,15 @@ TEST_F(ArtworkExtraction, LastPictureThatDecodesWins) {
   EXPECT_EQ(centreColour(extract(AudioFormat::m4a, twoPictures)), QColor(Qt::red));
 }
 
+// Shops sell covers of up to 8000 pixels a side, too large to hold whole.
+TEST_F(ArtworkExtraction, LargeJpegCoverGivesItsPicture) {
+  const std::string cover = sonvetta::testdata::encodedPicture(8000, 8000, "JPEG");
+  const platform::ImageRef image = extract(AudioFormat::m4a, trackTags("The Band", "Album", "Song", cover));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->size(), (platform::Size{22, 22}));
+  EXPECT_GT(centreColour(image).blue(), 200);
+}
+
 TEST_F(ArtworkExtraction, MatchWithoutUsablePictureGivesNone) {
   EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song")), nullptr);
   EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song", "garbage")), nullptr);

@@ -7,6 +7,7 @@
 #include "platform/image/bitmap_image.h"
 #include "platform/image/image_decoding.h"
 #include "platform/image/image_scaling.h"
+#include "hostile_files.h"
 #include "tagged_audio.h"
 
 namespace {
@@ -55,6 +56,24 @@ TEST(DecodingFailure, DeclaredHugePicturesAreRefusedBeforeDecoding) {
 
   EXPECT_EQ(platform::decodeImage(asBytes(jpeg)), nullptr);
   EXPECT_EQ(platform::decodeImage(asBytes(bmp)), nullptr);
+}
+
+// Encoders write a dozen scans or so; thousands of nearly empty ones once
+// kept the decoder busy for seconds.
+TEST(DecodingFailure, JpegsWithAbsurdlyManyScansAreRefused) {
+  EXPECT_NE(platform::decodeImage(asBytes(sonvetta::testdata::jpegWithEmptyScans(1024, 10))), nullptr);
+  EXPECT_EQ(platform::decodeImage(asBytes(sonvetta::testdata::jpegWithEmptyScans(1024, 2000))), nullptr);
+}
+
+// Too large to hold whole, and decoded at half the size instead.
+TEST(DecodingLargeJpegs, BaselineAndProgressiveAreDecodedReduced) {
+  const std::string baseline = sonvetta::testdata::encodedPicture(5000, 4000, "JPEG");
+  const std::string progressive = sonvetta::testdata::progressiveJpeg(5000, 4000);
+  for (const std::string* jpeg : {&baseline, &progressive}) {
+    const ImageRef image = platform::decodeImage(asBytes(*jpeg));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->size(), (Size{2500, 2000}));
+  }
 }
 
 TEST(Scaling, StretchesTheWholePictureOverASquareAtTwoPixelsAPoint) {

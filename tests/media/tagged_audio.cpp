@@ -13,10 +13,13 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
+
+#include "binary_fields.h"
 
 namespace sonvetta::testdata {
 
@@ -32,20 +35,10 @@ TagLib::String text(const std::optional<std::string>& value) {
   return value ? TagLib::String(*value, TagLib::String::UTF8) : TagLib::String();
 }
 
-std::string bigEndian(std::uint64_t value, int byteCount) {
-  std::string result;
-  for (int shift = 8 * (byteCount - 1); shift >= 0; shift -= 8) result += static_cast<char>((value >> shift) & 0xFF);
-  return result;
-}
-
 std::string littleEndian(std::uint32_t value, int byteCount) {
   std::string result;
   for (int i = 0; i < byteCount; ++i) result += static_cast<char>((value >> (8 * i)) & 0xFF);
   return result;
-}
-
-std::string atom(const std::string& type, const std::string& content) {
-  return bigEndian(8 + content.size(), 4) + type + content;
 }
 
 void writeFile(const fs::path& path, const std::string& content) {
@@ -87,7 +80,8 @@ std::string minimalFlac() {
 }
 
 std::string minimalMp4() {
-  return atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom") + atom("moov", atom("mvhd", std::string(100, '\0')));
+  return mp4Atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom") +
+         mp4Atom("moov", mp4Atom("mvhd", std::string(100, '\0')));
 }
 
 const char* mimeType(const std::optional<std::string>& picture) {
@@ -211,25 +205,33 @@ void writeTaggedAudio(const fs::path& path, AudioFormat format, const TagEntries
 
 namespace {
 
-std::string encoded(const QImage& picture, const char* format) {
+std::string encoded(const QImage& picture, const char* format, bool progressive = false) {
   QByteArray encoded;
   QBuffer buffer(&encoded);
   buffer.open(QIODevice::WriteOnly);
-  picture.save(&buffer, format);
+  QImageWriter writer(&buffer, format);
+  writer.setProgressiveScanWrite(progressive);
+  writer.write(picture);
   return encoded.toStdString();
 }
 
-}  // namespace
-
-std::string encodedPicture(int width, int height, const char* format) {
+QImage threeColourPicture(int width, int height) {
   QImage picture(width, height, QImage::Format_RGB32);
   picture.fill(Qt::red);
   QPainter painter(&picture);
   painter.fillRect(width / 2, 0, width - width / 2, height, Qt::blue);
   painter.fillRect(0, height * 3 / 4, width, height - height * 3 / 4, Qt::green);
   painter.end();
-  return encoded(picture, format);
+  return picture;
 }
+
+}  // namespace
+
+std::string encodedPicture(int width, int height, const char* format) {
+  return encoded(threeColourPicture(width, height), format);
+}
+
+std::string progressiveJpeg(int width, int height) { return encoded(threeColourPicture(width, height), "JPEG", true); }
 
 std::string solidPicture(const char* colorName, const char* format) {
   QImage picture(8, 8, QImage::Format_RGB32);

@@ -39,6 +39,9 @@ void writeTaggedAudio(const std::filesystem::path& path, AudioFormat format, con
 // quarter, so that its placement after scaling shows.
 std::string encodedPicture(int width, int height, const char* format);
 
+// The same picture as a progressive JPEG, as libjpeg writes it by default.
+std::string progressiveJpeg(int width, int height);
+
 // A small picture of one colour (a name Qt knows, such as "red").
 std::string solidPicture(const char* colorName, const char* format);
 

@@ -4,6 +4,7 @@
 #include <QImageReader>
 
 #include "platform/image/bitmap_image.h"
+#include "platform/image/jpeg_layout.h"
 
 namespace platform {
 
@@ -15,8 +16,36 @@ namespace {
 constexpr qint64 kMaxPixelCount = qint64{4096} * 4096;
 constexpr int kAllocationLimitMegabytes = 64;
 
-bool isSensibleSize(const QSize& size) {
+// Encoders write a dozen scans or so; thousands of nearly empty ones keep
+// libjpeg busy for seconds.
+constexpr int kMaxJpegScanCount = 64;
+
+// While it decodes a progressive JPEG, libjpeg holds all of its DCT
+// coefficients, whatever size it decodes at. Up to 8192 x 8192 pixels in
+// three full-size components (384 MB) are accepted, of any JPEG.
+constexpr qint64 kMaxJpegCoefficientBytes = qint64{384} << 20;
+
+bool fitsPixelLimit(const QSize& size) {
   return size.isValid() && !size.isEmpty() && qint64{size.width()} * size.height() <= kMaxPixelCount;
+}
+
+// The declared size, or for a JPEG too large to hold, the first of a half, a
+// quarter and an eighth of it that fits, which libjpeg decodes directly at
+// little cost. Invalid when the picture cannot be decoded within the limits.
+QSize decodingSize(QImageReader& reader, std::span<const std::byte> bytes) {
+  const QSize declared = reader.size();
+  if (reader.format() != "jpeg") return fitsPixelLimit(declared) ? declared : QSize();
+
+  const std::optional<JpegLayout> layout = readJpegLayout(bytes);
+  if (!layout || layout->scanCount > kMaxJpegScanCount || layout->coefficientBytes > kMaxJpegCoefficientBytes) {
+    return {};
+  }
+  for (int divisor = 1; divisor <= 8; divisor *= 2) {
+    // libjpeg rounds its sizes up; Qt then scales them to the size asked for.
+    const QSize decoded((declared.width() + divisor - 1) / divisor, (declared.height() + divisor - 1) / divisor);
+    if (fitsPixelLimit(decoded)) return declared / divisor;
+  }
+  return {};
 }
 
 }  // namespace
@@ -32,7 +61,9 @@ ImageRef decodeImage(std::span<const std::byte> bytes) {
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
   reader.setAutoTransform(true);
-  if (!isSensibleSize(reader.size())) return nullptr;
+  const QSize size = decodingSize(reader, bytes);
+  if (!size.isValid()) return nullptr;
+  if (size != reader.size()) reader.setScaledSize(size);
 
   QImage pixels = reader.read();
   if (pixels.isNull()) return nullptr;

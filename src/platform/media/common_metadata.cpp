@@ -8,10 +8,12 @@
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/rifffile.h>
 #include <taglib/textidentificationframe.h>
-#include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include "platform/media/bounded_frame_factory.h"
+#include "platform/media/mp4_atom_nesting.h"
 #include "platform/media/read_only_file_stream.h"
 
 #include <algorithm>
@@ -85,7 +87,7 @@ void appendID3v1(Items& items, const TagLib::ID3v1::Tag& tag) {
 }
 
 void readMpeg(Items& items, TagLib::IOStream& stream) {
-  TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  TagLib::MPEG::File file(&stream, BoundedFrameFactory::instance(), false);
   if (!file.isValid()) return;
   if (file.hasID3v2Tag()) {
     appendID3v2(items, *file.ID3v2Tag());
@@ -99,6 +101,7 @@ void appendMp4Text(Items& items, CommonKey key, const TagLib::MP4::Tag& tag, con
 }
 
 void readMp4(Items& items, TagLib::IOStream& stream) {
+  if (!mp4AtomNestingIsShallow(stream)) return;
   TagLib::MP4::File file(&stream, false);
   if (!file.isValid() || !file.hasMP4Tag()) return;
   const TagLib::MP4::Tag& tag = *file.tag();
@@ -117,7 +120,7 @@ void appendVorbisText(Items& items, CommonKey key, const TagLib::Ogg::FieldListM
 }
 
 void readFlac(Items& items, TagLib::IOStream& stream) {
-  TagLib::FLAC::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  TagLib::FLAC::File file(&stream, BoundedFrameFactory::instance(), false);
   if (!file.isValid()) return;
   if (file.hasXiphComment()) {
     const TagLib::Ogg::FieldListMap& fields = file.xiphComment()->fieldListMap();
@@ -133,13 +136,43 @@ void appendInfoText(Items& items, CommonKey key, const TagLib::RIFF::Info::Field
   if (value != fields.end()) appendText(items, key, TagLib::StringList(value->second));
 }
 
+// TagLib's WAV file reads its ID3v2 chunk with the default frame factory, so
+// the chunks are found by its RIFF file and read here, as the WAV file does:
+// the first ID3v2 chunk, and the first LIST chunk of INFO fields.
+class RiffChunks final : public TagLib::RIFF::File {
+ public:
+  explicit RiffChunks(TagLib::IOStream& stream) : TagLib::RIFF::File(&stream, LittleEndian) {}
+
+  TagLib::Tag* tag() const override { return nullptr; }
+  TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+  bool save() override { return false; }
+
+  std::optional<unsigned int> firstID3v2Chunk() const {
+    for (unsigned int i = 0; i < chunkCount(); ++i) {
+      if (chunkName(i) == "ID3 " || chunkName(i) == "id3 ") return i;
+    }
+    return std::nullopt;
+  }
+
+  std::optional<TagLib::ByteVector> firstInfoList() {
+    for (unsigned int i = 0; i < chunkCount(); ++i) {
+      if (chunkName(i) != "LIST") continue;
+      TagLib::ByteVector data = chunkData(i);
+      if (data.startsWith("INFO")) return data;
+    }
+    return std::nullopt;
+  }
+
+  using TagLib::RIFF::File::chunkOffset;
+};
+
 void readWav(Items& items, TagLib::IOStream& stream) {
-  TagLib::RIFF::WAV::File file(&stream, false);
+  RiffChunks file(stream);
   if (!file.isValid()) return;
-  if (file.hasID3v2Tag()) {
-    appendID3v2(items, *file.ID3v2Tag());
-  } else if (file.hasInfoTag()) {
-    const TagLib::RIFF::Info::FieldListMap fields = file.InfoTag()->fieldListMap();
+  if (const std::optional<unsigned int> chunk = file.firstID3v2Chunk()) {
+    appendID3v2(items, TagLib::ID3v2::Tag(&file, file.chunkOffset(*chunk), BoundedFrameFactory::instance()));
+  } else if (const std::optional<TagLib::ByteVector> list = file.firstInfoList()) {
+    const TagLib::RIFF::Info::FieldListMap fields = TagLib::RIFF::Info::Tag(*list).fieldListMap();
     appendInfoText(items, CommonKey::artist, fields, "IART");
     appendInfoText(items, CommonKey::albumName, fields, "IPRD");
     appendInfoText(items, CommonKey::title, fields, "INAM");
@@ -160,7 +193,7 @@ class UntypedFile final : public TagLib::File {
 void readAdts(Items& items, TagLib::IOStream& stream) {
   UntypedFile file(stream);
   if (!file.isOpen()) return;
-  appendID3v2(items, TagLib::ID3v2::Tag(&file, 0));
+  appendID3v2(items, TagLib::ID3v2::Tag(&file, 0, BoundedFrameFactory::instance()));
 }
 
 std::string lowercaseExtension(const std::filesystem::path& file) {

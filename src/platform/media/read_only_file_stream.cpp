@@ -15,6 +15,11 @@ namespace {
 // cost nothing when the next read is elsewhere.
 constexpr long kWindowSize = 4096;
 
+// A size field of a few bytes can ask for any amount. No tag of the formats
+// read holds more than an ID3v2 tag can (its size has 28 bits); a longer read
+// comes back short, as from a file that was cut off.
+constexpr unsigned int kMaxBlockSize = 1U << 28;
+
 }  // namespace
 
 ReadOnlyFileStream::ReadOnlyFileStream(const std::filesystem::path& file) : name_(file.string()) {
@@ -35,7 +40,8 @@ ReadOnlyFileStream::~ReadOnlyFileStream() {
 
 TagLib::ByteVector ReadOnlyFileStream::readBlock(unsigned long length) {
   if (!isOpen() || position_ >= length_) return {};
-  const long wanted = static_cast<long>(std::min<unsigned long>(length, static_cast<unsigned long>(length_ - position_)));
+  const auto wanted = static_cast<unsigned int>(
+      std::min({length, static_cast<unsigned long>(length_ - position_), static_cast<unsigned long>(kMaxBlockSize)}));
   // Built in place: every TagLib::ByteVector, even an empty one, costs
   // several allocations.
   TagLib::ByteVector block = wanted > kWindowSize ? readAt(position_, wanted) : readFromWindow(wanted);
@@ -43,31 +49,38 @@ TagLib::ByteVector ReadOnlyFileStream::readBlock(unsigned long length) {
   return block;
 }
 
-TagLib::ByteVector ReadOnlyFileStream::readFromWindow(long length) {
+TagLib::ByteVector ReadOnlyFileStream::readFromWindow(unsigned int length) {
   const long windowEnd = windowStart_ + static_cast<long>(window_.size());
   if (position_ < windowStart_ || position_ + length > windowEnd) {
     windowStart_ = position_;
-    window_ = readAt(position_, std::min(kWindowSize, length_ - position_));
+    window_ = readAt(position_, static_cast<unsigned int>(std::min(kWindowSize, length_ - position_)));
   }
-  return window_.mid(static_cast<unsigned int>(position_ - windowStart_), static_cast<unsigned int>(length));
+  return window_.mid(static_cast<unsigned int>(position_ - windowStart_), length);
 }
 
-TagLib::ByteVector ReadOnlyFileStream::readAt(long offset, long length) const {
-  TagLib::ByteVector data(static_cast<unsigned int>(length), '\0');
-  long got = 0;
+TagLib::ByteVector ReadOnlyFileStream::readAt(long offset, unsigned int length) const {
+  TagLib::ByteVector data(length, '\0');
+  std::size_t got = 0;
   while (got < length) {
-    const ssize_t count = ::pread(descriptor_, data.data() + got, static_cast<std::size_t>(length - got), offset + got);
+    const ssize_t count = ::pread(descriptor_, data.data() + got, length - got, offset + static_cast<long>(got));
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) break;
-    got += count;
+    got += static_cast<std::size_t>(count);
   }
   data.resize(static_cast<unsigned int>(got));
   return data;
 }
 
+// As with fseek, a target before the start of the file, or beyond what a
+// position can hold, leaves the position where it was; a target past the end
+// is kept, and reading there gives nothing. TagLib computes targets from
+// sizes written in the file and relies on this: taken back to the start, it
+// would read the same atoms again, without end.
 void ReadOnlyFileStream::seek(long offset, Position from) {
   const long base = from == Beginning ? 0 : from == Current ? position_ : length_;
-  position_ = std::max(0L, base + offset);
+  long target = 0;
+  if (__builtin_add_overflow(base, offset, &target) || target < 0) return;
+  position_ = target;
 }
 
 }  // namespace platform

@@ -36,8 +36,8 @@ class ReadOnlyFileStream final : public TagLib::IOStream {
   void truncate(long) override {}
 
  private:
-  TagLib::ByteVector readFromWindow(long length);
-  TagLib::ByteVector readAt(long offset, long length) const;
+  TagLib::ByteVector readFromWindow(unsigned int length);
+  TagLib::ByteVector readAt(long offset, unsigned int length) const;
 
   std::string name_;
   int descriptor_ = -1;

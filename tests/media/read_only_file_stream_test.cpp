@@ -1,0 +1,69 @@
+#include "platform/media/read_only_file_stream.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+
+#include "temporary_folder.h"
+
+namespace {
+
+using Position = TagLib::IOStream::Position;
+
+class ReadOnlyFileStream : public testing::Test {
+ protected:
+  std::filesystem::path write(const std::string& content) {
+    const auto file = folder_.path() / "file";
+    std::ofstream(file, std::ios::binary) << content;
+    return file;
+  }
+
+  sonvetta::testdata::TemporaryFolder folder_;
+};
+
+// TagLib computes seek targets from sizes written in the file; one out of
+// reach must leave the position alone, as fseek does, and never wrap around.
+TEST_F(ReadOnlyFileStream, SeeksOutOfReachLeaveThePositionAndReadNothing) {
+  platform::ReadOnlyFileStream stream(write("0123456789"));
+  stream.seek(4, Position::Beginning);
+  stream.seek(-1, Position::Beginning);
+  stream.seek(-5, Position::Current);
+  stream.seek(-11, Position::End);
+  EXPECT_EQ(stream.tell(), 4);
+  EXPECT_EQ(stream.readBlock(2), "45");
+
+  stream.seek(LONG_MAX, Position::Beginning);
+  stream.seek(1, Position::Current);
+  stream.seek(LONG_MAX, Position::End);
+  EXPECT_EQ(stream.tell(), LONG_MAX);
+  EXPECT_TRUE(stream.readBlock(4).isEmpty());
+
+  stream.seek(-3, Position::End);
+  EXPECT_EQ(stream.readBlock(ULONG_MAX), "789");
+}
+
+// A size field can ask for more than a 32-bit length; the block that comes
+// back is no longer than what was read into it, and the position follows it.
+TEST_F(ReadOnlyFileStream, ReadsLongerThan32BitsComeBackShortAndIntact) {
+  const auto file = write("head");
+  const int descriptor = ::open(file.c_str(), O_WRONLY);
+  const off_t length = (off_t{1} << 32) + 4096;
+  if (::ftruncate(descriptor, length) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    GTEST_SKIP() << "the temporary folder cannot hold a sparse file of 4 GiB: " << std::strerror(error);
+  }
+  ::close(descriptor);
+
+  platform::ReadOnlyFileStream stream(file);
+  const TagLib::ByteVector block = stream.readBlock((1UL << 32) + 16);
+  ASSERT_FALSE(block.isEmpty());
+  EXPECT_TRUE(block.startsWith("head"));
+  EXPECT_EQ(stream.tell(), static_cast<long>(block.size()));
+}
+
+}  // namespace
