@@ -4,7 +4,6 @@
 // thread searches a library of 60,000 files.
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <atomic>
 #include <memory>
 #include <sstream>
@@ -116,11 +115,3 @@ void BM_ScrollWhileSearchingALibrary(benchmark::State& state) {
 BENCHMARK(BM_ScrollWhileSearchingALibrary)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QGuiApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -1,6 +1,5 @@
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <memory>
 #include <string>
 
@@ -44,11 +43,3 @@ void BM_RenderScrollingFrameAt2x(benchmark::State& state) {
 BENCHMARK(BM_RenderScrollingFrameAt2x)->Arg(200)->Arg(100'000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QGuiApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
