@@ -136,6 +136,30 @@ TEST_F(CommonMetadata, RepeatedEntriesKeepTheirOrderAndEmptyTextHasNoValue) {
               ElementsAre("artist=Second", "title=", pngItem, jpegItem));
 }
 
+// Taggers that append write several atoms of one name; as in every other
+// format, the last of each is the one that counts.
+TEST_F(CommonMetadata, OfRepeatedMp4AtomsTheLastOfEachNameIsRead) {
+  const std::string png = sonvetta::testdata::solidPicture("red", "PNG");
+  const std::string jpeg = sonvetta::testdata::solidPicture("blue", "JPEG");
+  writeAll(folder_.path() / "a.m4a", sonvetta::testdata::mp4WithRepeatedItems(png, jpeg));
+
+  EXPECT_THAT(describe(platform::commonMetadata(folder_.path() / "a.m4a")),
+              testing::UnorderedElementsAre("artist=Last Artist", "album=Album", "title=Second",
+                                            "artwork=" + std::to_string(jpeg.size()) + " bytes"));
+}
+
+// A cover that declares gigabytes of a sparse file is not read at all; the
+// rest of the tag is.
+TEST_F(CommonMetadata, ACoverOfGigabytesIsLeftUnread) {
+  const fs::path file = folder_.path() / "huge.m4a";
+  writeAll(file, sonvetta::testdata::mp4WithHugeCover());
+  std::error_code error;
+  fs::resize_file(file, std::uintmax_t{6} << 30, error);
+  if (error) GTEST_SKIP() << "the temporary folder cannot hold a sparse file of 6 GiB: " << error.message();
+
+  EXPECT_THAT(describe(platform::commonMetadata(file)), ElementsAre("title=Title"));
+}
+
 TEST_F(CommonMetadata, Id3v2TagOutranksId3v1Tag) {
   const fs::path both = write("both.mp3", AudioFormat::mp3ID3v24, {{TagField::title, "From ID3v2"}});
   const fs::path v1 = write("v1.mp3", AudioFormat::mp3ID3v1, {{TagField::title, "From ID3v1"}});

@@ -14,6 +14,23 @@ const std::string kFileType = mp4Atom("ftyp", std::string("M4A ") + bigEndian(0,
 // A free atom with a 64-bit size: 16 bytes that declare 2^63 - 1.
 const std::string kOverflowingAtom = bigEndian(1, 4) + "free" + bigEndian(0x7FFF'FFFF'FFFF'FFFF, 8);
 
+std::string mp4Data(int type, const std::string& payload) {
+  return mp4Atom("data", bigEndian(type, 4) + bigEndian(0, 4) + payload);
+}
+
+std::string mp4Text(const char* name, const std::string& text) { return mp4Atom(name, mp4Data(1, text)); }
+
+std::string mp4Cover(const std::string& picture) {
+  return mp4Atom("covr", mp4Data(picture.starts_with("\x89PNG") ? 14 : 13, picture));
+}
+
+// moov/udta/meta/ilst around `items`, after the file type.
+std::string mp4WithItemList(const std::string& items) {
+  const std::string handler = mp4Atom("hdlr", bigEndian(0, 8) + "mdirappl" + std::string(9, '\0'));
+  const std::string meta = mp4Atom("meta", bigEndian(0, 4) + handler + mp4Atom("ilst", items));
+  return kFileType + mp4Atom("moov", mp4Atom("mvhd", std::string(100, '\0')) + mp4Atom("udta", meta));
+}
+
 std::string synchsafe(std::uint32_t value) {
   std::string bytes;
   for (int shift = 21; shift >= 0; shift -= 7) bytes += static_cast<char>((value >> shift) & 0x7F);
@@ -74,6 +91,20 @@ std::string mp4WithNestedAtoms(int depth) {
   std::string nested;
   for (int level = depth; level > 0; --level) nested += bigEndian(8 * level, 4) + "moov";
   return kFileType + nested;
+}
+
+std::string mp4WithRepeatedItems(const std::string& firstCover, const std::string& lastCover) {
+  return mp4WithItemList(mp4Text("\251nam", "First") + mp4Text("\251ART", "Artist") + mp4Cover(firstCover) +
+                         mp4Text("\251nam", "Second") + mp4Text("\251alb", "Album") +
+                         mp4Text("\251ART", "Last Artist") + mp4Cover(lastCover));
+}
+
+std::string mp4WithHugeCover() {
+  constexpr std::uint64_t kDeclared = std::uint64_t{5} << 30;
+  // A 64-bit size, then a data atom that claims as much.
+  const std::string cover = bigEndian(1, 4) + "covr" + bigEndian(kDeclared, 8) + bigEndian(0xFFFFFFFF, 4) + "data" +
+                            bigEndian(13, 4) + bigEndian(0, 4);
+  return mp4WithItemList(mp4Text("\251nam", "Title") + cover);
 }
 
 std::string id3v2WithNestedChapters(int depth) {

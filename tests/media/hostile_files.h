@@ -17,6 +17,17 @@ std::string mp4WithOverflowingAtomInContainer();
 // An m4a file of `depth` moov atoms, each inside the one before.
 std::string mp4WithNestedAtoms(int depth);
 
+// An m4a file whose item list holds, in this order, the title "First", the
+// artist "Artist", a cover `firstCover`, the title "Second", the album
+// "Album", the artist "Last Artist" and a cover `lastCover`: taggers that
+// append rather than replace write such lists.
+std::string mp4WithRepeatedItems(const std::string& firstCover, const std::string& lastCover);
+
+// The start of an m4a file that names the title "Title" and whose cover
+// atom then declares 5 GiB; extended to 6 GiB, a sparse file, it holds all
+// that the cover declares.
+std::string mp4WithHugeCover();
+
 // An ID3v2.4 tag of the title "Chapters" and `depth` chapter frames, each
 // inside the one before.
 std::string id3v2WithNestedChapters(int depth);

@@ -13,10 +13,12 @@
 #include <taglib/xiphcomment.h>
 
 #include "platform/media/bounded_frame_factory.h"
-#include "platform/media/mp4_atom_nesting.h"
+#include "platform/media/mp4_atom_layout.h"
 #include "platform/media/read_only_file_stream.h"
+#include "platform/media/taglib_versions.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <memory>
 
@@ -29,7 +31,7 @@
 //                           under their 2.3/2.4 names.
 //   ID3v1 (mp3 without ID3v2)   artist, album, title; a blank field is no item.
 //   MP4 (m4a)               ©ART artist, ©alb album, ©nam title, every picture
-//                           of covr.
+//                           of covr; of several atoms of one name, the last.
 //   Vorbis comments (flac)  ARTIST, ALBUM, TITLE, and every picture block.
 //   RIFF INFO (wav without ID3v2)   IART artist, IPRD album, INAM title.
 //
@@ -87,7 +89,7 @@ void appendID3v1(Items& items, const TagLib::ID3v1::Tag& tag) {
 }
 
 void readMpeg(Items& items, TagLib::IOStream& stream) {
-  TagLib::MPEG::File file(&stream, BoundedFrameFactory::instance(), false);
+  auto file = taglib::fileWithFrameFactory<TagLib::MPEG::File>(stream, BoundedFrameFactory::instance());
   if (!file.isValid()) return;
   if (file.hasID3v2Tag()) {
     appendID3v2(items, *file.ID3v2Tag());
@@ -100,8 +102,28 @@ void appendMp4Text(Items& items, CommonKey key, const TagLib::MP4::Tag& tag, con
   if (tag.contains(name)) appendText(items, key, tag.item(name).toStringList());
 }
 
-void readMp4(Items& items, TagLib::IOStream& stream) {
-  if (!mp4AtomNestingIsShallow(stream)) return;
+// TagLib keeps the first atom of a name and drops the later ones, where the
+// last item of a key wins on every other format. The earlier atoms of the
+// names read here are shown to it as free space, so that it keeps the last.
+void hideEarlierDuplicates(ReadOnlyFileStream& stream, const std::vector<Mp4ItemAtom>& items) {
+  constexpr std::array<const char*, 4> kNames = {"\251ART", "\251alb", "\251nam", "covr"};
+  std::array<bool, kNames.size()> laterSeen{};
+  std::vector<taglib::Offset> hidden;
+  for (auto item = items.rbegin(); item != items.rend(); ++item) {
+    const auto name = std::ranges::find_if(kNames, [&item](const char* name) { return item->name == name; });
+    if (name == kNames.end()) continue;
+    bool& seen = laterSeen[static_cast<std::size_t>(name - kNames.begin())];
+    if (seen) hidden.push_back(item->offset + 4);
+    seen = true;
+  }
+  std::ranges::reverse(hidden);
+  for (const taglib::Offset name : hidden) stream.overlay(name, {'f', 'r', 'e', 'e'});
+}
+
+void readMp4(Items& items, ReadOnlyFileStream& stream) {
+  const Mp4AtomLayout layout = readMp4AtomLayout(stream);
+  if (!layout.nestingIsShallow) return;
+  hideEarlierDuplicates(stream, layout.tagItems);
   TagLib::MP4::File file(&stream, false);
   if (!file.isValid() || !file.hasMP4Tag()) return;
   const TagLib::MP4::Tag& tag = *file.tag();
@@ -120,7 +142,7 @@ void appendVorbisText(Items& items, CommonKey key, const TagLib::Ogg::FieldListM
 }
 
 void readFlac(Items& items, TagLib::IOStream& stream) {
-  TagLib::FLAC::File file(&stream, BoundedFrameFactory::instance(), false);
+  auto file = taglib::fileWithFrameFactory<TagLib::FLAC::File>(stream, BoundedFrameFactory::instance());
   if (!file.isValid()) return;
   if (file.hasXiphComment()) {
     const TagLib::Ogg::FieldListMap& fields = file.xiphComment()->fieldListMap();

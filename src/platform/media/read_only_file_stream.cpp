@@ -13,12 +13,14 @@ namespace {
 
 // Large enough for the header reads of one region of a file, small enough to
 // cost nothing when the next read is elsewhere.
-constexpr long kWindowSize = 4096;
+constexpr taglib::Offset kWindowSize = 4096;
 
-// A size field of a few bytes can ask for any amount. No tag of the formats
-// read holds more than an ID3v2 tag can (its size has 28 bits); a longer read
-// comes back short, as from a file that was cut off.
-constexpr unsigned int kMaxBlockSize = 1U << 28;
+// TagLib reads each item of a tag (a frame, an atom, a picture block) as one
+// block of the size its header declares. The largest real ones, covers of a
+// few thousand pixels square, take tens of megabytes; a size field of a few
+// bytes can declare gigabytes of a sparse file. A block of more than this
+// gives nothing, and costs nothing.
+constexpr taglib::Offset kMaxBlockSize = taglib::Offset{64} << 20;
 
 }  // namespace
 
@@ -31,26 +33,48 @@ ReadOnlyFileStream::ReadOnlyFileStream(const std::filesystem::path& file) : name
     return;
   }
   descriptor_ = descriptor;
-  length_ = static_cast<long>(status.st_size);
+  length_ = static_cast<taglib::Offset>(status.st_size);
 }
 
 ReadOnlyFileStream::~ReadOnlyFileStream() {
   if (descriptor_ >= 0) ::close(descriptor_);
 }
 
-TagLib::ByteVector ReadOnlyFileStream::readBlock(unsigned long length) {
+// A block that reaches past the end comes back short, as from a file that was
+// cut off.
+TagLib::ByteVector ReadOnlyFileStream::readBlock(taglib::Length length) {
   if (!isOpen() || position_ >= length_) return {};
-  const auto wanted = static_cast<unsigned int>(
-      std::min({length, static_cast<unsigned long>(length_ - position_), static_cast<unsigned long>(kMaxBlockSize)}));
+  const taglib::Offset remaining = length_ - position_;
+  const taglib::Offset wanted =
+      length < static_cast<taglib::Length>(remaining) ? static_cast<taglib::Offset>(length) : remaining;
+  if (wanted > kMaxBlockSize) return {};
   // Built in place: every TagLib::ByteVector, even an empty one, costs
   // several allocations.
-  TagLib::ByteVector block = wanted > kWindowSize ? readAt(position_, wanted) : readFromWindow(wanted);
-  position_ += static_cast<long>(block.size());
+  const auto size = static_cast<unsigned int>(wanted);
+  TagLib::ByteVector block = wanted > kWindowSize ? readAt(position_, size) : readFromWindow(size);
+  applyOverlays(block, position_);
+  position_ += static_cast<taglib::Offset>(block.size());
   return block;
 }
 
+void ReadOnlyFileStream::overlay(taglib::Offset offset, std::array<char, 4> bytes) {
+  overlays_.push_back({offset, bytes});
+}
+
+void ReadOnlyFileStream::applyOverlays(TagLib::ByteVector& block, taglib::Offset start) const {
+  constexpr taglib::Offset kOverlaySize = std::tuple_size_v<decltype(Overlay::bytes)>;
+  const taglib::Offset end = start + static_cast<taglib::Offset>(block.size());
+  auto overlay = std::ranges::lower_bound(overlays_, start - kOverlaySize + 1, {}, &Overlay::offset);
+  for (; overlay != overlays_.end() && overlay->offset < end; ++overlay) {
+    for (taglib::Offset i = 0; i < kOverlaySize; ++i) {
+      const taglib::Offset at = overlay->offset + i - start;
+      if (at >= 0 && at < end - start) block[static_cast<int>(at)] = overlay->bytes[static_cast<std::size_t>(i)];
+    }
+  }
+}
+
 TagLib::ByteVector ReadOnlyFileStream::readFromWindow(unsigned int length) {
-  const long windowEnd = windowStart_ + static_cast<long>(window_.size());
+  const taglib::Offset windowEnd = windowStart_ + static_cast<taglib::Offset>(window_.size());
   if (position_ < windowStart_ || position_ + length > windowEnd) {
     windowStart_ = position_;
     window_ = readAt(position_, static_cast<unsigned int>(std::min(kWindowSize, length_ - position_)));
@@ -58,11 +82,11 @@ TagLib::ByteVector ReadOnlyFileStream::readFromWindow(unsigned int length) {
   return window_.mid(static_cast<unsigned int>(position_ - windowStart_), length);
 }
 
-TagLib::ByteVector ReadOnlyFileStream::readAt(long offset, unsigned int length) const {
+TagLib::ByteVector ReadOnlyFileStream::readAt(taglib::Offset offset, unsigned int length) const {
   TagLib::ByteVector data(length, '\0');
   std::size_t got = 0;
   while (got < length) {
-    const ssize_t count = ::pread(descriptor_, data.data() + got, length - got, offset + static_cast<long>(got));
+    const ssize_t count = ::pread(descriptor_, data.data() + got, length - got, offset + static_cast<taglib::Offset>(got));
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) break;
     got += static_cast<std::size_t>(count);
@@ -76,9 +100,9 @@ TagLib::ByteVector ReadOnlyFileStream::readAt(long offset, unsigned int length) 
 // is kept, and reading there gives nothing. TagLib computes targets from
 // sizes written in the file and relies on this: taken back to the start, it
 // would read the same atoms again, without end.
-void ReadOnlyFileStream::seek(long offset, Position from) {
-  const long base = from == Beginning ? 0 : from == Current ? position_ : length_;
-  long target = 0;
+void ReadOnlyFileStream::seek(taglib::Offset offset, Position from) {
+  const taglib::Offset base = from == Beginning ? 0 : from == Current ? position_ : length_;
+  taglib::Offset target = 0;
   if (__builtin_add_overflow(base, offset, &target) || target < 0) return;
   position_ = target;
 }

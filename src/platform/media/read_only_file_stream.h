@@ -3,8 +3,12 @@
 #include <taglib/tbytevector.h>
 #include <taglib/tiostream.h>
 
+#include "platform/media/taglib_versions.h"
+
+#include <array>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -24,27 +28,38 @@ class ReadOnlyFileStream final : public TagLib::IOStream {
   ReadOnlyFileStream& operator=(const ReadOnlyFileStream&) = delete;
 
   TagLib::FileName name() const override { return name_.c_str(); }
-  TagLib::ByteVector readBlock(unsigned long length) override;
+  TagLib::ByteVector readBlock(taglib::Length length) override;
   void writeBlock(const TagLib::ByteVector&) override {}
-  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
-  void removeBlock(unsigned long, unsigned long) override {}
+  void insert(const TagLib::ByteVector&, taglib::BlockStart, taglib::Length) override {}
+  void removeBlock(taglib::BlockStart, taglib::Length) override {}
   bool readOnly() const override { return true; }
   bool isOpen() const override { return descriptor_ >= 0; }
-  void seek(long offset, Position from) override;
-  long tell() const override { return position_; }
-  long length() override { return length_; }
-  void truncate(long) override {}
+  void seek(taglib::Offset offset, Position from) override;
+  taglib::Offset tell() const override { return position_; }
+  taglib::Offset length() override { return length_; }
+  void truncate(taglib::Offset) override {}
+
+  // From now on the four bytes at `offset` read as `bytes`, as though the
+  // file held them. Offsets are given in increasing order.
+  void overlay(taglib::Offset offset, std::array<char, 4> bytes);
 
  private:
   TagLib::ByteVector readFromWindow(unsigned int length);
-  TagLib::ByteVector readAt(long offset, unsigned int length) const;
+  TagLib::ByteVector readAt(taglib::Offset offset, unsigned int length) const;
+  void applyOverlays(TagLib::ByteVector& block, taglib::Offset start) const;
+
+  struct Overlay {
+    taglib::Offset offset;
+    std::array<char, 4> bytes;
+  };
 
   std::string name_;
   int descriptor_ = -1;
-  long length_ = 0;
-  long position_ = 0;
-  long windowStart_ = 0;
+  taglib::Offset length_ = 0;
+  taglib::Offset position_ = 0;
+  taglib::Offset windowStart_ = 0;
   TagLib::ByteVector window_;
+  std::vector<Overlay> overlays_;
 };
 
 }  // namespace platform

@@ -85,7 +85,14 @@ struct WaylandLayerSurface::Listeners {
   static constexpr wl_registry_listener registry = {&global, &globalRemove};
   static constexpr wl_output_listener output = {&outputGeometry, &outputMode,  &outputDone,
                                                 &outputScale,    &outputName, &outputDescription};
-  static constexpr wl_surface_listener surface = {&surfaceEnter, &surfaceLeave};
+  // The compositor is bound at a version that sends only these two events;
+  // newer libwayland versions list more, which stay empty.
+  static constexpr wl_surface_listener surface = [] {
+    wl_surface_listener listener{};
+    listener.enter = &surfaceEnter;
+    listener.leave = &surfaceLeave;
+    return listener;
+  }();
   static constexpr zwlr_layer_surface_v1_listener layerSurface = {&configure, &closed};
   static constexpr wl_callback_listener frame = {&frameDone};
 };

@@ -1,4 +1,4 @@
-#include "platform/media/mp4_atom_nesting.h"
+#include "platform/media/mp4_atom_layout.h"
 
 #include <taglib/tbytevector.h>
 
@@ -24,7 +24,7 @@ bool isContainer(const TagLib::ByteVector& name) {
 // What TagLib passes over between a container's header and its first child:
 // the entry count of stsd, and the version and flags of meta, unless meta
 // turns out to be a plain atom by what follows its header.
-long skippedAfterHeader(TagLib::IOStream& stream, const TagLib::ByteVector& name) {
+taglib::Offset skippedAfterHeader(TagLib::IOStream& stream, const TagLib::ByteVector& name) {
   if (name == "stsd") return 8;
   if (name != "meta") return 0;
   const TagLib::ByteVector next = stream.readBlock(8).mid(4, 4);
@@ -35,14 +35,14 @@ long skippedAfterHeader(TagLib::IOStream& stream, const TagLib::ByteVector& name
 }
 
 struct AtomHeader {
-  long length = 0;      // of the whole atom, header included
-  long headerSize = 0;  // 8, or 16 with a 64-bit length
+  taglib::Offset length = 0;      // of the whole atom, header included
+  taglib::Offset headerSize = 0;  // 8, or 16 with a 64-bit length
   TagLib::ByteVector name;
 };
 
 // None where TagLib stops reading: a header cut short, a length smaller than
 // a header or larger than a position can hold.
-std::optional<AtomHeader> readHeader(TagLib::IOStream& stream, long at, long fileLength) {
+std::optional<AtomHeader> readHeader(TagLib::IOStream& stream, taglib::Offset at, taglib::Offset fileLength) {
   stream.seek(at, TagLib::IOStream::Beginning);
   const TagLib::ByteVector header = stream.readBlock(8);
   if (header.size() != 8) return std::nullopt;
@@ -52,11 +52,22 @@ std::optional<AtomHeader> readHeader(TagLib::IOStream& stream, long at, long fil
   } else if (atom.length == 1) {
     const TagLib::ByteVector extended = stream.readBlock(8);
     if (extended.size() != 8 || extended.toLongLong() < 0) return std::nullopt;
-    atom.length = static_cast<long>(extended.toLongLong());
+    atom.length = static_cast<taglib::Offset>(extended.toLongLong());
     atom.headerSize = 16;
   }
   if (atom.length < 8) return std::nullopt;
   return atom;
+}
+
+struct OpenContainer {
+  TagLib::ByteVector name;
+  taglib::Offset end = 0;
+};
+
+bool isTagItemList(const std::vector<OpenContainer>& path) {
+  static const std::array<const char*, 4> kPath = {"moov", "udta", "meta", "ilst"};
+  return path.size() == kPath.size() &&
+         std::ranges::equal(path, kPath, [](const OpenContainer& open, const char* name) { return open.name == name; });
 }
 
 }  // namespace
@@ -65,21 +76,30 @@ std::optional<AtomHeader> readHeader(TagLib::IOStream& stream, long at, long fil
 // the container's end, and then stays where the last child left it; it goes
 // past any other atom by seeking to its end. A target or an end that
 // overflows is, like the seek to it, ignored.
-bool mp4AtomNestingIsShallow(TagLib::IOStream& stream) {
-  const long fileLength = stream.length();
-  std::vector<long> openEnds;  // of the containers the position is in, innermost last
-  long position = 0;
+Mp4AtomLayout readMp4AtomLayout(TagLib::IOStream& stream) {
+  Mp4AtomLayout layout;
+  const taglib::Offset fileLength = stream.length();
+  std::vector<OpenContainer> path;  // the containers the position is in, innermost last
+  bool tagItemsDone = false;        // TagLib reads the first item list only
+  taglib::Offset position = 0;
   while (true) {
-    while (!openEnds.empty() && position >= openEnds.back()) openEnds.pop_back();
-    if (openEnds.empty() && position > fileLength - 8) return true;
+    while (!path.empty() && position >= path.back().end) {
+      tagItemsDone = tagItemsDone || isTagItemList(path);
+      path.pop_back();
+    }
+    if (path.empty() && position > fileLength - 8) return layout;
     const std::optional<AtomHeader> atom = readHeader(stream, position, fileLength);
-    if (!atom) return true;
+    if (!atom) return layout;
+    if (!tagItemsDone && isTagItemList(path)) layout.tagItems.push_back({atom->name, position});
 
-    long end = 0;
+    taglib::Offset end = 0;
     const bool endOverflows = __builtin_add_overflow(position, atom->length, &end);
     if (isContainer(atom->name)) {
-      if (!endOverflows) openEnds.push_back(end);
-      if (openEnds.size() > kMaxDepth) return false;
+      if (!endOverflows) path.push_back({atom->name, end});
+      if (path.size() > kMaxDepth) {
+        layout.nestingIsShallow = false;
+        return layout;
+      }
       position += atom->headerSize + skippedAfterHeader(stream, atom->name);
     } else {
       position = endOverflows ? position + atom->headerSize : end;
