@@ -91,6 +91,9 @@ int main(int argc, char* argv[]) {
   const fs::path folder = argv[1];
   for (const ArtworkTarget& target : kArtworkTargets) writeArtworkSeeds(folder, target);
   for (const auto& [name, picture] : pictures()) writeInput(folder / "seeds" / "picture", name, picture);
+  // Several atoms of one name, as appending taggers write them.
+  writeInput(folder / "seeds" / "artwork_m4a", "repeated-items.m4a",
+             mp4WithRepeatedItems(encodedPicture(24, 16, "PNG"), encodedPicture(24, 16, "JPEG")));
   writeRegressions(folder);
   return 0;
 }
