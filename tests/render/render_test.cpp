@@ -3,7 +3,11 @@
 #include <memory>
 #include <string>
 
+#include <QTextLayout>
+
 #include "platform/render/renderer.h"
+#include "platform/text/qt_font.h"
+#include "platform/text/text_line.h"
 #include "platform/text/text_measurer.h"
 #include "platform/view/image_view.h"
 #include "platform/view/text_field.h"
@@ -30,6 +34,37 @@ TEST(QtTextMeasurerTest, MeasuresTheMenuBarFontToFitTheBar) {
   EXPECT_GT(long_.height, 13);
   EXPECT_LT(long_.height, 22);
   EXPECT_EQ(currentTextMeasurer().measure("", font).height, long_.height);
+}
+
+// A long line is drawn run by run; each run must stand where the toolkit puts
+// its characters when it lays out the whole line as one paragraph, so that
+// Hebrew words and the Latin ones between them keep their visual order.
+TEST(QtTextMeasurerTest, RunsOfALongBidirectionalLineStandInItsVisualOrder) {
+  const Font font = Font::menuBarFontOfSize(0.0);
+  for (const char* words : {"שיר השירים אשר לשלמה ", "שיר ראשון - Album 2 (live) - אמן "}) {
+    std::string text;
+    while (text.size() < 400) text += words;
+    const TextLine line(text, font, currentTextMeasurer());
+    const auto runs = line.runsBetween(-1e9, 1e9);
+    ASSERT_GT(runs.size(), 1U) << words;
+
+    QTextLayout layout(QString::fromStdString(text), qtFont(font));
+    QTextOption leftToRight;
+    leftToRight.setTextDirection(Qt::LeftToRight);
+    layout.setTextOption(leftToRight);
+    layout.beginLayout();
+    const QTextLine whole = layout.createLine();
+    layout.endLayout();
+    for (const TextLine::Run& run : runs) {
+      // A character in the middle of the run, away from its edges, where the
+      // cursor's place between two directions is a matter of choice.
+      const auto start = QString::fromStdString(text.substr(0, run.begin)).size();
+      const auto length = QString::fromStdString(text.substr(run.begin, run.length)).size();
+      const double middle = (whole.cursorToX(start + length / 2) + whole.cursorToX(start + length / 2 + 1)) / 2.0;
+      EXPECT_GE(middle, run.x - 1.0) << words << " at byte " << run.begin;
+      EXPECT_LE(middle, run.x + run.width + 1.0) << words << " at byte " << run.begin;
+    }
+  }
 }
 
 TEST(RendererTest, ImagesAreScaledProportionallyAndCentredInTheirFlippedFrame) {

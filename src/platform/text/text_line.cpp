@@ -1,6 +1,8 @@
 #include "platform/text/text_line.h"
 
 #include <unicode/brkiter.h>
+#include <unicode/ubidi.h>
+#include <unicode/unistr.h>
 #include <unicode/utext.h>
 
 #include <algorithm>
@@ -48,18 +50,18 @@ class RunCutter {
   RunCutter(const RunCutter&) = delete;
   RunCutter& operator=(const RunCutter&) = delete;
 
-  // The end of the run that starts at `begin`.
-  std::size_t endOfRunFrom(std::size_t begin) const {
+  // The end of the run that starts at `begin` and ends by `end`.
+  std::size_t endOfRunFrom(std::size_t begin, std::size_t end) const {
     const std::size_t limit = begin + maxRunBytes;
-    if (limit >= text_.size()) return text_.size();
+    if (limit >= end) return end;
     for (icu::BreakIterator* iterator : {words_.get(), characters_.get()}) {
       if (iterator == nullptr) break;
       const std::size_t boundary = lastBoundaryWithin(*iterator, begin, limit);
       if (boundary > begin) return boundary;
     }
-    std::size_t end = limit;
-    while (end > begin + 1 && (static_cast<unsigned char>(text_[end]) & 0xC0) == 0x80) --end;
-    return end;
+    std::size_t cut = limit;
+    while (cut > begin + 1 && (static_cast<unsigned char>(text_[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
   }
 
  private:
@@ -69,23 +71,77 @@ class RunCutter {
   std::unique_ptr<icu::BreakIterator> characters_;
 };
 
+struct Stretch {
+  std::size_t begin;
+  std::size_t end;
+  bool rightToLeft;
+};
+
+// The byte offset in `text` of each UTF-16 unit of it, and of its end.
+std::vector<std::size_t> byteOffsetsOfUtf16Units(std::string_view text, std::size_t unitCount) {
+  std::vector<std::size_t> offsets;
+  offsets.reserve(unitCount + 1);
+  for (std::size_t byte = 0; byte < text.size(); ++byte) {
+    const auto lead = static_cast<unsigned char>(text[byte]);
+    if ((lead & 0xC0) == 0x80) continue;
+    offsets.push_back(byte);
+    if ((lead & 0xF8) == 0xF0) offsets.push_back(byte);  // beyond the basic plane: two units
+  }
+  offsets.resize(unitCount, text.size());  // malformed bytes, which ICU replaced
+  offsets.push_back(text.size());
+  return offsets;
+}
+
+// The stretches of one direction of `text` as a left-to-right paragraph (the
+// toolkit's direction, unless the application says otherwise), in visual
+// order.
+std::vector<Stretch> visualStretches(std::string_view text) {
+  const icu::UnicodeString utf16 =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  const std::vector<std::size_t> offsets = byteOffsetsOfUtf16Units(text, static_cast<std::size_t>(utf16.length()));
+  UErrorCode status = U_ZERO_ERROR;
+  const std::unique_ptr<UBiDi, decltype(&ubidi_close)> bidi(ubidi_openSized(utf16.length(), 0, &status), &ubidi_close);
+  ubidi_setPara(bidi.get(), utf16.getBuffer(), utf16.length(), UBIDI_LTR, nullptr, &status);
+  const int32_t count = ubidi_countRuns(bidi.get(), &status);
+  if (U_FAILURE(status)) return {{0, text.size(), false}};
+
+  std::vector<Stretch> stretches;
+  for (int32_t run = 0; run < count; ++run) {
+    int32_t start = 0;
+    int32_t length = 0;
+    const bool rightToLeft = ubidi_getVisualRun(bidi.get(), run, &start, &length) == UBIDI_RTL;
+    stretches.push_back({offsets[static_cast<std::size_t>(start)], offsets[static_cast<std::size_t>(start + length)],
+                         rightToLeft});
+  }
+  return stretches;
+}
+
 }  // namespace
 
 TextLine::TextLine(std::string_view text, const Font& font, const TextMeasurer& measurer) {
   if (text.size() <= maxRunBytes) {
     size_ = measurer.measure(text, font);
-    runs_.push_back({0, text.size(), 0.0, size_.width});
+    runs_.push_back({0, text.size(), 0.0, size_.width, std::nullopt});
     return;
   }
   const RunCutter cutter(text);
-  for (std::size_t begin = 0; begin < text.size();) {
-    const std::size_t end = cutter.endOfRunFrom(begin);
-    const Size runSize = measurer.measure(text.substr(begin, end - begin), font);
-    runs_.push_back({begin, end - begin, size_.width, runSize.width});
-    size_.width += runSize.width;
-    size_.height = std::max(size_.height, runSize.height);
-    begin = end;
+  for (const Stretch& stretch : visualStretches(text)) {
+    std::vector<std::size_t> cuts = {stretch.begin};
+    while (cuts.back() < stretch.end) cuts.push_back(cutter.endOfRunFrom(cuts.back(), stretch.end));
+    if (stretch.rightToLeft) {
+      for (std::size_t i = cuts.size() - 1; i > 0; --i) addRun(cuts[i - 1], cuts[i], true, text, font, measurer);
+    } else {
+      for (std::size_t i = 1; i < cuts.size(); ++i) addRun(cuts[i - 1], cuts[i], false, text, font, measurer);
+    }
   }
+}
+
+void TextLine::addRun(std::size_t begin, std::size_t end, bool rightToLeft, std::string_view text, const Font& font,
+                      const TextMeasurer& measurer) {
+  const Size runSize = measurer.measure(text.substr(begin, end - begin), font);
+  runs_.push_back({begin, end - begin, size_.width, runSize.width, rightToLeft});
+  size_.width += runSize.width;
+  size_.height = std::max(size_.height, runSize.height);
 }
 
 std::span<const TextLine::Run> TextLine::runsBetween(double left, double right) const {

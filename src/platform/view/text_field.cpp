@@ -68,10 +68,15 @@ void TextField::draw(Canvas& canvas) const {
   const QFontMetricsF metrics(font);
   painter.setFont(font);
   const double baseline = (area.height() - metrics.height()) / 2.0 + metrics.ascent();
+  const Qt::LayoutDirection direction = painter.layoutDirection();
   for (const TextLine::Run& run : line().runsBetween(visible.left(), visible.right())) {
+    // A run of a long line is shaped in the direction it has in the whole
+    // line, whatever its own characters would make of it alone.
+    if (run.rightToLeft) painter.setLayoutDirection(*run.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
     const QString text = QString::fromUtf8(string_.data() + run.begin, static_cast<qsizetype>(run.length));
     painter.drawText(QPointF(run.x, baseline), text);
   }
+  painter.setLayoutDirection(direction);
 }
 
 }  // namespace platform
