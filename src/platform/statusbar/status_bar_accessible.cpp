@@ -45,8 +45,8 @@ class Activation final : public QAccessible::ActivationObserver {
 
 }  // namespace
 
-StatusBarAccessible::StatusBarAccessible(Placements placements, std::function<QRect()> geometry)
-    : placements_(std::move(placements)), geometry_(std::move(geometry)) {}
+StatusBarAccessible::StatusBarAccessible(Placements placements, std::function<QRect()> geometry, Tell tell)
+    : placements_(std::move(placements)), geometry_(std::move(geometry)), tell_(std::move(tell)) {}
 
 StatusBarAccessible::~StatusBarAccessible() {
   for (const Child& child : children_) QAccessible::deleteAccessibleInterface(child.id);
@@ -65,7 +65,8 @@ void StatusBarAccessible::install(Placements placements, std::function<QRect()> 
 StatusBarAccessible* StatusBarAccessible::shared() {
   if (!installedPlacements) return nullptr;
   static auto* bar = [] {
-    auto* made = new StatusBarAccessible(installedPlacements, installedGeometry);
+    auto* made = new StatusBarAccessible(installedPlacements, installedGeometry,
+                                         [](QAccessibleEvent& event) { QAccessible::updateAccessibility(&event); });
     QAccessible::registerAccessibleInterface(made);
     return made;
   }();
@@ -100,16 +101,16 @@ std::vector<StatusBarAccessible::Child> StatusBarAccessible::reread() {
 void StatusBarAccessible::contentChanged() {
   for (const Child& child : reread()) {
     QAccessibleEvent removed(child.accessible, QAccessible::ObjectDestroyed);
-    QAccessible::updateAccessibility(&removed);
+    tell_(removed);
     QAccessible::deleteAccessibleInterface(child.id);
   }
   const Child* newText = nullptr;
   for (Child& child : children_) {
     std::optional<AccessibilityElement> now = child.view.lock()->accessibilityElement();
     if (now == child.told) continue;
-    const auto tell = [&child](QAccessible::Event type) {
+    const auto tell = [this, &child](QAccessible::Event type) {
       QAccessibleEvent event(child.accessible, type);
-      QAccessible::updateAccessibility(&event);
+      tell_(event);
     };
     if (!child.told) {
       tell(QAccessible::ObjectCreated);
@@ -130,7 +131,7 @@ void StatusBarAccessible::announce([[maybe_unused]] QAccessibleInterface* source
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
   QAccessibleAnnouncementEvent event(source, message);
   event.setPoliteness(QAccessible::AnnouncementPoliteness::Polite);
-  QAccessible::updateAccessibility(&event);
+  tell_(event);
 #endif
 }
 

@@ -19,10 +19,12 @@ namespace platform {
 class StatusBarAccessible final : public QAccessibleInterface {
  public:
   using Placements = std::function<std::vector<LayerTree::Placement>()>;
+  using Tell = std::function<void(QAccessibleEvent&)>;
 
   // `placements` gives the items' buttons and where they stand in the
-  // strip, `geometry` the strip's place on screen, in points.
-  StatusBarAccessible(Placements placements, std::function<QRect()> geometry);
+  // strip, `geometry` the strip's place on screen, in points; `tell` hands
+  // an event to assistive technology.
+  StatusBarAccessible(Placements placements, std::function<QRect()> geometry, Tell tell);
   ~StatusBarAccessible() override;
 
   // Lists the bar under the application for every accessibility client,
@@ -62,10 +64,11 @@ class StatusBarAccessible final : public QAccessibleInterface {
   // Lists the children as the items' trees hold them now, keeping the
   // objects of views listed before; returns those no longer listed.
   std::vector<Child> reread();
-  static void announce(QAccessibleInterface* source, const QString& message);
+  void announce(QAccessibleInterface* source, const QString& message);
 
   Placements placements_;
   std::function<QRect()> geometry_;
+  Tell tell_;
   std::vector<Child> children_;
 };
 
