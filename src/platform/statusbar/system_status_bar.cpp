@@ -77,10 +77,7 @@ SystemStatusBar::SystemStatusBar()
       });
   toolkitMessageHandler = qInstallMessageHandler(interceptLostDisplay);
   StatusBarAccessible::install(
-      [this] {
-        const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
-        return placements(items, geometry().width());
-      },
+      [this] { return placements(shownItems()); },
       [this] { return geometry(); });
 }
 
@@ -105,10 +102,15 @@ void SystemStatusBar::commitAtDensity(double density) {
   commit();
 }
 
-std::vector<LayerTree::Placement> SystemStatusBar::placements(const std::vector<std::shared_ptr<StatusItem>>& items,
-                                                             double width) const {
+double SystemStatusBar::widthOf(const std::vector<std::shared_ptr<StatusItem>>& items) {
+  double width = 0.0;
+  for (const auto& item : items) width += item->length();
+  return width;
+}
+
+std::vector<LayerTree::Placement> SystemStatusBar::placements(const std::vector<std::shared_ptr<StatusItem>>& items) {
   std::vector<LayerTree::Placement> placed;
-  double right = width;
+  double right = widthOf(items);
   for (const auto& item : items) {
     right -= item->length();
     if (const View* button = item->button()) placed.push_back({button, {right, 0.0}});
@@ -120,20 +122,17 @@ QRect SystemStatusBar::geometry() {
   if (window_) return window_->geometry();
   // The compositor places the layer surface at the top-right and keeps its
   // place from clients; that is where it stands unless a panel is there.
-  double width = 0.0;
-  for (const auto& item : shownItems()) width += item->length();
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect area = screen != nullptr ? screen->geometry() : QRect();
-  const QSize size(static_cast<int>(width), static_cast<int>(thickness));
+  const QSize size(static_cast<int>(widthOf(shownItems())), static_cast<int>(thickness));
   return QRect(QPoint(area.right() + 1 - size.width(), area.top()), size);
 }
 
 void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
-  double width = 0.0;
-  for (const auto& item : items) width += item->length();
+  const double width = widthOf(items);
   if (window_) window_->show(QSizeF(width, thickness));
-  const std::vector<LayerTree::Placement> placed = placements(items, width);
+  const std::vector<LayerTree::Placement> placed = placements(items);
   const StripColors colors = appearance_.colors();
   double density = surfaceDensity_;
   if (density <= 0.0) density = window_ ? window_->devicePixelRatio() : qGuiApp->devicePixelRatio();

@@ -33,9 +33,9 @@ class SystemStatusBar final : public QObject, public StatusBar {
  private:
   SystemStatusBar();
   std::vector<std::shared_ptr<StatusItem>> shownItems();
-  // The shown items' buttons, the first at the right end, later ones to its
-  // left, in a strip of `width` points.
-  std::vector<LayerTree::Placement> placements(const std::vector<std::shared_ptr<StatusItem>>& items, double width) const;
+  static double widthOf(const std::vector<std::shared_ptr<StatusItem>>& items);
+  // The buttons of `items`, the first at the right end, later ones to its left.
+  static std::vector<LayerTree::Placement> placements(const std::vector<std::shared_ptr<StatusItem>>& items);
   // Where the strip stands on screen, in points.
   QRect geometry();
   void commit();
