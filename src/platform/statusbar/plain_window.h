@@ -16,6 +16,7 @@ class PlainWindow final : public QRasterWindow, public StatusBarWindow {
 
   void show(QSizeF size) override;
   double devicePixelRatio() const override { return QRasterWindow::devicePixelRatio(); }
+  QRect geometry() const override { return QRasterWindow::geometry(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  protected:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSizeF>
 #include <functional>
 #include <memory>
@@ -18,6 +19,8 @@ class StatusBarWindow {
   // Gives the window `size` points and shows it at its place.
   virtual void show(QSizeF size) = 0;
   virtual double devicePixelRatio() const = 0;
+  // Where the window stands on screen, in points.
+  virtual QRect geometry() const = 0;
   // Makes, on the compositor thread, the surface that shows frames in this
   // window; null when the display cannot be reached.
   virtual std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const = 0;

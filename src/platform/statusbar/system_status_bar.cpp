@@ -1,13 +1,16 @@
 #include "platform/statusbar/system_status_bar.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QGuiApplication>
+#include <QScreen>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/statusbar/plain_window.h"
+#include "platform/statusbar/status_bar_accessible.h"
 #include "platform/statusbar/status_bar_display.h"
 #include "platform/statusbar/x11_dock_window.h"
 #include "platform/wayland/wayland_layer_surface.h"
@@ -73,6 +76,9 @@ SystemStatusBar::SystemStatusBar()
           .displayLost = endForLostDisplay,
       });
   toolkitMessageHandler = qInstallMessageHandler(interceptLostDisplay);
+  StatusBarAccessible::install(
+      [this] { return placements(shownItems()); },
+      [this] { return geometry(); });
 }
 
 std::shared_ptr<StatusItem> SystemStatusBar::statusItem(double length) {
@@ -96,23 +102,44 @@ void SystemStatusBar::commitAtDensity(double density) {
   commit();
 }
 
-void SystemStatusBar::commit() {
-  const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
+double SystemStatusBar::widthOf(const std::vector<std::shared_ptr<StatusItem>>& items) {
   double width = 0.0;
   for (const auto& item : items) width += item->length();
-  if (window_) window_->show(QSizeF(width, thickness));
-  // The first item stands at the right end, later ones to its left.
-  std::vector<LayerTree::Placement> placements;
-  double right = width;
+  return width;
+}
+
+std::vector<LayerTree::Placement> SystemStatusBar::placements(const std::vector<std::shared_ptr<StatusItem>>& items) {
+  std::vector<LayerTree::Placement> placed;
+  double right = widthOf(items);
   for (const auto& item : items) {
     right -= item->length();
-    if (const View* button = item->button()) placements.push_back({button, {right, 0.0}});
+    if (const View* button = item->button()) placed.push_back({button, {right, 0.0}});
   }
+  return placed;
+}
+
+QRect SystemStatusBar::geometry() {
+  if (window_) return window_->geometry();
+  // The compositor places the layer surface at the top-right and keeps its
+  // place from clients; that is where it stands unless a panel is there.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->geometry() : QRect();
+  const QSize size(static_cast<int>(widthOf(shownItems())), static_cast<int>(thickness));
+  return QRect(QPoint(area.right() + 1 - size.width(), area.top()), size);
+}
+
+void SystemStatusBar::commit() {
+  const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
+  const double width = widthOf(items);
+  if (window_) window_->show(QSizeF(width, thickness));
+  const std::vector<LayerTree::Placement> placed = placements(items);
   const StripColors colors = appearance_.colors();
   double density = surfaceDensity_;
   if (density <= 0.0) density = window_ ? window_->devicePixelRatio() : qGuiApp->devicePixelRatio();
   compositor_->commit(
-      std::make_shared<const LayerTree>(Size{width, thickness}, density, colors.background, placements, colors.text));
+      std::make_shared<const LayerTree>(Size{width, thickness}, density, colors.background, placed, colors.text));
+  // Nothing is read for assistive technology while none listens.
+  if (QAccessible::isActive()) StatusBarAccessible::shared()->contentChanged();
 }
 
 }  // namespace platform

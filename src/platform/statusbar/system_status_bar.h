@@ -33,6 +33,11 @@ class SystemStatusBar final : public QObject, public StatusBar {
  private:
   SystemStatusBar();
   std::vector<std::shared_ptr<StatusItem>> shownItems();
+  static double widthOf(const std::vector<std::shared_ptr<StatusItem>>& items);
+  // The buttons of `items`, the first at the right end, later ones to its left.
+  static std::vector<LayerTree::Placement> placements(const std::vector<std::shared_ptr<StatusItem>>& items);
+  // Where the strip stands on screen, in points.
+  QRect geometry();
   void commit();
   void commitAtDensity(double density);
 

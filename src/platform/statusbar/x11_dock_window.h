@@ -27,6 +27,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
 
   void show(QSizeF size) override;
   double devicePixelRatio() const override { return window_.devicePixelRatio(); }
+  QRect geometry() const override { return window_.geometry(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:

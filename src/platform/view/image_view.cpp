@@ -29,6 +29,15 @@ Rect ImageView::imageRect() const {
   return {(area.width() - width) / 2.0, (area.height() - height) / 2.0, width, height};
 }
 
+std::optional<AccessibilityElement> ImageView::accessibilityElement() const {
+  if (image_ == nullptr) return std::nullopt;
+  std::string description = image_->accessibilityDescription();
+  // Symbols say what they show; the pictures that say nothing are what the
+  // status items show beside a track: its artwork.
+  if (description.empty()) description = "Track artwork";
+  return AccessibilityElement{.role = AccessibilityRole::image, .label = description, .description = description};
+}
+
 void ImageView::draw(Canvas& canvas) const {
   const Rect rect = imageRect();
   if (rect.width() > 0.0 && rect.height() > 0.0) image_->draw(canvas, rect);

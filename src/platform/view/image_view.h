@@ -23,6 +23,7 @@ class ImageView : public View {
   void setImageScaling(ImageScaling scaling);
 
   void draw(Canvas& canvas) const override;
+  std::optional<AccessibilityElement> accessibilityElement() const override;
 
  private:
   // Where the image is drawn, in bounds coordinates; empty without an image.

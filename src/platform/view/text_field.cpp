@@ -42,6 +42,11 @@ void TextField::setBezeled(bool bezeled) {
 
 void TextField::sizeToFit() { setFrame({frame().origin.x, frame().origin.y, line().size().width, line().size().height}); }
 
+std::optional<AccessibilityElement> TextField::accessibilityElement() const {
+  if (string_.empty()) return std::nullopt;
+  return AccessibilityElement{.role = AccessibilityRole::staticText, .label = string_, .description = {}};
+}
+
 const TextLine& TextField::line() const {
   const TextMeasurer& measurer = currentTextMeasurer();
   if (!line_ || lineMeasurer_ != &measurer) {

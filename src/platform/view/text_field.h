@@ -29,6 +29,8 @@ class TextField : public View {
   void sizeToFit();
 
   void draw(Canvas& canvas) const override;
+  // The whole text, however much of it is in view.
+  std::optional<AccessibilityElement> accessibilityElement() const override;
 
  private:
   TextField() = default;

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/geometry.h"
@@ -11,9 +13,19 @@ namespace platform {
 
 class Canvas;
 
+enum class AccessibilityRole { staticText, image };
+
+// What assistive technology reads of one view.
+struct AccessibilityElement {
+  AccessibilityRole role;
+  std::string label;
+  std::string description;
+  friend bool operator==(const AccessibilityElement&, const AccessibilityElement&) = default;
+};
+
 // A rectangle in a tree of views. The parent keeps its subviews alive; a
 // subview knows its parent only for as long as the parent lives.
-class View {
+class View : public std::enable_shared_from_this<View> {
  public:
   explicit View(const Rect& frame = {});
   virtual ~View();
@@ -49,6 +61,10 @@ class View {
   // canvas's origin is the view's top-left corner, y downwards; the painter's
   // pen colour is the colour for text.
   virtual void draw(Canvas& canvas) const;
+
+  // What a screen reader reads of this view's own content; none for views
+  // that only hold others, or that show nothing.
+  virtual std::optional<AccessibilityElement> accessibilityElement() const { return std::nullopt; }
 
  private:
   Rect frame_;
