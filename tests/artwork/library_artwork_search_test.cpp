@@ -3,16 +3,21 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "app/artwork/artwork_extraction.h"
 #include "artwork_test_support.h"
+#include "descriptor_limit.h"
 #include "platform/files/directory_walk.h"
 #include "platform/files/file_stamp.h"
 #include "tagged_audio.h"
@@ -248,6 +253,82 @@ TEST_F(LibrarySearch, SecondSearchSeesEveryFileChangedSinceTheFirst) {
   EXPECT_NE(search("Replaced 2"), nullptr);
   EXPECT_EQ(found(), "Artwork found for Replaced 2 in replaced.mp3");
   EXPECT_EQ(search("Replaced 1"), nullptr);
+}
+
+TEST_F(LibrarySearch, AFileThatFailedToOpenIsReadAgainNextTime) {
+  // More than a walk reads ahead, and the track first in the walk's order, so
+  // that a walk that keeps its folder open while it reads the file has no
+  // descriptor left for the file.
+  for (int i = 0; i < 100; ++i) addTrack(3, std::to_string(i) + ".mp3", "red", AudioFormat::mp3ID3v24, "Other");
+  std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root(3));
+  const fs::path first = *walk->next();
+  addTrack(3, first.filename());
+  waitUntilSettled();
+  {
+    const sonvetta::testdata::DescriptorLimit oneFree(1);
+    search();
+  }
+  EXPECT_NE(search(), nullptr);
+  EXPECT_EQ(found(), "Artwork found for Song in " + first.filename().string());
+}
+
+TEST_F(LibrarySearch, DepthCostsNoOpenDescriptors) {
+  fs::path deep = "Artist";
+  for (int level = 0; level < 200; ++level) {
+    // A sibling, so that a walk that keeps each folder open till its last
+    // entry keeps about every other level open.
+    addTrack(3, deep / "notes.txt", "red", AudioFormat::mp3ID3v24, "Other");
+    deep /= std::to_string(level);
+  }
+  addTrack(3, deep / "01 Song.flac", "red", AudioFormat::flac);
+  const sonvetta::testdata::DescriptorLimit few(8);
+  EXPECT_NE(search(), nullptr);
+  EXPECT_EQ(found(), "Artwork found for Song in 01 Song.flac");
+}
+
+// Nothing that a walk reading one file after another would never come to is
+// touched on the search's behalf: no later folder is entered.
+TEST_F(LibrarySearch, NoFolderPastTheMatchIsEntered) {
+  for (const char* folder : {"A", "B"}) {
+    for (int i = 0; i < 10; ++i) addTrack(3, fs::path(folder) / (std::to_string(i) + ".mp3"), "red", AudioFormat::mp3ID3v24, "Other");
+  }
+  std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root(3));
+  const fs::path first = *walk->next();
+  const fs::path second = first.filename() == "A" ? root(3) / "B" : root(3) / "A";
+  addTrack(3, first / "9.mp3");
+
+  const int watching = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watching, 0);
+  ASSERT_GE(inotify_add_watch(watching, second.c_str(), IN_OPEN | IN_ACCESS), 0);
+  EXPECT_NE(search(), nullptr);
+  alignas(inotify_event) char events[4096];
+  EXPECT_LE(read(watching, events, sizeof events), 0) << "something in " << second << " was opened";
+  close(watching);
+}
+
+// Opening a device runs its driver; opening a FIFO wakes its writer.
+TEST_F(LibrarySearch, FilesThatAreNotRegularAreNeverOpened) {
+  fs::create_directories(root(3));
+  const fs::path pipe = root(3) / "pipe.mp3";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::atomic<bool> writerWoken = false;
+  std::thread writer([&] {
+    const int descriptor = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+    writerWoken = true;
+    if (descriptor >= 0) ::close(descriptor);
+  });
+  // Time for the writer to be waiting in its open.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+  EXPECT_EQ(search(), nullptr);
+  EXPECT_EQ(search(), nullptr);
+  // A reader that opened the FIFO has woken the writer by now, if only just.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(writerWoken);
+
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  writer.join();
+  ::close(reader);
 }
 
 // What reading every candidate file in turn gives: the lines and the artwork.

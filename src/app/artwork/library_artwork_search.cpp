@@ -40,7 +40,7 @@ platform::ImageRef LibraryArtworkSearch::findArtworkInMusicLibrary(const std::st
     if (!walk) continue;
     CandidateFiles candidates(std::move(*walk), memo_);
     while (const std::optional<CandidateFiles::Candidate> candidate = candidates.next()) {
-      if (candidate->fingerprint != wanted) continue;
+      if (candidate->fingerprint && *candidate->fingerprint != wanted) continue;
       // Read afresh: the fingerprint only says that the file may be the track.
       if (platform::ImageRef artwork = extractArtwork(candidate->file, artist, album, title, targetSize)) {
         writeLine("Artwork found for " + title + " in " + candidate->file.filename().string());

@@ -16,6 +16,10 @@ namespace platform {
 // .photoslibrary or .tvlibrary), which are yielded as one entry; whatever lies behind a symbolic link to a folder (the link itself
 // is yielded), so that no link loop can trap the walk; folders that cannot be
 // read, silently.
+//
+// Each folder is read whole when the walk enters it and closed at once, so a
+// walk holds no descriptor open however deep the tree; and a folder is
+// entered only when the entry after it is asked for, never sooner.
 class DirectoryWalk {
  public:
   // None when `root` cannot be listed, for instance because it is a file.
@@ -24,11 +28,22 @@ class DirectoryWalk {
   // The next entry, or none once the walk is over.
   std::optional<std::filesystem::path> next();
 
+  // True when next() begins by reading a folder; otherwise it only takes
+  // what has been read already, and touches the file system no further.
+  bool nextReadsAFolder() const { return folderToEnter_.has_value(); }
+
  private:
-  explicit DirectoryWalk(std::filesystem::directory_iterator root);
+  struct Listing {
+    std::vector<std::filesystem::directory_entry> entries;  // hidden ones left out
+    std::size_t next = 0;
+  };
+
+  static std::optional<Listing> list(const std::filesystem::path& folder);
+  explicit DirectoryWalk(Listing root);
 
   // One listing for each folder from the root down to the current entry.
-  std::vector<std::filesystem::directory_iterator> listings_;
+  std::vector<Listing> listings_;
+  std::optional<std::filesystem::path> folderToEnter_;  // yielded last, and not read yet
 };
 
 }  // namespace platform
