@@ -1,10 +1,26 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
+
+// One entry of a folder, as a walk sees it.
+struct FolderEntry {
+  std::string name;
+  ino_t inode = 0;
+  bool entered = false;  // a folder the walk goes into: a real one (no link), and no package
+};
+
+// The entries of `folder` that a walk yields, in the file system's order,
+// read whole and the folder closed again; none when it cannot be read. An
+// error part way keeps what came before it, as a walk that had gone on from
+// entry to entry would have.
+std::optional<std::vector<FolderEntry>> listFolder(const std::filesystem::path& folder);
 
 // Yields every entry below a folder, depth first: a folder comes before its
 // own entries, which all come before its next sibling. Within one folder the
@@ -34,11 +50,11 @@ class DirectoryWalk {
 
  private:
   struct Listing {
-    std::vector<std::filesystem::directory_entry> entries;  // hidden ones left out
+    std::filesystem::path folder;
+    std::vector<FolderEntry> entries;
     std::size_t next = 0;
   };
 
-  static std::optional<Listing> list(const std::filesystem::path& folder);
   explicit DirectoryWalk(Listing root);
 
   // One listing for each folder from the root down to the current entry.
