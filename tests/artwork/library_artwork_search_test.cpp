@@ -18,6 +18,7 @@
 #include "app/artwork/artwork_extraction.h"
 #include "artwork_test_support.h"
 #include "descriptor_limit.h"
+#include "fresh_walk.h"
 #include "platform/files/directory_walk.h"
 #include "platform/files/file_stamp.h"
 #include "tagged_audio.h"
@@ -31,11 +32,10 @@ using sonvetta::testdata::centreColour;
 using sonvetta::testdata::trackTags;
 using testing::ElementsAre;
 
-// The library roots, in the order they are searched.
-std::array<fs::path, 3> roots(const fs::path& home) {
-  return {home / "Music" / "Media.localized" / "Music", home / "Music" / "iTunes" / "iTunes Media" / "Music",
-          home / "Music" / "Music"};
-}
+using sonvetta::testdata::oneFileAtATime;
+using sonvetta::testdata::Outcome;
+using sonvetta::testdata::roots;
+using sonvetta::testdata::searched;
 
 // Counts flushes, to see that every line reaches the reader at once.
 class FlushCountingBuffer : public std::stringbuf {
@@ -331,60 +331,7 @@ TEST_F(LibrarySearch, FilesThatAreNotRegularAreNeverOpened) {
   ::close(reader);
 }
 
-// What reading every candidate file in turn gives: the lines and the artwork.
-struct Outcome {
-  std::vector<std::string> lines;
-  QImage artwork;
-
-  bool operator==(const Outcome&) const = default;
-};
-
-void PrintTo(const Outcome& outcome, std::ostream* out) {
-  for (const std::string& line : outcome.lines) *out << line << " / ";
-  *out << (outcome.artwork.isNull() ? "no artwork" : "artwork");
-}
-
 constexpr const char* kTitle = "Song";
-
-bool isCandidate(const fs::path& entry) {
-  std::string extension = entry.extension().string();
-  std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
-  return extension == ".mp3" || extension == ".m4a" || extension == ".aac" || extension == ".flac" ||
-         extension == ".wav";
-}
-
-Outcome oneFileAtATime(const fs::path& home) {
-  Outcome outcome{{"Attempting to find artwork in local Music library..."}, {}};
-  for (const fs::path& root : roots(home)) {
-    if (!fs::exists(root)) {
-      outcome.lines.push_back("Music library path not found: " + root.string());
-      continue;
-    }
-    outcome.lines.push_back("Searching in: " + root.string());
-    std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root);
-    while (const std::optional<fs::path> entry = walk->next()) {
-      if (!isCandidate(*entry)) continue;
-      if (const platform::ImageRef artwork = sonvetta::extractArtwork(*entry, "The Band", "Album", kTitle, 22)) {
-        outcome.lines.push_back("Artwork found for Song in " + entry->filename().string());
-        outcome.artwork = dynamic_cast<const platform::BitmapImage&>(*artwork).pixels();
-        return outcome;
-      }
-    }
-  }
-  outcome.lines.push_back("No matching artwork found in local Music library.");
-  return outcome;
-}
-
-Outcome searched(sonvetta::LibraryArtworkSearch& searcher, std::stringstream& log) {
-  log.str({});
-  log.clear();
-  Outcome outcome;
-  if (const platform::ImageRef artwork = searcher.findArtworkInMusicLibrary("The Band", "Album", kTitle, 22)) {
-    outcome.artwork = dynamic_cast<const platform::BitmapImage&>(*artwork).pixels();
-  }
-  for (std::string line; std::getline(log, line);) outcome.lines.push_back(line);
-  return outcome;
-}
 
 // What stands between the start of the walk and the track.
 enum class Obstacle { none, unreadable, damaged, pictureless };

@@ -39,29 +39,33 @@ TEST(ReadAhead, HandsResultsOverInTheOrderTheFilesWereGiven) {
 
 TEST(ReadAhead, EndingForgetsTheFilesNotBegunAndWaitsForNoReader) {
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no reader of its own";
-  std::atomic<int> begun = 0;
-  std::atomic<int> hung = 0;
-  std::latch release(1);
-  auto ended = std::async(std::launch::async, [&] {
-    platform::ReadAhead<int> reading([&](const fs::path& file) {
-      ++begun;
+  // Shared with the readers, which outlive the queue and may outlive this test.
+  struct Reads {
+    std::atomic<int> begun = 0;
+    std::atomic<int> hung = 0;
+    std::latch release{1};
+  };
+  const auto reads = std::make_shared<Reads>();
+  auto ended = std::async(std::launch::async, [reads] {
+    platform::ReadAhead<int> reading([reads](const fs::path& file) {
+      ++reads->begun;
       // A file on a network mount that has gone away.
       if (file == "hung") {
-        ++hung;
-        release.wait();
+        ++reads->hung;
+        reads->release.wait();
       }
       return 0;
     });
     reading.push("first");
     for (int i = 0; i < 1000; ++i) reading.push("hung");
     reading.take();
-    while (hung == 0) std::this_thread::yield();
+    while (reads->hung == 0) std::this_thread::yield();
   });
   const bool returned = ended.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-  release.count_down();
+  reads->release.count_down();
   ended.wait();
   EXPECT_TRUE(returned) << "ending waited for a read that does not return";
-  EXPECT_LT(begun.load(), 1000);
+  EXPECT_LT(reads->begun.load(), 1000);
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)

@@ -19,14 +19,14 @@ constexpr std::array<std::string_view, 5> kAudioFileExtensions = {"mp3", "m4a", 
 // little is read in vain past the file that matches.
 constexpr std::size_t kWindowSize = 64;
 
+}  // namespace
+
 bool isAudioFileName(const fs::path& entry) {
   const std::string extension = entry.extension().string();
   if (extension.empty()) return false;
   return std::ranges::find(kAudioFileExtensions, platform::lowercased(extension.substr(1))) !=
          kAudioFileExtensions.end();
 }
-
-}  // namespace
 
 CandidateFiles::CandidateFiles(platform::DirectoryWalk walk, TagMemo& memo)
     : walk_(std::move(walk)), memo_(memo), reading_(read) {}

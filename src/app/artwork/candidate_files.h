@@ -13,6 +13,10 @@
 
 namespace sonvetta {
 
+// Whether the walk's entry `entry` is named like an audio file: mp3, m4a,
+// aac, flac or wav, in any letter case.
+bool isAudioFileName(const std::filesystem::path& entry);
+
 // The audio files (mp3, m4a, aac, flac, wav; in any letter case) below one
 // library root, in the order of the walk, each with what its tags say about
 // its track: recalled when the file is unchanged since it was last read, else

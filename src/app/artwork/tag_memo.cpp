@@ -24,4 +24,9 @@ void TagMemo::forgetFilesNotMet() {
   std::erase_if(entries_, [this](const auto& entry) { return entry.second.lastWalk != walk_; });
 }
 
+void TagMemo::forgetBelow(const std::filesystem::path& folder) {
+  const std::string prefix = folder.native() + "/";
+  std::erase_if(entries_, [&prefix](const auto& entry) { return entry.first.starts_with(prefix); });
+}
+
 }  // namespace sonvetta

@@ -35,6 +35,9 @@ class TagMemo {
   // are gone, and forgotten.
   void forgetFilesNotMet();
 
+  // Forgets every file below `folder`, which is searched some other way.
+  void forgetBelow(const std::filesystem::path& folder);
+
   std::size_t size() const { return entries_.size(); }
 
  private:

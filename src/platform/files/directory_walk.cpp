@@ -42,7 +42,8 @@ std::optional<std::vector<FolderEntry>> listFolder(const fs::path& folder) {
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string_view name = entry->d_name;
     if (name.starts_with('.')) continue;
-    entries.push_back({std::string(name), entry->d_ino, isRealFolder(folder, *entry) && !isPackage(name)});
+    entries.push_back(
+        {std::string(name), entry->d_ino, isRealFolder(folder, *entry) && !isPackage(name), entry->d_type == DT_LNK});
   }
   return entries;
 }

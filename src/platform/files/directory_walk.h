@@ -14,6 +14,7 @@ struct FolderEntry {
   std::string name;
   ino_t inode = 0;
   bool entered = false;  // a folder the walk goes into: a real one (no link), and no package
+  bool link = false;     // a symbolic link
 };
 
 // The entries of `folder` that a walk yields, in the file system's order,
