@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "app/artwork/artwork_extraction.h"
 #include "app/artwork/candidate_files.h"
@@ -59,13 +60,18 @@ std::unique_ptr<LibraryMirror> LibraryMirror::build(const fs::path& root, const 
 // The watch comes before the listing, so that a change made after the
 // listing was read is noted; one made before it is in the listing.
 bool LibraryMirror::fill(Folder& folder, const std::string& path, const std::atomic<bool>* building) {
+  // A folder gone while it was read is no reason to give up for good.
   refusal_ = Refusal::passing;
   if (building != nullptr && *building) return false;
-  refusal_ = Refusal::lasting;
   const std::optional<long> type = typeOf_(path);
-  if (!type || !platform::isFullyWatchable(*type)) return false;
+  if (!type) return false;
+  refusal_ = Refusal::lasting;
+  if (!platform::isFullyWatchable(*type)) return false;
   const std::optional<int> watch = watch_.watch(path);
-  if (!watch) return false;
+  if (!watch) {
+    if (errno != ENOSPC) refusal_ = Refusal::passing;
+    return false;
+  }
   if (const auto earlier = watches_.find(*watch); earlier != watches_.end()) {
     earlier->second->watch = -1;
     takenOver_.push_back(earlier->second);

@@ -34,7 +34,8 @@ class FolderWatch {
   FolderWatch(const FolderWatch&) = delete;
 
   // The watch of the folder `folder` itself (links are not followed): its
-  // number, or none when it cannot be watched (gone, or the limit on watches).
+  // number, or none when it cannot be watched: gone, or the limit on watches
+  // reached (errno ENOSPC).
   // A folder watched twice, under any name, has one watch.
   std::optional<int> watch(const std::filesystem::path& folder);
   void unwatch(int watch);
