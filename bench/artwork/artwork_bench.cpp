@@ -20,6 +20,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <array>
+#include <fstream>
 #include <iostream>
 #include <span>
 #include <sstream>
@@ -142,6 +143,20 @@ void setCounters(benchmark::State& state, const Library& library, const rusage& 
       (cpuSeconds(atEnd) - cpuSeconds(atStart)) * 1000 / static_cast<double>(state.iterations());
 }
 
+enum class Caches { warm, dropped };
+
+// Before an iteration on cold caches, empties the kernel's caches of files and
+// folders (as after memory pressure, or at login), where this process may.
+void prepare(benchmark::State& state, Caches caches) {
+  if (caches == Caches::warm) return;
+  state.PauseTiming();
+  sync();
+  std::ofstream drop("/proc/sys/vm/drop_caches");
+  drop << "3\n" << std::flush;
+  if (!drop) state.SkipWithError("the caches cannot be dropped here");
+  state.ResumeTiming();
+}
+
 // The floors walk with the C library rather than the application's walk, so
 // that they show what the machine can do, not what the walk costs.
 thread_local std::size_t floorTotal = 0;
@@ -162,12 +177,13 @@ int readEntry(const char* path, const struct stat* status, int type, FTW*) {
   return 0;
 }
 
-void floorWalk(benchmark::State& state, const Library& library, bool readFiles) {
+void floorWalk(benchmark::State& state, const Library& library, bool readFiles, Caches caches = Caches::warm) {
   std::vector<char> buffer(64 * 1024);
   floorBuffer = &buffer;
   const fs::path root = library.root();  // built before the clock starts, as for the searches
   const rusage atStart = processUsage();
   for (auto _ : state) {
+    prepare(state, caches);
     floorTotal = 0;
     nftw(root.c_str(), readFiles ? readEntry : statEntry, 64, FTW_PHYS);
     benchmark::DoNotOptimize(floorTotal);
@@ -180,7 +196,8 @@ void expect(benchmark::State& state, const platform::ImageRef& artwork, bool fou
 }
 
 // Every iteration is the first search of a fresh application.
-void firstSearch(benchmark::State& state, const Library& library, const char* wanted, bool found) {
+void firstSearch(benchmark::State& state, const Library& library, const char* wanted, bool found,
+                 Caches caches = Caches::warm) {
   const fs::path home = library.home();
   const rusage atStart = processUsage();
   for (auto _ : state) {
@@ -188,6 +205,7 @@ void firstSearch(benchmark::State& state, const Library& library, const char* wa
     std::ostringstream log;
     auto searcher = std::make_unique<sonvetta::LibraryArtworkSearch>(log, home);
     state.ResumeTiming();
+    prepare(state, caches);
     expect(state, searcher->findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
     state.PauseTiming();
     searcher.reset();
@@ -233,7 +251,7 @@ void firstSearchAfterStart(benchmark::State& state, const Library& library, std:
 }
 
 // The searches of a running application once warmed up.
-void searchFromMemory(benchmark::State& state, const Library& library) {
+void searchFromMemory(benchmark::State& state, const Library& library, Caches caches = Caches::warm) {
   std::ostringstream log;
   sonvetta::LibraryArtworkSearch searcher(log, library.home());
   searcher.warmUp();
@@ -241,6 +259,7 @@ void searchFromMemory(benchmark::State& state, const Library& library) {
   expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
   const rusage atStart = processUsage();
   for (auto _ : state) {
+    prepare(state, caches);
     expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
     log.str({});
   }
@@ -248,9 +267,10 @@ void searchFromMemory(benchmark::State& state, const Library& library) {
 }
 
 // From start-up until the search has the library in memory.
-void warmUp(benchmark::State& state, const Library& library) {
+void warmUp(benchmark::State& state, const Library& library, Caches caches = Caches::warm) {
   const rusage atStart = processUsage();
   for (auto _ : state) {
+    prepare(state, caches);
     std::ostringstream log;
     sonvetta::LibraryArtworkSearch searcher(log, library.home());
     searcher.warmUp();
@@ -271,6 +291,17 @@ void BM_Tiny_FirstSearch15sAfterStartUp(benchmark::State& state) {
 }
 void BM_Tiny_SearchFromMemory(benchmark::State& state) { searchFromMemory(state, tinyLibrary()); }
 void BM_Tiny_WarmUp(benchmark::State& state) { warmUp(state, tinyLibrary()); }
+void BM_TinyCold_FloorStatWalk(benchmark::State& state) {
+  floorWalk(state, tinyLibrary(), false, Caches::dropped);
+}
+void BM_TinyCold_FloorReadWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), true, Caches::dropped); }
+void BM_TinyCold_FirstSearch(benchmark::State& state) {
+  firstSearch(state, tinyLibrary(), "Nobody", false, Caches::dropped);
+}
+void BM_TinyCold_SearchFromMemory(benchmark::State& state) {
+  searchFromMemory(state, tinyLibrary(), Caches::dropped);
+}
+void BM_TinyCold_WarmUp(benchmark::State& state) { warmUp(state, tinyLibrary(), Caches::dropped); }
 void BM_Tiny200k_FloorStatWalk(benchmark::State& state) { floorWalk(state, tiny200kLibrary(), false); }
 void BM_Tiny200k_FloorReadWalk(benchmark::State& state) { floorWalk(state, tiny200kLibrary(), true); }
 void BM_Tiny200k_FirstSearch(benchmark::State& state) { firstSearch(state, tiny200kLibrary(), "Nobody", false); }
@@ -361,6 +392,11 @@ SONVETTA_BENCH(BM_Tiny_SearchFromMemory);
 SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearchAtStartUp, 3);
 SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearch15sAfterStartUp, 2);
 SONVETTA_BENCH_TIMES(BM_Tiny_WarmUp, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_FloorStatWalk, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_FloorReadWalk, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_FirstSearch, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_SearchFromMemory, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_WarmUp, 3);
 SONVETTA_BENCH(BM_Tiny200k_FloorStatWalk);
 SONVETTA_BENCH(BM_Tiny200k_FloorReadWalk);
 SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearch, 2);
