@@ -1,11 +1,15 @@
-// Searches two synthetic libraries, side by side with two floors measured on
-// the same library in the same run:
-//   Tiny:   60,000 mp3 files of about 1.3 KB, tags only;
-//   Covers: 10,000 files of all five kinds, each with a 500 x 500 JPEG cover.
+// Searches three synthetic libraries, side by side with two floors measured
+// on the same library in the same run:
+//   Tiny:     60,000 mp3 files of about 1.3 KB, tags only;
+//   Tiny200k: 200,000 such files;
+//   Covers:   10,000 files of all five kinds, each with a 500 x 500 JPEG cover.
 // Floors: a walk that lists and stats every entry, and one that also reads the
-// first 64 KiB of every file. Searches: the first one of a process, and the
-// ones after it. All of them look for a track that is not there, so every
-// file is visited; on the covers library one more search finds the last file.
+// first 64 KiB of every file. Searches: the first one of a process that does
+// not warm up, the first one right after the warm-up starts and 15 s after,
+// and the ones after it, walking or from memory. All of them look for a
+// track that is not there, so every file is visited; on the covers library
+// one more search finds the last file. Also: the warm-up's time and CPU time,
+// and the memory the mirror takes a file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -16,11 +20,14 @@
 #include <QBuffer>
 #include <QImage>
 #include <array>
+#include <fstream>
 #include <iostream>
 #include <span>
 #include <sstream>
+#include <thread>
 
 #include "app/artwork/library_artwork_search.h"
+#include "app/artwork/library_mirror.h"
 #include "app/artwork/tag_memo.h"
 #include "platform/files/directory_walk.h"
 #include "tagged_audio.h"
@@ -104,6 +111,11 @@ const Library& tinyLibrary() {
   return built;
 }
 
+const Library& tiny200kLibrary() {
+  static const Library built(200000, kMp3Only, std::nullopt);
+  return built;
+}
+
 const Library& coversLibrary() {
   static const Library built(10000, kAllKinds, coverJpeg());
   return built;
@@ -131,6 +143,20 @@ void setCounters(benchmark::State& state, const Library& library, const rusage& 
       (cpuSeconds(atEnd) - cpuSeconds(atStart)) * 1000 / static_cast<double>(state.iterations());
 }
 
+enum class Caches { warm, dropped };
+
+// Before an iteration on cold caches, empties the kernel's caches of files and
+// folders (as after memory pressure, or at login), where this process may.
+void prepare(benchmark::State& state, Caches caches) {
+  if (caches == Caches::warm) return;
+  state.PauseTiming();
+  sync();
+  std::ofstream drop("/proc/sys/vm/drop_caches");
+  drop << "3\n" << std::flush;
+  if (!drop) state.SkipWithError("the caches cannot be dropped here");
+  state.ResumeTiming();
+}
+
 // The floors walk with the C library rather than the application's walk, so
 // that they show what the machine can do, not what the walk costs.
 thread_local std::size_t floorTotal = 0;
@@ -151,12 +177,13 @@ int readEntry(const char* path, const struct stat* status, int type, FTW*) {
   return 0;
 }
 
-void floorWalk(benchmark::State& state, const Library& library, bool readFiles) {
+void floorWalk(benchmark::State& state, const Library& library, bool readFiles, Caches caches = Caches::warm) {
   std::vector<char> buffer(64 * 1024);
   floorBuffer = &buffer;
   const fs::path root = library.root();  // built before the clock starts, as for the searches
   const rusage atStart = processUsage();
   for (auto _ : state) {
+    prepare(state, caches);
     floorTotal = 0;
     nftw(root.c_str(), readFiles ? readEntry : statEntry, 64, FTW_PHYS);
     benchmark::DoNotOptimize(floorTotal);
@@ -169,7 +196,8 @@ void expect(benchmark::State& state, const platform::ImageRef& artwork, bool fou
 }
 
 // Every iteration is the first search of a fresh application.
-void firstSearch(benchmark::State& state, const Library& library, const char* wanted, bool found) {
+void firstSearch(benchmark::State& state, const Library& library, const char* wanted, bool found,
+                 Caches caches = Caches::warm) {
   const fs::path home = library.home();
   const rusage atStart = processUsage();
   for (auto _ : state) {
@@ -177,6 +205,7 @@ void firstSearch(benchmark::State& state, const Library& library, const char* wa
     std::ostringstream log;
     auto searcher = std::make_unique<sonvetta::LibraryArtworkSearch>(log, home);
     state.ResumeTiming();
+    prepare(state, caches);
     expect(state, searcher->findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
     state.PauseTiming();
     searcher.reset();
@@ -198,10 +227,95 @@ void repeatSearch(benchmark::State& state, const Library& library, const char* w
   setCounters(state, library, atStart);
 }
 
+// Until the warm-up has come back with the library's one folder.
+void waitForWarmUp(sonvetta::LibraryArtworkSearch& searcher) {
+  while (searcher.foldersInMemory() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// The first search of an application that started `after` before it.
+void firstSearchAfterStart(benchmark::State& state, const Library& library, std::chrono::seconds after) {
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::ostringstream log;
+    auto searcher = std::make_unique<sonvetta::LibraryArtworkSearch>(log, library.home());
+    searcher->warmUp();
+    std::this_thread::sleep_for(after);
+    state.ResumeTiming();
+    expect(state, searcher->findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+    state.PauseTiming();
+    searcher.reset();
+    state.ResumeTiming();
+  }
+  setCounters(state, library, atStart);
+}
+
+// The searches of a running application once warmed up.
+void searchFromMemory(benchmark::State& state, const Library& library, Caches caches = Caches::warm) {
+  std::ostringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, library.home());
+  searcher.warmUp();
+  waitForWarmUp(searcher);
+  expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    prepare(state, caches);
+    expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+    log.str({});
+  }
+  setCounters(state, library, atStart);
+}
+
+// From start-up until the search has the library in memory.
+void warmUp(benchmark::State& state, const Library& library, Caches caches = Caches::warm) {
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    prepare(state, caches);
+    std::ostringstream log;
+    sonvetta::LibraryArtworkSearch searcher(log, library.home());
+    searcher.warmUp();
+    waitForWarmUp(searcher);
+  }
+  setCounters(state, library, atStart);
+}
+
 void BM_Tiny_FloorStatWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), false); }
 void BM_Tiny_FloorReadWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), true); }
 void BM_Tiny_FirstSearch(benchmark::State& state) { firstSearch(state, tinyLibrary(), "Nobody", false); }
 void BM_Tiny_RepeatSearch(benchmark::State& state) { repeatSearch(state, tinyLibrary(), "Nobody", false); }
+void BM_Tiny_FirstSearchAtStartUp(benchmark::State& state) {
+  firstSearchAfterStart(state, tinyLibrary(), std::chrono::seconds(0));
+}
+void BM_Tiny_FirstSearch15sAfterStartUp(benchmark::State& state) {
+  firstSearchAfterStart(state, tinyLibrary(), std::chrono::seconds(15));
+}
+void BM_Tiny_SearchFromMemory(benchmark::State& state) { searchFromMemory(state, tinyLibrary()); }
+void BM_Tiny_WarmUp(benchmark::State& state) { warmUp(state, tinyLibrary()); }
+void BM_TinyCold_FloorStatWalk(benchmark::State& state) {
+  floorWalk(state, tinyLibrary(), false, Caches::dropped);
+}
+void BM_TinyCold_FloorReadWalk(benchmark::State& state) { floorWalk(state, tinyLibrary(), true, Caches::dropped); }
+void BM_TinyCold_FirstSearch(benchmark::State& state) {
+  firstSearch(state, tinyLibrary(), "Nobody", false, Caches::dropped);
+}
+void BM_TinyCold_SearchFromMemory(benchmark::State& state) {
+  searchFromMemory(state, tinyLibrary(), Caches::dropped);
+}
+void BM_TinyCold_WarmUp(benchmark::State& state) { warmUp(state, tinyLibrary(), Caches::dropped); }
+void BM_Tiny200k_FloorStatWalk(benchmark::State& state) { floorWalk(state, tiny200kLibrary(), false); }
+void BM_Tiny200k_FloorReadWalk(benchmark::State& state) { floorWalk(state, tiny200kLibrary(), true); }
+void BM_Tiny200k_FirstSearch(benchmark::State& state) { firstSearch(state, tiny200kLibrary(), "Nobody", false); }
+void BM_Tiny200k_RepeatSearch(benchmark::State& state) {
+  repeatSearch(state, tiny200kLibrary(), "Nobody", false);
+}
+void BM_Tiny200k_FirstSearchAtStartUp(benchmark::State& state) {
+  firstSearchAfterStart(state, tiny200kLibrary(), std::chrono::seconds(0));
+}
+void BM_Tiny200k_FirstSearch15sAfterStartUp(benchmark::State& state) {
+  firstSearchAfterStart(state, tiny200kLibrary(), std::chrono::seconds(15));
+}
+void BM_Tiny200k_SearchFromMemory(benchmark::State& state) { searchFromMemory(state, tiny200kLibrary()); }
+void BM_Tiny200k_WarmUp(benchmark::State& state) { warmUp(state, tiny200kLibrary()); }
 void BM_Covers_FloorStatWalk(benchmark::State& state) { floorWalk(state, coversLibrary(), false); }
 void BM_Covers_FloorReadWalk(benchmark::State& state) { floorWalk(state, coversLibrary(), true); }
 void BM_Covers_FirstSearch(benchmark::State& state) { firstSearch(state, coversLibrary(), "Nobody", false); }
@@ -249,12 +363,48 @@ void BM_MemoBytesPerFile(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoBytesPerFile)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// What the mirror of 200,000 files costs, in heap bytes a file: made on this
+// thread, whose heap the count sees.
+void BM_MirrorBytesPerFile(benchmark::State& state) {
+  const Library& library = tiny200kLibrary();
+  const std::atomic<bool> abandoned = false;
+  for (auto _ : state) {
+    const std::size_t before = heapInUse();
+    sonvetta::LibraryMirror::Refusal refusal{};
+    const std::unique_ptr<sonvetta::LibraryMirror> mirror =
+        sonvetta::LibraryMirror::build(library.root(), platform::fileSystemType, abandoned, refusal);
+    if (!mirror) state.SkipWithError("no mirror");
+    state.counters["bytesPerFile"] = static_cast<double>(heapInUse() - before) / library.fileCount();
+  }
+}
+BENCHMARK(BM_MirrorBytesPerFile)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Interleaved, so that a change in the machine's load falls on all of them alike.
 #define SONVETTA_BENCH(name) BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2)
+// Those that wait for seconds, or take them, a few times only.
+#define SONVETTA_BENCH_TIMES(name, times) \
+  BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(times)
 SONVETTA_BENCH(BM_Tiny_FloorStatWalk);
 SONVETTA_BENCH(BM_Tiny_FloorReadWalk);
 SONVETTA_BENCH(BM_Tiny_FirstSearch);
 SONVETTA_BENCH(BM_Tiny_RepeatSearch);
+SONVETTA_BENCH(BM_Tiny_SearchFromMemory);
+SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearchAtStartUp, 3);
+SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearch15sAfterStartUp, 2);
+SONVETTA_BENCH_TIMES(BM_Tiny_WarmUp, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_FloorStatWalk, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_FloorReadWalk, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_FirstSearch, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_SearchFromMemory, 3);
+SONVETTA_BENCH_TIMES(BM_TinyCold_WarmUp, 3);
+SONVETTA_BENCH(BM_Tiny200k_FloorStatWalk);
+SONVETTA_BENCH(BM_Tiny200k_FloorReadWalk);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearch, 2);
+SONVETTA_BENCH(BM_Tiny200k_RepeatSearch);
+SONVETTA_BENCH(BM_Tiny200k_SearchFromMemory);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearchAtStartUp, 2);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearch15sAfterStartUp, 2);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_WarmUp, 2);
 SONVETTA_BENCH(BM_Covers_FloorStatWalk);
 SONVETTA_BENCH(BM_Covers_FloorReadWalk);
 SONVETTA_BENCH(BM_Covers_FirstSearch);

@@ -1,13 +1,16 @@
 // What the compositor costs: drawing a tree's layers once (the main thread's
 // part of a change), compositing one frame of a scroll (the compositor
-// thread's part of a frame), and the frames a scroll gets while the main
-// thread searches a library of 60,000 files.
+// thread's part of a frame), the frames a scroll gets while the main
+// thread searches a library of 60,000 files, and the time from a track's
+// notification to the first frame that shows its line, once that library is
+// in memory.
 #include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "../../tests/render/solid_image.h"
 #include "app/artwork/library_artwork_search.h"
@@ -113,5 +116,35 @@ void BM_ScrollWhileSearchingALibrary(benchmark::State& state) {
   state.counters["pixel_moves/s"] = 37.0;  // what a smooth scroll at 1x needs
 }
 BENCHMARK(BM_ScrollWhileSearchingALibrary)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// What the application does for a track's notification, search included, up
+// to the compositor presenting the line: the track is not in the library, so
+// the whole of it is gone through.
+void BM_TrackChangeToPresented(benchmark::State& state) {
+  static const Library library;
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  std::atomic<int> frames{0};
+  platform::Compositor compositor([&frames] { return std::make_unique<CountingSurface>(frames); }, {});
+  std::ostringstream log;
+  sonvetta::LibraryArtworkSearch search(log, library.home());
+  search.warmUp();
+  while (search.foldersInMemory() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto symbol = std::make_shared<platform::SolidImage>(platform::Size{22, 22}, Qt::gray);
+  int track = 0;
+  for (auto _ : state) {
+    // Tracks change seconds apart, not within the frame after the last one.
+    state.PauseTiming();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    state.ResumeTiming();
+    const int before = frames;
+    const std::string title = "Track " + std::to_string(track++);
+    platform::ImageRef artwork = search.findArtworkInMusicLibrary("Nobody", "Nothing", title, 22);
+    marquee.update(artwork ? artwork : symbol, title + " - Nothing - Nobody");
+    compositor.commit(treeOf(marquee, 1.0));
+    while (frames == before) std::this_thread::yield();
+    log.str({});
+  }
+}
+BENCHMARK(BM_TrackChangeToPresented)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
 }  // namespace

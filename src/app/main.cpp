@@ -8,8 +8,11 @@
 
 int main(int argc, char* argv[]) {
   return platform::applicationMain(argc, argv, [] {
-    return std::make_unique<sonvetta::AppDelegate>(
-        platform::SystemStatusBar::shared(), std::make_unique<platform::DBusNotificationCenter>(),
-        std::make_unique<sonvetta::LibraryArtworkSearch>(std::cout, platform::homeFolder()));
+    auto artworkSearch = std::make_unique<sonvetta::LibraryArtworkSearch>(std::cout, platform::homeFolder());
+    // So that the first track after login is found as fast as any later one.
+    artworkSearch->warmUp();
+    return std::make_unique<sonvetta::AppDelegate>(platform::SystemStatusBar::shared(),
+                                                   std::make_unique<platform::DBusNotificationCenter>(),
+                                                   std::move(artworkSearch));
   });
 }

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <thread>
+
+#include "temporary_folder.h"
+
 namespace {
 
 using platform::FileStamp;
@@ -48,6 +53,23 @@ TEST(TagMemo, ForgetsAFileChangedTooRecentlyToTrustItsStamp) {
   memo.remember("/m/a.mp3", justChanged, TrackFingerprint::incomplete());
   EXPECT_EQ(memo.recall("/m/a.mp3", justChanged), std::nullopt);
   EXPECT_EQ(memo.size(), 0u);
+}
+
+// A file rewritten within one tick of the clock keeps its stamp; what was
+// read of it after a stamp taken in that tick may be its old content.
+TEST(TagMemo, JudgesAStampByWhenItWasTakenNotWhenItIsStored) {
+  const sonvetta::testdata::TemporaryFolder folder;
+  const std::filesystem::path file = folder.path() / "a.mp3";
+  std::ofstream(file) << "tags";
+  const std::optional<FileStamp> stamp = FileStamp::of(file);
+  ASSERT_TRUE(stamp);
+  // As long as a slow read can take.
+  std::this_thread::sleep_for(FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+
+  TagMemo memo;
+  memo.startWalk();
+  memo.remember(file, *stamp, kSong);
+  EXPECT_EQ(memo.recall(file, *stamp), std::nullopt);
 }
 
 TEST(TagMemo, AWholeWalkForgetsTheFilesItDidNotMeet) {

@@ -108,6 +108,22 @@ TEST_F(CompositorThreadTest, WhileTheMainThreadSleepsFramesKeepComingWithTheCont
   }
 }
 
+TEST_F(CompositorThreadTest, AScrollStartsFromItsFirstPositionWhenItsTreeIsFirstShown) {
+  const std::shared_ptr<const LayerTree> tree = treeOf("A line that does not fit - An Album - An Artist");
+  // Held back, as by a long search, between the scroll's start and the commit.
+  std::this_thread::sleep_for(300ms);
+  auto compositor = start();
+  compositor->commit(tree);
+  for (int waited = 0; log.frames().empty() && waited < 1000; ++waited) std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(100ms);
+  compositor.reset();
+
+  const std::vector<PresentedFrame> frames = log.frames();
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(frames[0].image, compositeFrame(*tree, layerShiftsAt(*tree, 0.0)));
+  EXPECT_NE(frames[1].image, frames[0].image) << "and from there it moves on";
+}
+
 TEST_F(CompositorThreadTest, ATreeThatDoesNotMoveIsDrawnOnceAndNoThreadWakesUpForIt) {
   auto compositor = start();
   compositor->commit(treeOf("A moving line that does not fit - An Album - An Artist"));

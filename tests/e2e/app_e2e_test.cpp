@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QScreen>
 #include <QThread>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "event_loop_waits.h"
 #include "fake_settings_portal.h"
@@ -62,6 +65,7 @@ class SonvettaApp : public testing::Test {
     environment.insert("HOME", QString::fromStdString(home_.path().string()));
     app_.setProcessEnvironment(environment);
     app_.setProcessChannelMode(QProcess::SeparateChannels);
+    redirectOutput();
     app_.start(SONVETTA, {});
     ASSERT_TRUE(app_.waitForStarted(10000));
     ASSERT_TRUE(waitFor([this] { return statusBarShot() != background_; })) << "the status bar never appeared";
@@ -71,6 +75,8 @@ class SonvettaApp : public testing::Test {
     app_.kill();
     app_.waitForFinished(5000);
   }
+
+  virtual void redirectOutput() {}
 
   void post(const QString& name, const QVariantMap& userInfo) {
     ASSERT_TRUE(platform::postNotification(QDBusConnection::sessionBus(), name, userInfo));
@@ -158,6 +164,72 @@ TEST_F(SonvettaApp, HandlesAFloodOfOddNotificationsInOrderAndStaysUp) {
   ASSERT_FALSE(lines.isEmpty());
   EXPECT_EQ(lines.last(), "Artwork found for Red Song in 01 Red Song.mp3");
   EXPECT_EQ(app_.state(), QProcess::Running);
+}
+
+// Standard output goes to a pipe of one page that the test fills itself, so
+// that a line the app writes when the pipe is full holds it, mid-search,
+// until the test reads.
+class SonvettaWithHeldOutput : public SonvettaApp {
+ protected:
+  void redirectOutput() override {
+    const std::filesystem::path pipe = home_.path() / "output";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    reader_ = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer_ = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+    capacity_ = fcntl(writer_, F_SETPIPE_SZ, 1);
+    ASSERT_GT(capacity_, 0);
+    app_.setStandardOutputFile(QString::fromStdString(pipe.string()));
+  }
+
+  void TearDown() override {
+    SonvettaApp::TearDown();
+    ::close(reader_);
+    ::close(writer_);
+  }
+
+  // Fills the pipe up to room for `lines` and no more.
+  void leaveRoomFor(const QStringList& lines) {
+    int room = 0;
+    for (const QString& line : lines) room += static_cast<int>(line.toUtf8().size()) + 1;
+    const std::string filler(static_cast<std::size_t>(capacity_ - room), '\n');
+    ASSERT_EQ(::write(writer_, filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+  }
+
+  // What the app writes from now on, until a line that begins with `prefix`.
+  QStringList heldOutputUntil(const QString& prefix) {
+    QString output;
+    waitFor([&] {
+      char buffer[4096];
+      for (ssize_t count; (count = ::read(reader_, buffer, sizeof buffer)) > 0;) output += QString::fromUtf8(buffer, count);
+      return output.contains("\n" + prefix);
+    });
+    return output.split('\n', Qt::SkipEmptyParts);
+  }
+
+  int reader_ = -1;
+  int writer_ = -1;
+  int capacity_ = 0;
+};
+
+// The view's change reaches the screen when the update returns, not once the
+// notifications queued behind it have been handled.
+TEST_F(SonvettaWithHeldOutput, ATrackShowsWhileTheNextOneIsSearchedFor) {
+  const QString root = QString::fromStdString(home() + "/Music");
+  const QStringList firstSearch = {"Attempting to find artwork in local Music library...",
+                                   "Music library path not found: " + root + "/Media.localized/Music",
+                                   "Music library path not found: " + root + "/iTunes/iTunes Media/Music",
+                                   "Searching in: " + root + "/Music",
+                                   "Artwork found for Red Song in 01 Red Song.mp3"};
+  leaveRoomFor(firstSearch);
+  post(musicApp, track("Player State", "Demo Artist", "Demo Album", "Red Song"));
+  post(musicApp, track("Player State", "Demo Artist", "Demo Album", "Another Song"));
+
+  // The second search is held at its first line.
+  EXPECT_TRUE(waitFor([] { return redPixelsInImageSlot(statusBarShot()) > 300; }))
+      << "the first track is not shown while the second one is searched for";
+  const QStringList lines = heldOutputUntil("No matching artwork found");
+  EXPECT_EQ(lines.mid(0, 5), firstSearch);
+  EXPECT_EQ(lines.size(), 10);
 }
 
 TEST(SonvettaWithoutAPlace, SaysOnceThatTheBarCannotBePlacedAndKeepsRunning) {

@@ -47,6 +47,29 @@ TEST_F(ViewTreeTest, EveryVisibleChangeDeepInTheTreeReachesOnlyTheTopmostHandler
   EXPECT_EQ(middleRepaints, 0);
 }
 
+TEST_F(ViewTreeTest, ATransactionMakesItsChangesOneThatReachesTheHandlerWhenItEnds) {
+  {
+    const ViewTransaction outer;
+    label->setStringValue("text");
+    {
+      const ViewTransaction inner;
+      label->setFrame({1, 2, 3, 4});
+      imageView->setImage(std::make_shared<NothingImage>());
+    }
+    EXPECT_EQ(repaints, 0);
+    {
+      // A view gone before the end is not asked.
+      auto orphan = std::make_shared<View>();
+      orphan->setNeedsDisplayHandler([this] { ++middleRepaints; });
+      orphan->setFrame({0, 0, 1, 1});
+    }
+  }
+  EXPECT_EQ(repaints, 1);
+  EXPECT_EQ(middleRepaints, 0);
+  label->setStringValue("after");
+  EXPECT_EQ(repaints, 2);
+}
+
 TEST_F(ViewTreeTest, AddingMovesAViewOnTopAndRefusesCycles) {
   root->addSubview(label);
   EXPECT_EQ(middle->subviews(), std::vector<std::shared_ptr<View>>{imageView});

@@ -74,9 +74,10 @@ platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::
   return lastDecodablePicture(tags.pictures, targetSize);
 }
 
-TrackFingerprint readTrackFingerprint(const std::filesystem::path& from) {
-  const std::vector<platform::MetadataItem> items = platform::commonMetadata(from);
-  const TrackTags tags = collectTags(items);
+std::optional<TrackFingerprint> readTrackFingerprint(const std::filesystem::path& from) {
+  const std::optional<std::vector<platform::MetadataItem>> items = platform::readCommonMetadata(from);
+  if (!items) return std::nullopt;
+  const TrackTags tags = collectTags(*items);
   if (!tags.artist || !tags.album || !tags.title) return TrackFingerprint::incomplete();
   return TrackFingerprint::of(*tags.artist, *tags.album, *tags.title);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/artwork/track_fingerprint.h"
@@ -22,8 +23,9 @@ platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::
 
 // What the tags of the audio file `from` say about its track, as far as
 // extractArtwork compares it: only when the file's fingerprint is the wanted
-// track's can extractArtwork find its artwork. Reads the tags and nothing
-// more; safe to call on several threads at once.
-TrackFingerprint readTrackFingerprint(const std::filesystem::path& from);
+// track's can extractArtwork find its artwork. None when the file could not
+// be read through, which tells nothing about its tags. Reads the tags and
+// nothing more; safe to call on several threads at once.
+std::optional<TrackFingerprint> readTrackFingerprint(const std::filesystem::path& from);
 
 }  // namespace sonvetta

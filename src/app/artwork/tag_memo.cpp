@@ -1,7 +1,5 @@
 #include "app/artwork/tag_memo.h"
 
-#include <chrono>
-
 namespace sonvetta {
 
 void TagMemo::startWalk() { ++walk_; }
@@ -15,7 +13,7 @@ std::optional<TrackFingerprint> TagMemo::recall(const std::filesystem::path& fil
 
 void TagMemo::remember(const std::filesystem::path& file, const platform::FileStamp& stamp,
                        TrackFingerprint fingerprint) {
-  if (!stamp.isSettled(std::chrono::system_clock::now())) {
+  if (!stamp.isSettled()) {
     entries_.erase(file.native());
     return;
   }
@@ -24,6 +22,11 @@ void TagMemo::remember(const std::filesystem::path& file, const platform::FileSt
 
 void TagMemo::forgetFilesNotMet() {
   std::erase_if(entries_, [this](const auto& entry) { return entry.second.lastWalk != walk_; });
+}
+
+void TagMemo::forgetBelow(const std::filesystem::path& folder) {
+  const std::string prefix = folder.native() + "/";
+  std::erase_if(entries_, [&prefix](const auto& entry) { return entry.first.starts_with(prefix); });
 }
 
 }  // namespace sonvetta

@@ -20,16 +20,23 @@ class TagMemo {
   // Begins a walk of the library: files met from now on count as still there.
   void startWalk();
 
+  // Whether `file` has been read, whatever its stamp then.
+  bool knows(const std::filesystem::path& file) const { return entries_.contains(file.native()); }
+
   // What `file` said, if it was read when it had `stamp`.
   std::optional<TrackFingerprint> recall(const std::filesystem::path& file, const platform::FileStamp& stamp);
 
-  // Notes what `file`, read when it had `stamp`, said. A file changed too
-  // recently for its next change to show in its stamp is forgotten instead.
+  // Notes what `file`, read after `stamp` was taken, said. A file that had
+  // changed too recently, when the stamp was taken, for its next change to
+  // show in its stamp is forgotten instead.
   void remember(const std::filesystem::path& file, const platform::FileStamp& stamp, TrackFingerprint fingerprint);
 
   // Ends a walk that went through the whole library: files it did not meet
   // are gone, and forgotten.
   void forgetFilesNotMet();
+
+  // Forgets every file below `folder`, which is searched some other way.
+  void forgetBelow(const std::filesystem::path& folder);
 
   std::size_t size() const { return entries_.size(); }
 

@@ -63,6 +63,8 @@ MarqueeView::MarqueeView(const platform::Rect& frame) : platform::View(frame) {
 void MarqueeView::update(platform::ImageRef image, const std::string& text) {
   if (platform::canonicallyEqual(text, lastText_)) return;
   lastText_ = text;
+  // Shown as one change, the moment this returns.
+  const platform::ViewTransaction transaction;
 
   fillCopy(*imageView1_, *textField1_, image, text);
   fillCopy(*imageView2_, *textField2_, image, text);

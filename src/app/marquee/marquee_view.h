@@ -22,8 +22,9 @@ class MarqueeView : public platform::View {
   explicit MarqueeView(const platform::Rect& frame);
 
   // Shows `image` (may be null) and `text` in both copies and scrolls them
-  // if one copy is wider than this view. A text equal to the one shown
-  // last (canonically equivalent counts as equal) changes nothing.
+  // if one copy is wider than this view; the tree's owner hears of the
+  // change once, before this returns. A text equal to the one shown last
+  // (canonically equivalent counts as equal) changes nothing.
   void update(platform::ImageRef image, const std::string& text);
 
  private:

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <optional>
 #include <span>
 
@@ -32,6 +33,33 @@ void waitUntil(std::span<pollfd> descriptors, double deadline) {
   const timespec timeout{static_cast<time_t>(wait), static_cast<long>(std::fmod(wait, 1.0) * 1e9)};
   ppoll(descriptors.data(), descriptors.size(), &timeout, nullptr);
 }
+
+// Where each animation began on screen, by the begin time the main thread
+// gave it. An animation plays from the moment its tree is first shown, not
+// from when it was added: a tree that reached the screen late still starts
+// its scroll at the first position. Later trees that carry the same
+// animation go on from where it is.
+class AnimationStarts {
+ public:
+  // `tree` with its animations begun where they began on screen, and those
+  // not shown yet at `now`.
+  LayerTree startingAt(const LayerTree& tree, double now) {
+    next_.clear();
+    return tree.withBeginTimes([this, now](const BasicAnimation& animation) {
+      const auto known = shown_.find(animation.beginTime);
+      const double begin = known == shown_.end() ? now : known->second;
+      next_[animation.beginTime] = begin;
+      return begin;
+    });
+  }
+
+  // The tree last made by startingAt() is on screen.
+  void shown() { shown_ = std::move(next_); }
+
+ private:
+  std::map<double, double> shown_;  // begin time given -> begin on screen
+  std::map<double, double> next_;
+};
 
 }  // namespace
 
@@ -74,7 +102,9 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
     return;
   }
   std::array<pollfd, 2> descriptors{pollfd{wakeDescriptor_, POLLIN, 0}, pollfd{surface->eventDescriptor(), POLLIN, 0}};
-  std::shared_ptr<const LayerTree> tree;
+  std::shared_ptr<const LayerTree> tree;         // as committed
+  std::optional<LayerTree> playing;              // `tree` with its animations' begins on screen
+  AnimationStarts starts;
   std::optional<std::vector<int>> shownShifts;  // none until the tree's first frame
   double lastFrame = -never;
   QImage frame;  // painted again for every frame
@@ -100,12 +130,14 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
         events_.densityChanged(density);
       }
       const double now = currentMediaTime();
-      std::vector<int> shifts = layerShiftsAt(*tree, now);
+      if (!shownShifts) playing = starts.startingAt(*tree, now);
+      std::vector<int> shifts = layerShiftsAt(*playing, now);
       const bool changed = !shownShifts || shifts != *shownShifts || surface->needsRedraw();
       if (changed && surface->readyForFrame()) {
         if (now >= lastFrame + surface->minimumFrameInterval()) {
-          compositeFrame(*tree, shifts, frame);
+          compositeFrame(*playing, shifts, frame);
           surface->present(frame);
+          if (!shownShifts) starts.shown();
           shownShifts = std::move(shifts);
           lastFrame = currentMediaTime();  // when it was shown, however long compositing took
         } else {
@@ -115,7 +147,7 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
       // Moving layers come back when they have moved by a pixel, but no
       // sooner than the surface takes frames.
       if (shownShifts) {
-        deadline = std::min(deadline, std::max(nextShiftChangeAfter(*tree, now), lastFrame + surface->minimumFrameInterval()));
+        deadline = std::min(deadline, std::max(nextShiftChangeAfter(*playing, now), lastFrame + surface->minimumFrameInterval()));
       }
     }
     waitUntil(descriptors, deadline);

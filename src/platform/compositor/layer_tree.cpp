@@ -151,4 +151,14 @@ LayerTree::LayerTree(Size size, double devicePixelRatio, const QColor& backgroun
   }
 }
 
+LayerTree LayerTree::withBeginTimes(const std::function<double(const BasicAnimation&)>& beginOf) const {
+  LayerTree rebased = *this;
+  const auto rebase = [&beginOf](const auto& self, CompositedLayer& layer) -> void {
+    for (BasicAnimation& animation : layer.translations) animation.beginTime = beginOf(animation);
+    for (CompositedLayer& sublayer : layer.sublayers) self(self, sublayer);
+  };
+  rebase(rebase, rebased.root_);
+  return rebased;
+}
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QRectF>
 #include <QSize>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -47,6 +48,10 @@ class LayerTree {
   QSize pixelSize() const { return pixelSize_; }
   double devicePixelRatio() const { return devicePixelRatio_; }
   const CompositedLayer& root() const { return root_; }
+
+  // This tree with the begin time of each of its animations replaced by
+  // what `beginOf` gives for it.
+  LayerTree withBeginTimes(const std::function<double(const BasicAnimation&)>& beginOf) const;
 
  private:
   QSize pixelSize_;

@@ -1,8 +1,12 @@
 #include "platform/files/directory_walk.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <memory>
 #include <string_view>
 
 namespace platform {
@@ -14,56 +18,61 @@ namespace {
 constexpr std::array<std::string_view, 7> kPackageExtensions = {
     ".app", ".bundle", ".framework", ".plugin", ".musiclibrary", ".photoslibrary", ".tvlibrary"};
 
-bool isHidden(const fs::path& entry) { return entry.filename().native().starts_with('.'); }
-
-std::optional<fs::directory_iterator> listing(const fs::path& folder) {
-  std::error_code error;
-  fs::directory_iterator entries(folder, fs::directory_options::skip_permission_denied, error);
-  if (error) return std::nullopt;
-  return entries;
-}
-
-bool isRealFolder(const fs::directory_entry& entry) {
-  std::error_code error;
-  return entry.is_directory(error) && !entry.is_symlink(error);
-}
-
-bool isPackage(const fs::directory_entry& entry) {
-  std::string extension = entry.path().extension().string();
+bool isPackage(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  std::string extension(name.substr(dot));
   std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
   return std::ranges::find(kPackageExtensions, extension) != kPackageExtensions.end();
 }
 
-}  // namespace
-
-std::optional<DirectoryWalk> DirectoryWalk::open(const fs::path& root) {
-  std::optional<fs::directory_iterator> entries = listing(root);
-  if (!entries) return std::nullopt;
-  return DirectoryWalk(std::move(*entries));
+// A folder itself, not a link to one.
+bool isRealFolder(const fs::path& folder, const dirent& entry) {
+  if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_DIR;
+  struct stat status {};
+  return ::lstat((folder / entry.d_name).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-DirectoryWalk::DirectoryWalk(fs::directory_iterator root) { listings_.push_back(std::move(root)); }
+}  // namespace
 
-// A stack of plain listings rather than recursive_directory_iterator: that
-// one ends the whole walk at the first folder it fails to open for any reason
-// other than permissions, where only that folder should be passed over.
+std::optional<std::vector<FolderEntry>> listFolder(const fs::path& folder) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
+  if (!listing) return std::nullopt;
+  std::vector<FolderEntry> entries;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const std::string_view name = entry->d_name;
+    if (name.starts_with('.')) continue;
+    entries.push_back(
+        {std::string(name), entry->d_ino, isRealFolder(folder, *entry) && !isPackage(name), entry->d_type == DT_LNK});
+  }
+  return entries;
+}
+
+std::optional<DirectoryWalk> DirectoryWalk::open(const fs::path& root) {
+  std::optional<std::vector<FolderEntry>> entries = listFolder(root);
+  if (!entries) return std::nullopt;
+  return DirectoryWalk(Listing{root, std::move(*entries)});
+}
+
+DirectoryWalk::DirectoryWalk(Listing root) { listings_.push_back(std::move(root)); }
+
 std::optional<fs::path> DirectoryWalk::next() {
+  if (folderToEnter_) {
+    if (std::optional<std::vector<FolderEntry>> below = listFolder(*folderToEnter_)) {
+      listings_.push_back({std::move(*folderToEnter_), std::move(*below)});
+    }
+    folderToEnter_.reset();
+  }
   while (!listings_.empty()) {
-    fs::directory_iterator& current = listings_.back();
-    if (current == fs::directory_iterator()) {
+    Listing& current = listings_.back();
+    if (current.next == current.entries.size()) {
       listings_.pop_back();
       continue;
     }
-    const fs::directory_entry entry = *current;
-    std::error_code error;
-    current.increment(error);
-    if (error) current = fs::directory_iterator();
-
-    if (isHidden(entry.path())) continue;
-    if (isRealFolder(entry) && !isPackage(entry)) {
-      if (std::optional<fs::directory_iterator> below = listing(entry.path())) listings_.push_back(std::move(*below));
-    }
-    return entry.path();
+    const FolderEntry& entry = current.entries[current.next++];
+    fs::path path = current.folder / entry.name;
+    if (entry.entered) folderToEnter_ = path;
+    return path;
   }
   return std::nullopt;
 }

@@ -13,15 +13,20 @@ std::int64_t nanoseconds(const timespec& time) {
 }  // namespace
 
 std::optional<FileStamp> FileStamp::of(const std::filesystem::path& path) {
+  const auto takenAt = std::chrono::system_clock::now();
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  return FileStamp{status.st_dev, status.st_ino, static_cast<std::int64_t>(status.st_size),
-                   nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+  return FileStamp{status.st_dev,
+                   status.st_ino,
+                   static_cast<std::int64_t>(status.st_size),
+                   nanoseconds(status.st_mtim),
+                   nanoseconds(status.st_ctim),
+                   takenAt};
 }
 
-bool FileStamp::isSettled(std::chrono::system_clock::time_point now) const {
+bool FileStamp::isSettled() const {
   const std::int64_t settledBefore =
-      std::chrono::duration_cast<std::chrono::nanoseconds>((now - kSettlingTime).time_since_epoch()).count();
+      std::chrono::duration_cast<std::chrono::nanoseconds>((takenAt - kSettlingTime).time_since_epoch()).count();
   return modified < settledBefore && changed < settledBefore;
 }
 

@@ -21,19 +21,27 @@ struct FileStamp {
   // when nothing can be found there.
   static std::optional<FileStamp> of(const std::filesystem::path& path);
 
-  // True once the file has been left alone long enough, at `now`, for its
-  // next change to show in its stamp: for longer than the coarsest tick of the
-  // file systems a music library lives on (FAT's).
-  bool isSettled(std::chrono::system_clock::time_point now) const;
+  // True when the file had been left alone long enough, by the time the stamp
+  // was taken, for its next change to show in its stamp: for longer than the
+  // coarsest tick of the file systems a music library lives on (FAT's). What
+  // was read of a file after its stamp was taken can be trusted to go with
+  // the stamp only then, however long ago that was.
+  bool isSettled() const;
   static constexpr std::chrono::seconds kSettlingTime{2};
 
-  bool operator==(const FileStamp&) const = default;
+  // Two stamps of one unchanged file are equal, whenever they were taken.
+  bool operator==(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size && modified == other.modified &&
+           changed == other.changed;
+  }
 
   dev_t device = 0;
   ino_t inode = 0;
   std::int64_t size = 0;
   std::int64_t modified = 0;  // nanoseconds since the epoch, for the content
   std::int64_t changed = 0;   // nanoseconds since the epoch, for the content or anything else the file system keeps
+  // No later than the moment the file was looked at.
+  std::chrono::system_clock::time_point takenAt = std::chrono::system_clock::now();
 };
 
 }  // namespace platform

@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <stop_token>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
@@ -22,59 +23,66 @@ namespace platform {
 // the caller but the queue.
 //
 // While the result it wants next is not there yet, the caller reads the
-// earliest file that no reader has begun, rather than wait idle. On a machine
-// with one core no thread is started and the caller reads every file itself,
-// in order. Threads start with the first file given, so that an owner that
-// never needs to read costs nothing.
+// earliest file that no reader has begun, rather than wait idle; it waits
+// only for a reader that has begun that very file. On a machine with one
+// core, or where no thread can be started, the caller reads every file
+// itself, in order. Threads start with the first file given, so that an
+// owner that never needs to read costs nothing.
 //
 // How far ahead the readers go is up to the caller: every file given is read,
-// unless the queue ends first. Ending it waits for the files being read and
-// forgets their results and every file not yet begun.
+// unless the queue ends first. Ending it forgets every file not yet begun and
+// the results not taken, and does not wait: a reader stuck on a file (a hung
+// network mount) keeps only itself, and goes once its read returns.
 template <typename Result>
 class ReadAhead {
  public:
-  // `read` is called on several threads at once.
-  explicit ReadAhead(std::function<Result(const std::filesystem::path&)> read) : read_(std::move(read)) {}
+  // `read` is called on several threads at once, and may still be running
+  // after the queue has ended.
+  explicit ReadAhead(std::function<Result(const std::filesystem::path&)> read)
+      : queue_(std::make_shared<Queue>(std::move(read))) {}
   ~ReadAhead() {
     {
-      std::lock_guard lock(mutex_);
-      waiting_.clear();
+      std::lock_guard lock(queue_->mutex);
+      queue_->ended = true;
+      queue_->waiting.clear();
+      queue_->done.clear();
     }
-    for (std::jthread& reader : readers_) reader.request_stop();
+    queue_->changed.notify_all();
   }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   void push(std::filesystem::path file) {
     {
-      std::lock_guard lock(mutex_);
-      waiting_.push_back({given_++, std::move(file)});
+      std::lock_guard lock(queue_->mutex);
+      queue_->waiting.push_back({given_++, std::move(file)});
     }
     if (!started_) startReaders();
-    changed_.notify_one();
+    queue_->changed.notify_one();
   }
 
   // The result for the earliest file given and not yet taken; there must be one.
   Result take() {
+    Queue& queue = *queue_;
     const std::uint64_t wanted = taken_++;
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(queue.mutex);
     while (true) {
-      if (const auto found = done_.find(wanted); found != done_.end()) {
+      if (const auto found = queue.done.find(wanted); found != queue.done.end()) {
         Result result = std::move(found->second);
-        done_.erase(found);
+        queue.done.erase(found);
         return result;
       }
-      if (!waiting_.empty()) {
-        Job job = std::move(waiting_.front());
-        waiting_.pop_front();
+      if (!queue.waiting.empty()) {
+        Job job = std::move(queue.waiting.front());
+        queue.waiting.pop_front();
         lock.unlock();
-        Result result = read_(job.file);
+        Result result = queue.read(job.file);
         if (job.number == wanted) return result;
         lock.lock();
-        done_.emplace(job.number, std::move(result));
+        queue.done.emplace(job.number, std::move(result));
         continue;
       }
-      changed_.wait(lock);
+      queue.changed.wait(lock);
     }
   }
 
@@ -82,6 +90,19 @@ class ReadAhead {
   struct Job {
     std::uint64_t number;
     std::filesystem::path file;
+  };
+
+  // What the readers share with the caller; it lives until the last of them
+  // has gone.
+  struct Queue {
+    explicit Queue(std::function<Result(const std::filesystem::path&)> reading) : read(std::move(reading)) {}
+
+    const std::function<Result(const std::filesystem::path&)> read;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Job> waiting;               // given, and begun by nobody yet
+    std::map<std::uint64_t, Result> done;  // read, and not yet taken, by number
+    bool ended = false;
   };
 
   // The caller's own core reads too, so one thread fewer than the machine has
@@ -92,40 +113,43 @@ class ReadAhead {
     return std::min(cores - 1, kMostReaders);
   }
 
+  // A thread that cannot be had means one reader fewer: the caller reads
+  // whatever no reader takes.
   void startReaders() {
     started_ = true;
     for (unsigned i = readerCount(); i > 0; --i) {
-      readers_.emplace_back([this](std::stop_token stop) { readUntilStopped(stop); });
+      try {
+        std::thread(readUntilEnded, queue_).detach();
+      } catch (const std::system_error&) {
+        return;
+      } catch (const std::bad_alloc&) {
+        return;
+      }
     }
   }
 
-  void readUntilStopped(std::stop_token stop) {
-    std::unique_lock lock(mutex_);
-    while (changed_.wait(lock, stop, [this] { return !waiting_.empty(); })) {
-      Job job = std::move(waiting_.front());
-      waiting_.pop_front();
+  static void readUntilEnded(const std::shared_ptr<Queue>& queue) {
+    std::unique_lock lock(queue->mutex);
+    while (true) {
+      queue->changed.wait(lock, [&queue] { return queue->ended || !queue->waiting.empty(); });
+      if (queue->ended) return;
+      Job job = std::move(queue->waiting.front());
+      queue->waiting.pop_front();
       lock.unlock();
-      Result result = read_(job.file);
+      Result result = queue->read(job.file);
       lock.lock();
-      if (stop.stop_requested()) return;
-      done_.emplace(job.number, std::move(result));
-      changed_.notify_all();
+      if (queue->ended) return;
+      queue->done.emplace(job.number, std::move(result));
+      queue->changed.notify_all();
     }
   }
 
-  const std::function<Result(const std::filesystem::path&)> read_;
   // Only the caller touches these.
   bool started_ = false;
   std::uint64_t given_ = 0;
   std::uint64_t taken_ = 0;
 
-  std::mutex mutex_;
-  std::condition_variable_any changed_;
-  std::deque<Job> waiting_;               // given, and begun by nobody yet
-  std::map<std::uint64_t, Result> done_;  // read, and not yet taken, by number
-
-  // Last, so that they are stopped and joined before anything they use goes.
-  std::vector<std::jthread> readers_;
+  std::shared_ptr<Queue> queue_;
 };
 
 }  // namespace platform

@@ -227,8 +227,13 @@ std::string lowercaseExtension(const std::filesystem::path& file) {
 }  // namespace
 
 std::vector<MetadataItem> commonMetadata(const std::filesystem::path& file) {
+  return readCommonMetadata(file).value_or(std::vector<MetadataItem>());
+}
+
+std::optional<std::vector<MetadataItem>> readCommonMetadata(const std::filesystem::path& file) {
   ReadOnlyFileStream stream(file);
-  if (!stream.isOpen()) return {};
+  if (stream.failed()) return std::nullopt;
+  if (!stream.isOpen()) return std::vector<MetadataItem>();
 
   // The type follows the extension, as the library's files are named by the
   // programs that wrote them.
@@ -245,6 +250,7 @@ std::vector<MetadataItem> commonMetadata(const std::filesystem::path& file) {
   } else if (extension == ".aac") {
     readAdts(items, stream);
   }
+  if (stream.failed()) return std::nullopt;
   return items;
 }
 

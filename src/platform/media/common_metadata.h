@@ -44,4 +44,9 @@ struct MetadataItem {
 // Only the tag is read, never the audio.
 std::vector<MetadataItem> commonMetadata(const std::filesystem::path& file);
 
+// The same, or none when the file could not be read through: it could not be
+// opened, or a read failed or came back short (an I/O error, a file cut while
+// it was read). Unlike an empty list, none says nothing about the file's tags.
+std::optional<std::vector<MetadataItem>> readCommonMetadata(const std::filesystem::path& file);
+
 }  // namespace platform

@@ -25,11 +25,23 @@ constexpr taglib::Offset kMaxBlockSize = taglib::Offset{64} << 20;
 }  // namespace
 
 ReadOnlyFileStream::ReadOnlyFileStream(const std::filesystem::path& file) : name_(file.string()) {
+  struct stat named {};
+  if (::stat(name_.c_str(), &named) != 0) {
+    failed_ = true;
+    return;
+  }
+  if (!S_ISREG(named.st_mode)) return;
   const int descriptor = ::open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return;
+  if (descriptor < 0) {
+    failed_ = true;
+    return;
+  }
+  // Another file may have taken the name in between.
   struct stat status {};
-  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_dev != named.st_dev ||
+      status.st_ino != named.st_ino) {
     ::close(descriptor);
+    failed_ = true;
     return;
   }
   descriptor_ = descriptor;
@@ -82,7 +94,7 @@ TagLib::ByteVector ReadOnlyFileStream::readFromWindow(unsigned int length) {
   return window_.mid(static_cast<unsigned int>(position_ - windowStart_), length);
 }
 
-TagLib::ByteVector ReadOnlyFileStream::readAt(taglib::Offset offset, unsigned int length) const {
+TagLib::ByteVector ReadOnlyFileStream::readAt(taglib::Offset offset, unsigned int length) {
   TagLib::ByteVector data(length, '\0');
   std::size_t got = 0;
   while (got < length) {
@@ -91,6 +103,8 @@ TagLib::ByteVector ReadOnlyFileStream::readAt(taglib::Offset offset, unsigned in
     if (count <= 0) break;
     got += static_cast<std::size_t>(count);
   }
+  // Only what lies within the length the file had when opened is asked for.
+  if (got < length) failed_ = true;
   data.resize(static_cast<unsigned int>(got));
   return data;
 }

@@ -20,8 +20,9 @@ namespace platform {
 // many small reads of headers near one another are served from one window.
 class ReadOnlyFileStream final : public TagLib::IOStream {
  public:
-  // Not open when `file` is not a regular file that can be read. Opening never
-  // blocks, even on a FIFO.
+  // Not open when `file` is not a regular file that can be read. Anything
+  // else is only looked at: opening a device runs its driver, and a FIFO's
+  // writer would notice.
   explicit ReadOnlyFileStream(const std::filesystem::path& file);
   ~ReadOnlyFileStream() override;
   ReadOnlyFileStream(const ReadOnlyFileStream&) = delete;
@@ -43,9 +44,15 @@ class ReadOnlyFileStream final : public TagLib::IOStream {
   // file held them. Offsets are given in increasing order.
   void overlay(taglib::Offset offset, std::array<char, 4> bytes);
 
+  // True when `file` was a regular file or could not be looked at, and it
+  // could not be opened, or a read of it failed or came back short (an I/O
+  // error; the file cut while it was read). What was read then says nothing
+  // about the file.
+  bool failed() const { return failed_; }
+
  private:
   TagLib::ByteVector readFromWindow(unsigned int length);
-  TagLib::ByteVector readAt(taglib::Offset offset, unsigned int length) const;
+  TagLib::ByteVector readAt(taglib::Offset offset, unsigned int length);
   void applyOverlays(TagLib::ByteVector& block, taglib::Offset start) const;
 
   struct Overlay {
@@ -54,6 +61,7 @@ class ReadOnlyFileStream final : public TagLib::IOStream {
   };
 
   std::string name_;
+  bool failed_ = false;
   int descriptor_ = -1;
   taglib::Offset length_ = 0;
   taglib::Offset position_ = 0;

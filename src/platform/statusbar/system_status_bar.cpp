@@ -83,7 +83,10 @@ SystemStatusBar::SystemStatusBar()
 
 std::shared_ptr<StatusItem> SystemStatusBar::statusItem(double length) {
   auto button = std::make_shared<View>(Rect(0.0, 0.0, length, thickness));
-  button->setNeedsDisplayHandler([this] { commitSoon_.start(); });
+  // At once, not on the next turn of the event loop: a player notification
+  // already queued behind this change may take a whole library search, and
+  // the change would wait for it.
+  button->setNeedsDisplayHandler([this] { commit(); });
   auto item = std::make_shared<StatusItem>(length, std::move(button));
   items_.push_back(item);
   commitSoon_.start();

@@ -45,7 +45,8 @@ class SystemStatusBar final : public QObject, public StatusBar {
   DesktopAppearance appearance_;
   std::unique_ptr<StatusBarWindow> window_;  // none where the surface places itself
   std::unique_ptr<Compositor> compositor_;
-  // Gathers the changes of one turn of the event loop into one commit.
+  // Gathers the colour and density changes of one turn of the event loop
+  // into one commit.
   QTimer commitSoon_;
   double surfaceDensity_ = 0.0;  // what the compositor's surface asked for; 0 until it asks
 };

@@ -1,13 +1,22 @@
 #include "platform/view/view.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace platform {
+
+namespace {
+
+int openTransactions = 0;
+std::vector<View*> changedTops;  // in the order of their first change
+
+}  // namespace
 
 View::View(const Rect& frame) : frame_(frame) {}
 
 View::~View() {
   for (const auto& subview : subviews_) subview->superview_ = nullptr;
+  ViewTransaction::forget(*this);
 }
 
 void View::setFrame(const Rect& frame) {
@@ -39,7 +48,11 @@ void View::setWantsLayer(bool wants) {
 void View::setNeedsDisplay() {
   View* top = this;
   while (top->superview_ != nullptr) top = top->superview_;
-  if (top->needsDisplayHandler_) top->needsDisplayHandler_();
+  if (openTransactions > 0) {
+    ViewTransaction::changed(*top);
+  } else if (top->needsDisplayHandler_) {
+    top->needsDisplayHandler_();
+  }
 }
 
 void View::setNeedsDisplayHandler(std::function<void()> handler) { needsDisplayHandler_ = std::move(handler); }
@@ -51,5 +64,21 @@ bool View::hasRunningAnimation(double time) const {
 }
 
 void View::draw(Canvas&) const {}
+
+ViewTransaction::ViewTransaction() { ++openTransactions; }
+
+ViewTransaction::~ViewTransaction() {
+  if (--openTransactions > 0) return;
+  const std::vector<View*> tops = std::exchange(changedTops, {});
+  for (View* top : tops) {
+    if (top->needsDisplayHandler_) top->needsDisplayHandler_();
+  }
+}
+
+void ViewTransaction::changed(View& top) {
+  if (std::ranges::find(changedTops, &top) == changedTops.end()) changedTops.push_back(&top);
+}
+
+void ViewTransaction::forget(const View& top) { std::erase(changedTops, &top); }
 
 }  // namespace platform

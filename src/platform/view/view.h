@@ -12,6 +12,7 @@
 namespace platform {
 
 class Canvas;
+class ViewTransaction;
 
 enum class AccessibilityRole { staticText, image };
 
@@ -48,7 +49,9 @@ class View : public std::enable_shared_from_this<View> {
   const Layer* layer() const { return layer_.get(); }
 
   // Tells the topmost view of the tree that the tree must be drawn again;
-  // every change that alters what the tree shows calls it.
+  // every change that alters what the tree shows calls it. While a
+  // ViewTransaction is open the topmost view hears of it when the
+  // transaction ends, once however many changes it gathered.
   void setNeedsDisplay();
   // Called by setNeedsDisplay() while this view is the topmost one.
   void setNeedsDisplayHandler(std::function<void()> handler);
@@ -67,11 +70,30 @@ class View : public std::enable_shared_from_this<View> {
   virtual std::optional<AccessibilityElement> accessibilityElement() const { return std::nullopt; }
 
  private:
+  friend class ViewTransaction;
+
   Rect frame_;
   View* superview_ = nullptr;
   std::vector<std::shared_ptr<View>> subviews_;
   std::unique_ptr<Layer> layer_;
   std::function<void()> needsDisplayHandler_;
+};
+
+// Makes the changes to view trees while it lives one change: each changed
+// tree's topmost view hears of them once, when the outermost transaction
+// ends, so that whoever shows the tree draws it once and at once. Main thread
+// only, like every use of views.
+class ViewTransaction {
+ public:
+  ViewTransaction();
+  ~ViewTransaction();
+  ViewTransaction(const ViewTransaction&) = delete;
+  ViewTransaction& operator=(const ViewTransaction&) = delete;
+
+ private:
+  friend class View;
+  static void changed(View& top);
+  static void forget(const View& top);
 };
 
 }  // namespace platform
