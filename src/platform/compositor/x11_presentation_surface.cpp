@@ -43,6 +43,7 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
   if (xcb_get_geometry_reply_t* geometry =
           xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr)) {
     depth_ = geometry->depth;
+    windowWidth_ = geometry->width;
     std::free(geometry);
   }
   xcb_flush(connection_);
@@ -59,6 +60,14 @@ bool X11PresentationSurface::dispatchEvents() {
       case XCB_MAP_NOTIFY:
         needsRedraw_ = true;
         break;
+      case XCB_CONFIGURE_NOTIFY: {
+        const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+        if (configure->window == window_ && configure->width != windowWidth_) {
+          windowWidth_ = configure->width;
+          needsRedraw_ = true;
+        }
+        break;
+      }
       case XCB_DESTROY_NOTIFY:
         window_ = XCB_NONE;
         break;
@@ -74,6 +83,10 @@ void X11PresentationSurface::present(const QImage& frame) {
   const QImage pixels = frame.format() == QImage::Format_ARGB32_Premultiplied || frame.format() == QImage::Format_RGB32
                             ? frame
                             : frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  // A window manager that makes the window wider (i3 stretches docks over
+  // the output) gets the strip at the right end; the window's background
+  // fills the rest.
+  const auto left = static_cast<std::int16_t>(std::max(0, windowWidth_ - pixels.width()));
   // Rows in pieces that fit into one request.
   const std::size_t rowBytes = static_cast<std::size_t>(pixels.bytesPerLine());
   const std::size_t requestBytes = std::size_t{xcb_get_maximum_request_length(connection_)} * 4 - 64;
@@ -81,7 +94,7 @@ void X11PresentationSurface::present(const QImage& frame) {
   for (int top = 0; top < pixels.height(); top += rowsPerRequest) {
     const int rows = std::min(rowsPerRequest, pixels.height() - top);
     xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, graphicsContext_,
-                  static_cast<std::uint16_t>(pixels.width()), static_cast<std::uint16_t>(rows), 0,
+                  static_cast<std::uint16_t>(pixels.width()), static_cast<std::uint16_t>(rows), left,
                   static_cast<std::int16_t>(top), 0, depth_, static_cast<std::uint32_t>(rowBytes * rows),
                   pixels.constScanLine(top));
   }

@@ -37,6 +37,7 @@ class X11PresentationSurface final : public PresentationSurface {
   std::uint32_t window_;
   std::uint32_t graphicsContext_;
   std::uint8_t depth_ = 24;
+  int windowWidth_ = 0;
   double frameInterval_;
   double devicePixelRatio_ = 1.0;
   bool needsRedraw_ = true;

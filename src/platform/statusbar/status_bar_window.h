@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QSizeF>
 #include <functional>
 #include <memory>
@@ -15,8 +16,9 @@ class StatusBarWindow {
  public:
   virtual ~StatusBarWindow() = default;
 
-  // Gives the window `size` points and shows it at its place.
-  virtual void show(QSizeF size) = 0;
+  // Gives the window `size` points and shows it at its place; where the
+  // desktop makes the window larger, the rest shows `background`.
+  virtual void show(QSizeF size, QColor background) = 0;
   virtual double devicePixelRatio() const = 0;
   // Makes, on the compositor thread, the surface that shows frames in this
   // window; null when the display cannot be reached.

@@ -100,7 +100,8 @@ void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
   double width = 0.0;
   for (const auto& item : items) width += item->length();
-  if (window_) window_->show(QSizeF(width, thickness));
+  const StripColors colors = appearance_.colors();
+  if (window_) window_->show(QSizeF(width, thickness), colors.background);
   // The first item stands at the right end, later ones to its left.
   std::vector<LayerTree::Placement> placements;
   double right = width;
@@ -108,7 +109,6 @@ void SystemStatusBar::commit() {
     right -= item->length();
     if (const View* button = item->button()) placements.push_back({button, {right, 0.0}});
   }
-  const StripColors colors = appearance_.colors();
   double density = surfaceDensity_;
   if (density <= 0.0) density = window_ ? window_->devicePixelRatio() : qGuiApp->devicePixelRatio();
   compositor_->commit(
