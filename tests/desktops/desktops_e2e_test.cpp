@@ -256,7 +256,6 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
             << ", CPU over 10 s standing still " << ticks * 1000 / sysconf(_SC_CLK_TCK) << " ms\n";
 
   const QImage screen = desktop.screenshot();
-  screen.save(QString("/tmp/shot-%1.png").arg(desktopCase.name));
   ASSERT_FALSE(screen.isNull()) << "no screenshot";
   EXPECT_TRUE(showsStrip(screen.copy(strip))) << "the strip's own pixels at its place";
   const QRgb background = screen.pixel(strip.right(), strip.top());
