@@ -35,6 +35,7 @@ struct DesktopCase {
   QRect window;            // where the strip's window stands
   bool publishesWorkArea;  // the window manager says what maximised windows get
   QStringList switchToSecondWorkspace;
+  QStringList restartWindowManager = {};  // none where the case does not restart it
 
   QRect strip() const { return QRect(window.right() - 199, window.top(), 200, 22); }
 };
@@ -47,11 +48,11 @@ const DesktopCase desktops[] = {
     {"openbox", 30, QRect(1080, 30, 200, 22), true, wmctrlSwitch},
     {"xfce", 31, QRect(1080, 31, 200, 22), true, wmctrlSwitch},
     // i3 stretches every dock over the output, in its dock area below i3bar.
-    {"i3", 21, QRect(0, 21, 1280, 22), false, {"i3-msg", "workspace", "number", "2"}},
+    {"i3", 21, QRect(0, 21, 1280, 22), false, {"i3-msg", "workspace", "number", "2"}, {"i3-msg", "restart"}},
     {"mutter", 0, QRect(1080, 0, 200, 22), true, wmctrlSwitch},
-    {"gnome_x11", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch},
+    {"gnome_x11", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch, {"gnome-shell", "--x11", "--replace", "--sm-disable"}},
     {"gnome_wayland", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch},
-    {"kde_x11", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch},
+    {"kde_x11", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch, {"kwin_x11", "--replace"}},
     {"kde_wayland", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch},
 };
 
@@ -262,6 +263,42 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
   for (int x = desktopCase.window.left(); x < strip.left(); x += 10) {
     ASSERT_EQ(screen.pixel(x, strip.top() + 11), background) << "the band left of the strip, at " << x;
   }
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+// The window manager replaced by a new one, or restarting itself: while it
+// is away the strip may vanish but never stands anywhere else, and it comes
+// back to its place.
+TEST_P(DesktopTest, ComesBackToItsPlaceWhenTheWindowManagerRestarts) {
+  const DesktopCase& desktopCase = GetParam();
+  if (desktopCase.restartWindowManager.isEmpty()) GTEST_SKIP() << "no restart on this desktop";
+  Desktop desktop(desktopCase.name);
+  ASSERT_TRUE(desktop.unavailable().isEmpty()) << desktopCase.name << ": " << desktop.unavailable().toStdString();
+  qputenv("XAUTHORITY", desktop.value("XAUTHORITY").toLocal8Bit());
+  const X11Display display(desktop.value("DISPLAY").toLocal8Bit().constData());
+  Program app(SONVETTA, {}, desktop.environment());
+  xcb_window_t bar = XCB_NONE;
+  ASSERT_TRUE(waitFor([&] { return (bar = display.windowNamed("Sonvetta status bar")) != XCB_NONE; }, placeTimeout));
+  ASSERT_TRUE(waitFor([&] { return display.geometry(bar) == desktopCase.window; }, placeTimeout));
+
+  QProcessEnvironment environment = desktop.environment();
+  environment.insert("KWIN_COMPOSE", "N");
+  Program restarted(desktopCase.restartWindowManager.first(), desktopCase.restartWindowManager.mid(1), environment);
+  QRect elsewhere;
+  const auto placeOnceBack = [&] {
+    const QRect now = display.geometry(bar);
+    if (display.isViewable(bar) && !now.isEmpty() && now != desktopCase.window) elsewhere = now;
+    return now == desktopCase.window && display.isViewable(bar) &&
+           (!desktopCase.publishesWorkArea || display.workAreaTop() == desktopCase.strip().bottom() + 1);
+  };
+  // Through the restart and the seconds after it.
+  wait(1000);
+  EXPECT_TRUE(waitFor(placeOnceBack, placeTimeout)) << "it stands at " << describe(display.geometry(bar)).toStdString();
+  for (int sample = 0; sample < 60; ++sample) {
+    wait(50);
+    placeOnceBack();
+  }
+  EXPECT_TRUE(elsewhere.isNull()) << "it stood at " << describe(elsewhere).toStdString();
   EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 

@@ -30,7 +30,7 @@ TEST(DockPlacementTest, LeavesItsOwnReservationOutOfTheWorkArea) {
   EXPECT_EQ(desktopReservationBottom(0, 32, {}, 0), 32) << "before it reserves anything";
   EXPECT_EQ(desktopReservationBottom(0, 30, {}, 30), 0) << "a panel's strut explains the work area";
   EXPECT_EQ(desktopReservationBottom(32, 70, own, 0), 70) << "the desktop's bar grew beyond the strip";
-  EXPECT_EQ(desktopReservationBottom(0, 32, own, 0), 32) << "a window manager that does not count its strut";
+  EXPECT_EQ(desktopReservationBottom(32, 0, own, 0), 32) << "a window manager just started, that counts nothing yet";
   EXPECT_EQ(desktopReservationBottom(32, std::nullopt, own, 0), 32) << "no work area, as between two window managers";
   const std::vector<int> rescaled = {76, 54};
   EXPECT_EQ(desktopReservationBottom(32, 54, rescaled, 0), 32) << "the strut before a new scale, not yet let go";

@@ -9,11 +9,12 @@ int desktopReservationBottom(int previous, std::optional<int> workAreaTop, std::
   if (!workAreaTop || std::ranges::find(ownReservationBottoms, *workAreaTop) != ownReservationBottoms.end()) {
     return previous;
   }
+  // Short of the strut in force: a window manager that has not taken the
+  // bar on yet, as while it starts or is replaced.
+  if (!ownReservationBottoms.empty() && *workAreaTop < ownReservationBottoms.front()) return previous;
   // Other windows' struts explain the work area: the desktop keeps nothing
   // below them of its own.
   if (*workAreaTop <= othersBottom) return 0;
-  // Beyond the bar's own band, or short of it because the window manager
-  // does not count (or not yet) the bar's strut: the desktop's own.
   return *workAreaTop;
 }
 

@@ -22,10 +22,11 @@ struct TopReservation {
 // own strut too, so one that ends exactly where one of the bar's own
 // reservations does (the one in force, or the one before it, which the window
 // manager may not have let go yet) says nothing new: what was learnt before
-// stands, and the bar never chases the change its own strut causes.
-// `othersBottom` is the lowest that other windows' struts reserve over the
-// screen; without a work area (the window manager sets none, or not yet)
-// `previous` stands as well.
+// stands, and the bar never chases the change its own strut causes. Nor does
+// one short of the strut in force, which the window manager has not counted
+// yet (while it starts, or is replaced), or no work area at all. Where other
+// windows' struts, reserving down to `othersBottom` over the screen, explain
+// the work area, the desktop keeps nothing of its own.
 int desktopReservationBottom(int previous, std::optional<int> workAreaTop, std::span<const int> ownReservationBottoms,
                              int othersBottom);
 
