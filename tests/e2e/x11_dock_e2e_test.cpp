@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,37 @@ TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWin
     EXPECT_TRUE(display.isViewable(bar)) << "on workspace " << workspace;
   }
   EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+// A panel that goes away and comes back: the bar follows within a second
+// each time and then stays, never stopping anywhere in between.
+TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
+  DesktopProcess windowManager(OPENBOX);
+  ASSERT_TRUE(waitFor([&] { return display.workAreaTop() == 0; })) << "openbox did not start";
+  auto panel = std::make_unique<DesktopProcess>(TINT2, QStringList{"-c", TINT2RC});
+  ASSERT_TRUE(waitFor([&] { return display.workAreaTop() == 30; })) << "tint2 did not start";
+  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  xcb_window_t bar = XCB_NONE;
+  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
+  ASSERT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }));
+
+  const auto followsTo = [&](const QRect& place) {
+    QElapsedTimer timer;
+    timer.start();
+    if (!waitFor([&] { return display.geometry(bar) == place; }, 1000)) return false;
+    const qint64 followedAfter = timer.elapsed();
+    for (int sample = 0; sample < 40; ++sample) {
+      wait(50);
+      if (display.geometry(bar) != place) return false;
+    }
+    return followedAfter <= 1000 && display.workAreaTop() == place.bottom() + 1;
+  };
+  panel.reset();
+  EXPECT_TRUE(followsTo(QRect(1080, 0, 200, 22))) << "the panel went away; it stands at " << display.geometry(bar).y();
+  panel = std::make_unique<DesktopProcess>(TINT2, QStringList{"-c", TINT2RC});
+  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 5000))
+      << "the panel came back; it stands at " << display.geometry(bar).y();
+  EXPECT_TRUE(followsTo(QRect(1080, 30, 200, 22)));
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {
