@@ -5,7 +5,9 @@
 #include <xcb/xcb.h>
 
 #include <QElapsedTimer>
+#include <QColor>
 #include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
 #include <QThread>
 #include <QWindow>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "event_loop_waits.h"
+#include "platform/compositor/x11_presentation_surface.h"
 #include "x11_display.h"
 #include "temporary_folder.h"
 
@@ -134,6 +137,45 @@ TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
   EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 5000))
       << "the panel came back; it stands at " << display.geometry(bar).y();
   EXPECT_TRUE(followsTo(QRect(1080, 30, 200, 22)));
+}
+
+// i3 stretches a dock over the whole output: the strip is shown at the
+// right end of the band it gives, the window's background in the rest.
+TEST(X11PresentationSurfaceTest, ShowsTheStripAtTheRightEndOfAWiderWindow) {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  ASSERT_EQ(xcb_connection_has_error(connection), 0);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  const xcb_window_t window = xcb_generate_id(connection);
+  const std::uint32_t stripBackground = 0xeeeeee;
+  const std::uint32_t attributes[] = {stripBackground, 1};
+  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 21, 1280, 22, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+                    attributes);
+  xcb_map_window(connection, window);
+  xcb_flush(connection);
+
+  const std::unique_ptr<platform::X11PresentationSurface> surface = platform::X11PresentationSurface::connect(window);
+  ASSERT_NE(surface, nullptr);
+  QImage frame(200, 22, QImage::Format_RGB32);
+  frame.fill(QColor(0xff, 0x00, 0xff));
+  const auto pixelAt = [&](int x) {
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(x), 11, 1, 1, ~0u),
+        nullptr);
+    std::uint32_t pixel = 0;
+    if (image != nullptr) pixel = *reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image)) & 0xffffff;
+    std::free(image);
+    return pixel;
+  };
+  EXPECT_TRUE(waitFor([&] {
+    surface->dispatchEvents();
+    surface->present(frame);
+    return pixelAt(1080) == 0xff00ff;
+  })) << "at the right end";
+  EXPECT_EQ(pixelAt(1279), 0xff00ffu);
+  EXPECT_EQ(pixelAt(1079), stripBackground) << "the rest in the strip's background";
+  EXPECT_EQ(pixelAt(0), stripBackground);
+  xcb_disconnect(connection);
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {
