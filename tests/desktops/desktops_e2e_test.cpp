@@ -252,7 +252,9 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
   EXPECT_TRUE(display.isViewable(bar));
   EXPECT_EQ(display.geometry(bar), desktopCase.window);
 
-  // Standing still: not one move, and no work.
+  // Standing still: not one move, and no work once the workspace switch,
+  // which it looks at, has passed.
+  wait(1000);
   const long ticksBefore = app.cpuTicks();
   bool stood = true;
   for (int sample = 0; sample < 100 && stood; ++sample) {
