@@ -5,7 +5,9 @@
 #include <xcb/xcb.h>
 
 #include <QElapsedTimer>
+#include <QColor>
 #include <QGuiApplication>
+#include <QImage>
 #include <QProcess>
 #include <QThread>
 #include <QWindow>
@@ -14,112 +16,20 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "event_loop_waits.h"
+#include "platform/compositor/x11_presentation_surface.h"
+#include "x11_display.h"
 #include "temporary_folder.h"
 
 namespace {
 
 using sonvetta::testdata::wait;
 using sonvetta::testdata::waitFor;
-
-// A connection of the test's own, to read what the window manager sees.
-class X11Display {
- public:
-  X11Display() : connection_(xcb_connect(nullptr, nullptr)) {
-    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-  }
-  ~X11Display() { xcb_disconnect(connection_); }
-
-  xcb_window_t root() const { return root_; }
-
-  xcb_atom_t atom(const std::string& name) const {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr);
-    const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return found;
-  }
-
-  std::vector<std::uint32_t> numbers(xcb_window_t window, const std::string& name) const {
-    std::vector<std::uint32_t> items;
-    xcb_get_property_reply_t* reply = propertyReply(window, atom(name));
-    if (reply != nullptr && reply->format == 32) {
-      const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-      items.assign(values, values + xcb_get_property_value_length(reply) / 4);
-    }
-    std::free(reply);
-    return items;
-  }
-
-  std::string text(xcb_window_t window, xcb_atom_t property) const {
-    xcb_get_property_reply_t* reply = propertyReply(window, property);
-    std::string value;
-    if (reply != nullptr) {
-      value.assign(static_cast<const char*>(xcb_get_property_value(reply)),
-                   static_cast<std::size_t>(xcb_get_property_value_length(reply)));
-    }
-    std::free(reply);
-    return value;
-  }
-
-  // The managed window titled `title`, or none.
-  xcb_window_t clientTitled(const std::string& title) const {
-    for (const std::uint32_t window : numbers(root_, "_NET_CLIENT_LIST")) {
-      if (text(window, atom("_NET_WM_NAME")) == title) return window;
-    }
-    return XCB_NONE;
-  }
-
-  // Where `window` stands on the root window.
-  QRect geometry(xcb_window_t window) const {
-    xcb_get_geometry_reply_t* size = xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr);
-    xcb_translate_coordinates_reply_t* position = xcb_translate_coordinates_reply(
-        connection_, xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr);
-    QRect rect;
-    if (size != nullptr && position != nullptr) rect = QRect(position->dst_x, position->dst_y, size->width, size->height);
-    std::free(size);
-    std::free(position);
-    return rect;
-  }
-
-  bool isViewable(xcb_window_t window) const {
-    xcb_get_window_attributes_reply_t* attributes =
-        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr);
-    const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-    std::free(attributes);
-    return viewable;
-  }
-
-  void switchToWorkspace(std::uint32_t workspace) const {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = root_;
-    message.type = atom("_NET_CURRENT_DESKTOP");
-    message.data.data32[0] = workspace;
-    xcb_send_event(connection_, 0, root_,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(connection_);
-  }
-
-  int workAreaTop() const {
-    const std::vector<std::uint32_t> area = numbers(root_, "_NET_WORKAREA");
-    return area.size() >= 4 ? static_cast<int>(area[1]) : -1;
-  }
-
- private:
-  xcb_get_property_reply_t* propertyReply(xcb_window_t window, xcb_atom_t property) const {
-    return xcb_get_property_reply(
-        connection_, xcb_get_property(connection_, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 4096), nullptr);
-  }
-
-  xcb_connection_t* connection_;
-  xcb_window_t root_;
-};
+using sonvetta::testdata::X11Display;
 
 class DesktopProcess {
  public:
@@ -196,6 +106,76 @@ TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWin
     EXPECT_TRUE(display.isViewable(bar)) << "on workspace " << workspace;
   }
   EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+// A panel that goes away and comes back: the bar follows within a second
+// each time and then stays, never stopping anywhere in between.
+TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
+  DesktopProcess windowManager(OPENBOX);
+  ASSERT_TRUE(waitFor([&] { return display.workAreaTop() == 0; })) << "openbox did not start";
+  auto panel = std::make_unique<DesktopProcess>(TINT2, QStringList{"-c", TINT2RC});
+  ASSERT_TRUE(waitFor([&] { return display.workAreaTop() == 30; })) << "tint2 did not start";
+  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  xcb_window_t bar = XCB_NONE;
+  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
+  ASSERT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }));
+
+  const auto followsTo = [&](const QRect& place) {
+    QElapsedTimer timer;
+    timer.start();
+    if (!waitFor([&] { return display.geometry(bar) == place; }, 1000)) return false;
+    const qint64 followedAfter = timer.elapsed();
+    for (int sample = 0; sample < 40; ++sample) {
+      wait(50);
+      if (display.geometry(bar) != place) return false;
+    }
+    return followedAfter <= 1000 && display.workAreaTop() == place.bottom() + 1;
+  };
+  panel.reset();
+  EXPECT_TRUE(followsTo(QRect(1080, 0, 200, 22))) << "the panel went away; it stands at " << display.geometry(bar).y();
+  panel = std::make_unique<DesktopProcess>(TINT2, QStringList{"-c", TINT2RC});
+  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 5000))
+      << "the panel came back; it stands at " << display.geometry(bar).y();
+  EXPECT_TRUE(followsTo(QRect(1080, 30, 200, 22)));
+}
+
+// i3 stretches a dock over the whole output: the strip is shown at the
+// right end of the band it gives, the window's background in the rest.
+TEST(X11PresentationSurfaceTest, ShowsTheStripAtTheRightEndOfAWiderWindow) {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  ASSERT_EQ(xcb_connection_has_error(connection), 0);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  const xcb_window_t window = xcb_generate_id(connection);
+  const std::uint32_t stripBackground = 0xeeeeee;
+  const std::uint32_t attributes[] = {stripBackground, 1};
+  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 21, 1280, 22, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+                    attributes);
+  xcb_map_window(connection, window);
+  xcb_flush(connection);
+
+  const std::unique_ptr<platform::X11PresentationSurface> surface = platform::X11PresentationSurface::connect(window);
+  ASSERT_NE(surface, nullptr);
+  QImage frame(200, 22, QImage::Format_RGB32);
+  frame.fill(QColor(0xff, 0x00, 0xff));
+  const auto pixelAt = [&](int x) {
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(x), 11, 1, 1, ~0u),
+        nullptr);
+    std::uint32_t pixel = 0;
+    if (image != nullptr) pixel = *reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image)) & 0xffffff;
+    std::free(image);
+    return pixel;
+  };
+  EXPECT_TRUE(waitFor([&] {
+    surface->dispatchEvents();
+    surface->present(frame);
+    return pixelAt(1080) == 0xff00ff;
+  })) << "at the right end";
+  EXPECT_EQ(pixelAt(1279), 0xff00ffu);
+  EXPECT_EQ(pixelAt(1079), stripBackground) << "the rest in the strip's background";
+  EXPECT_EQ(pixelAt(0), stripBackground);
+  xcb_disconnect(connection);
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {

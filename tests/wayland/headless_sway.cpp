@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
 #include <QThread>
 #include <chrono>
 
@@ -68,6 +71,18 @@ bool HeadlessSway::swaymsg(const QStringList& arguments) const {
   message.setStandardOutputFile(QProcess::nullDevice());
   message.start("swaymsg", QStringList{"--socket", swaySocket_} + arguments);
   return message.waitForFinished(10000) && message.exitStatus() == QProcess::NormalExit && message.exitCode() == 0;
+}
+
+QRect HeadlessSway::workspaceArea() const {
+  QProcess message;
+  message.start("swaymsg", {"--socket", swaySocket_, "--raw", "-t", "get_workspaces"});
+  if (!message.waitForFinished(10000)) return {};
+  for (const QJsonValue workspace : QJsonDocument::fromJson(message.readAllStandardOutput()).array()) {
+    if (workspace["output"].toString() != "HEADLESS-1" || !workspace["visible"].toBool()) continue;
+    const QJsonValue rect = workspace["rect"];
+    return QRect(rect["x"].toInt(), rect["y"].toInt(), rect["width"].toInt(), rect["height"].toInt());
+  }
+  return {};
 }
 
 QImage HeadlessSway::screenshot(const QString& output) const {

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -25,6 +26,9 @@ class HeadlessSway {
   const QString& unavailable() const { return unavailable_; }
   // Runs swaymsg with `arguments`; true when sway accepted the command.
   bool swaymsg(const QStringList& arguments) const;
+  // The area that windows get on the focused workspace of HEADLESS-1, what
+  // panels and the status bar leave free; empty when sway does not say.
+  QRect workspaceArea() const;
   // An output as grim captures it, in device pixels.
   QImage screenshot(const QString& output = "HEADLESS-1") const;
   // Ends sway as a crash would.

@@ -119,6 +119,26 @@ TEST_F(WaylandAppTest, ShowsNotPlayingAtTheTopRightAndScrollsALongLine) {
   EXPECT_TRUE(ownLines(app.process().readAllStandardError()).isEmpty()) << "a compositor with the layer shell needs no word";
 }
 
+TEST_F(WaylandAppTest, StandsRightBelowSwaysBarKeepsItsBandClearOfWindowsAndStaysPut) {
+  App app;
+  ASSERT_TRUE(waitForStrip());
+  const QImage screen = sway_->screenshot();
+  const int right = HeadlessSway::screenWidth - 1;
+  int bar = 0;
+  while (bar < screen.height() && screen.pixel(right / 2, bar) == HeadlessSway::barBackground) ++bar;
+  ASSERT_GT(bar, 0) << "sway's bar along the top";
+  EXPECT_EQ(screen.pixel(right, bar - 1), HeadlessSway::barBackground) << "the bar is not covered";
+  EXPECT_NE(screen.pixel(right, bar), HeadlessSway::barBackground) << "the strip starts right below it";
+  EXPECT_EQ(screen.pixel(right - 200, bar + 11), HeadlessSway::background) << "nothing drawn left of the strip";
+  EXPECT_TRUE(waitFor([&] { return sway_->workspaceArea().top() == bar + 22; }))
+      << "windows get the area from " << sway_->workspaceArea().top();
+  const QImage standing = strip();
+  for (int second = 0; second < 10; ++second) {
+    wait(1000);
+    ASSERT_EQ(strip(), standing) << "it moved or changed after " << second << " s";
+  }
+}
+
 TEST_F(WaylandAppTest, FollowsTheDesktopsDarkAndLightSchemes) {
   FakeSettingsPortal portal(FakeSettingsPortal::Version::current, darkScheme);
   App app;

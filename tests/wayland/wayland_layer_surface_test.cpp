@@ -99,7 +99,7 @@ class WaylandLayerSurfaceTest : public ::testing::Test {
 
 std::unique_ptr<HeadlessSway> WaylandLayerSurfaceTest::sway_;
 
-TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBesideOrBelowTheBar) {
+TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAndReservesItsBand) {
   EXPECT_TRUE(surface_->needsRedraw());
   EXPECT_EQ(surface_->devicePixelRatio(), 1.0);
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
@@ -112,9 +112,13 @@ TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBesideOrBelow
   EXPECT_EQ(strip.right(), HeadlessSway::screenWidth - 1);
   const int bar = barHeight(screenshot);
   EXPECT_GT(bar, 0) << "sway's bar is drawn at the top";
-  EXPECT_TRUE(strip.top() == 0 || strip.top() == bar) << "strip top " << strip.top() << ", bar height " << bar;
+  EXPECT_EQ(strip.top(), bar) << "right below sway's bar";
   EXPECT_EQ(screenshot.pixel(strip.left(), strip.top()), markColor);
   EXPECT_EQ(screenshot.pixel(strip.left() + 1, strip.bottom()), stripColor);
+  EXPECT_EQ(screenshot.pixel(strip.left() - 1, strip.top()), HeadlessSway::background) << "nothing drawn beside it";
+  EXPECT_TRUE(dispatchUntil(*surface_, [&] { return sway_->workspaceArea().top() == bar + 22; }))
+      << "windows start at " << sway_->workspaceArea().top() << ", below the bar and the strip's band";
+  EXPECT_EQ(sway_->workspaceArea().height(), HeadlessSway::screenHeight - bar - 22);
 }
 
 TEST_F(WaylandLayerSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <xcb/xcb.h>
+
 #include <cstdint>
 #include <memory>
 
 #include "platform/compositor/presentation_surface.h"
-
-struct xcb_connection_t;
 
 namespace platform {
 
@@ -32,11 +32,16 @@ class X11PresentationSurface final : public PresentationSurface {
 
  private:
   X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window);
+  void handle(xcb_generic_event_t* event);
+  bool handleQueuedEvents();
+  void put(const QImage& pixels);
 
   xcb_connection_t* connection_;
   std::uint32_t window_;
   std::uint32_t graphicsContext_;
   std::uint8_t depth_ = 24;
+  int windowWidth_ = 0;
+  int drawnLeft_ = 0;  // where the last frame was put
   double frameInterval_;
   double devicePixelRatio_ = 1.0;
   bool needsRedraw_ = true;

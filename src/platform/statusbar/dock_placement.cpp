@@ -4,17 +4,41 @@
 
 namespace platform {
 
-int dockTop(const QRect& screen, int workAreaTop, std::optional<int> ownReservationBottom,
-            std::span<const TopReservation> others) {
-  int top = screen.top();
-  // The work area leaves out every reservation, the bar's own included; one
-  // that ends where the bar's own does says nothing about the others.
-  if (workAreaTop != ownReservationBottom) top = std::max(top, workAreaTop);
-  for (const TopReservation& other : others) {
-    if (other.left <= screen.right() && other.right >= screen.left()) top = std::max(top, other.bottom);
+int desktopReservationBottom(int previous, std::optional<int> workAreaTop, std::span<const int> ownReservationBottoms,
+                             int othersBottom) {
+  if (!workAreaTop || std::ranges::find(ownReservationBottoms, *workAreaTop) != ownReservationBottoms.end()) {
+    return previous;
   }
+  // Short of the strut in force: a window manager that has not taken the
+  // bar on yet, as while it starts or is replaced.
+  if (!ownReservationBottoms.empty() && *workAreaTop < ownReservationBottoms.front()) return previous;
+  // Other windows' struts explain the work area: the desktop keeps nothing
+  // below them of its own.
+  if (*workAreaTop <= othersBottom) return 0;
+  return *workAreaTop;
+}
+
+int reservationsBottom(const QRect& screen, std::span<const TopReservation> reservations) {
+  int bottom = screen.top();
+  for (const TopReservation& each : reservations) {
+    if (each.left <= screen.right() && each.right >= screen.left()) bottom = std::max(bottom, each.bottom);
+  }
+  return bottom;
+}
+
+int dockTop(const QRect& screen, int desktopReservation, std::span<const TopReservation> others) {
+  const int top = std::max({screen.top(), desktopReservation, reservationsBottom(screen, others)});
   // A panel can reserve no more than the screen's height.
   return std::min(top, screen.bottom());
+}
+
+std::optional<int> workAreaTopOver(const QRect& screen, std::span<const QRect> monitorWorkAreas,
+                                   std::optional<QRect> desktopWorkArea) {
+  for (const QRect& area : monitorWorkAreas) {
+    if (area.intersects(screen)) return area.top();
+  }
+  if (desktopWorkArea) return desktopWorkArea->top();
+  return std::nullopt;
 }
 
 std::array<std::uint32_t, 12> topStrutFor(const QRect& geometry) {

@@ -35,7 +35,7 @@ PlainWindow::PlainWindow() {
   setTitle("Sonvetta status bar");
 }
 
-void PlainWindow::show(QSizeF size) {
+void PlainWindow::show(QSizeF size, QColor) {
   resize(size.toSize());
   QRasterWindow::show();
 }

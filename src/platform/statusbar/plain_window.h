@@ -14,7 +14,7 @@ class PlainWindow final : public QRasterWindow, public StatusBarWindow {
  public:
   PlainWindow();
 
-  void show(QSizeF size) override;
+  void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override { return QRasterWindow::devicePixelRatio(); }
   QRect geometry() const override { return QRasterWindow::geometry(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <cstdio>
+#include <memory>
 
 #include "platform/wayland/wayland_layer_surface.h"
 
@@ -12,13 +13,19 @@ namespace {
 StatusBarDisplay probe() {
   const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
   if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-    if (WaylandLayerSurface::connect() != nullptr) {
+    const std::unique_ptr<WaylandLayerSurface> surface = WaylandLayerSurface::connect();
+    if (surface != nullptr && (surface->keepsClearOfPanels() || !x11)) {
       // The layer surface needs nothing of the toolkit's display; a user's
       // own choice of it stands.
       if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "wayland;xcb");
       return StatusBarDisplay::waylandLayerShell;
     }
-    if (x11) {
+    if (surface != nullptr) {
+      // The compositor keeps X11 docks clear of its panels, and their
+      // struts clear of windows.
+      std::fputs("sonvetta: the Wayland compositor places its panels outside the layer shell; using X11 through "
+                 "XWayland\n", stderr);
+    } else if (x11) {
       std::fputs("sonvetta: the Wayland compositor cannot place a status bar; using X11 through XWayland\n", stderr);
     }
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QRect>
 #include <QSizeF>
 #include <functional>
@@ -16,8 +17,9 @@ class StatusBarWindow {
  public:
   virtual ~StatusBarWindow() = default;
 
-  // Gives the window `size` points and shows it at its place.
-  virtual void show(QSizeF size) = 0;
+  // Gives the window `size` points and shows it at its place; where the
+  // desktop makes the window larger, the rest shows `background`.
+  virtual void show(QSizeF size, QColor background) = 0;
   virtual double devicePixelRatio() const = 0;
   // Where the window stands on screen, in points.
   virtual QRect geometry() const = 0;

@@ -111,6 +111,7 @@ double SystemStatusBar::widthOf(const std::vector<std::shared_ptr<StatusItem>>& 
   return width;
 }
 
+// The first item stands at the right end, later ones to its left.
 std::vector<LayerTree::Placement> SystemStatusBar::placements(const std::vector<std::shared_ptr<StatusItem>>& items) {
   std::vector<LayerTree::Placement> placed;
   double right = widthOf(items);
@@ -134,9 +135,9 @@ QRect SystemStatusBar::geometry() {
 void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
   const double width = widthOf(items);
-  if (window_) window_->show(QSizeF(width, thickness));
-  const std::vector<LayerTree::Placement> placed = placements(items);
   const StripColors colors = appearance_.colors();
+  if (window_) window_->show(QSizeF(width, thickness), colors.background);
+  const std::vector<LayerTree::Placement> placed = placements(items);
   double density = surfaceDensity_;
   if (density <= 0.0) density = window_ ? window_->devicePixelRatio() : qGuiApp->devicePixelRatio();
   compositor_->commit(

@@ -4,9 +4,11 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -41,7 +43,7 @@ std::vector<std::uint32_t> windowProperty(xcb_connection_t* connection, xcb_wind
 }
 
 void setWindowProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name, xcb_atom_t type,
-                 const std::vector<std::uint32_t>& items) {
+                       const std::vector<std::uint32_t>& items) {
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, name), type, 32,
                       static_cast<std::uint32_t>(items.size()), items.data());
 }
@@ -72,8 +74,9 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   }
   connection_ = x11->connection();
   root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-  workAreaAtom_ = atom(connection_, "_NET_WORKAREA");
-  clientListAtom_ = atom(connection_, "_NET_CLIENT_LIST");
+  for (const char* name : {"_NET_WORKAREA", "_GTK_WORKAREAS_D0", "_NET_CLIENT_LIST", "_NET_CURRENT_DESKTOP"}) {
+    watchedAtoms_.push_back(atom(connection_, name));
+  }
   // A panel that comes, goes or changes its band changes the root's
   // properties; Qt may listen to the root already, so add rather than replace.
   if (xcb_get_window_attributes_reply_t* attributes =
@@ -88,7 +91,10 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   window_.create();
   setDockProperties();
 
+  // Window managers change their work area and client list in bursts
+  // (several panels at start, a restart); the bar moves once they settle.
   placeSoon_.setSingleShot(true);
+  placeSoon_.setInterval(250);
   connect(&placeSoon_, &QTimer::timeout, this, &X11DockWindow::place);
   connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &X11DockWindow::followPrimaryScreen);
   followPrimaryScreen(QGuiApplication::primaryScreen());
@@ -127,7 +133,9 @@ bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
   if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
   const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
-  if (change->window == root_ && (change->atom == workAreaAtom_ || change->atom == clientListAtom_)) placeSoon_.start();
+  if (change->window == root_ && std::ranges::find(watchedAtoms_, change->atom) != watchedAtoms_.end()) {
+    placeSoon_.start();
+  }
   return false;
 }
 
@@ -135,7 +143,16 @@ std::function<std::unique_ptr<PresentationSurface>()> X11DockWindow::surfaceMake
   return [window = windowId()] { return X11PresentationSurface::connect(window); };
 }
 
-void X11DockWindow::show(QSizeF size) {
+void X11DockWindow::show(QSizeF size, QColor background) {
+  // i3 stretches a dock over its whole dock area; the compositor draws the
+  // strip at the right end, and the server fills the rest in its background.
+  if (background != background_) {
+    background_ = background;
+    const std::uint32_t pixel = background.rgb() & 0xFFFFFFu;
+    xcb_change_window_attributes(connection_, windowId(), XCB_CW_BACK_PIXEL, &pixel);
+    xcb_clear_area(connection_, 1, windowId(), 0, 0, 0, 0);
+    xcb_flush(connection_);
+  }
   if (size == size_ && window_.isVisible()) return;
   size_ = size;
   place();
@@ -152,22 +169,46 @@ void X11DockWindow::place() {
   const QRect nativeScreen(logicalScreen.topLeft(), (QSizeF(logicalScreen.size()) * ratio).toSize());
   const QSize nativeSize(static_cast<int>(std::ceil(size_.width() * ratio)),
                          static_cast<int>(std::ceil(size_.height() * ratio)));
-  const std::vector<std::uint32_t> workArea = windowProperty(connection_, root_, "_NET_WORKAREA");
-  const int workAreaTop = workArea.size() >= 4 ? static_cast<int>(workArea[1]) : nativeScreen.top();
   const std::vector<TopReservation> others = otherReservations(connection_, root_, windowId());
-  const QRect native(nativeScreen.right() + 1 - nativeSize.width(),
-                     dockTop(nativeScreen, workAreaTop, reservedBottom_, others), nativeSize.width(),
-                     nativeSize.height());
+  desktopReservation_ = desktopReservationBottom(desktopReservation_, workAreaTop(nativeScreen), ownReservations_,
+                                                 reservationsBottom(nativeScreen, others));
+  const QRect native(nativeScreen.right() + 1 - nativeSize.width(), dockTop(nativeScreen, desktopReservation_, others),
+                     nativeSize.width(), nativeSize.height());
 
+  // Writing the same strut again would have some window managers publish
+  // their work area again, and the bar hear of it again, without end.
   const auto strut = topStrutFor(native);
-  setWindowProperty(connection_, windowId(), "_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL, {strut.begin(), strut.end()});
-  setWindowProperty(connection_, windowId(), "_NET_WM_STRUT", XCB_ATOM_CARDINAL, {0, 0, strut[2], 0});
-  reservedBottom_ = static_cast<int>(strut[2]);
+  const int reserved = static_cast<int>(strut[2]);
+  if (ownReservations_.empty() || ownReservations_.front() != reserved) {
+    setWindowProperty(connection_, windowId(), "_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL, {strut.begin(), strut.end()});
+    setWindowProperty(connection_, windowId(), "_NET_WM_STRUT", XCB_ATOM_CARDINAL, {0, 0, strut[2], 0});
+    ownReservations_.insert(ownReservations_.begin(), reserved);
+    ownReservations_.resize(std::min<std::size_t>(ownReservations_.size(), 2));
+  }
   const QPointF logicalTopLeft = QPointF(logicalScreen.topLeft()) + QPointF(native.topLeft() - nativeScreen.topLeft()) / ratio;
-  window_.setGeometry(QRect(logicalTopLeft.toPoint(), size_.toSize()));
+  const QRect logical(logicalTopLeft.toPoint(), size_.toSize());
+  if (logical != placed_) window_.setGeometry(logical);
+  placed_ = logical;
   xcb_flush(connection_);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
   placedDensity_ = ratio;
+}
+
+std::optional<int> X11DockWindow::workAreaTop(const QRect& nativeScreen) const {
+  const std::vector<std::uint32_t> current = windowProperty(connection_, root_, "_NET_CURRENT_DESKTOP");
+  const std::size_t desktop = current.empty() ? 0 : current.front();
+  const auto rectangleAt = [](const std::vector<std::uint32_t>& items, std::size_t index) {
+    return QRect(static_cast<int>(items[index]), static_cast<int>(items[index + 1]), static_cast<int>(items[index + 2]),
+                 static_cast<int>(items[index + 3]));
+  };
+  const std::vector<std::uint32_t> perMonitor =
+      windowProperty(connection_, root_, "_GTK_WORKAREAS_D" + std::to_string(desktop));
+  std::vector<QRect> monitorAreas;
+  for (std::size_t index = 0; index + 4 <= perMonitor.size(); index += 4) monitorAreas.push_back(rectangleAt(perMonitor, index));
+  const std::vector<std::uint32_t> workAreas = windowProperty(connection_, root_, "_NET_WORKAREA");
+  std::optional<QRect> desktopArea;
+  if (workAreas.size() >= 4 * (desktop + 1)) desktopArea = rectangleAt(workAreas, 4 * desktop);
+  return workAreaTopOver(nativeScreen, monitorAreas, desktopArea);
 }
 
 }  // namespace platform

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
+#include <QColor>
 #include <QTimer>
 #include <QWindow>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
 
@@ -25,7 +27,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   explicit X11DockWindow(std::function<void()> rescaled);
   ~X11DockWindow() override;
 
-  void show(QSizeF size) override;
+  void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override { return window_.devicePixelRatio(); }
   QRect geometry() const override { return window_.geometry(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
@@ -35,17 +37,20 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   void followPrimaryScreen(QScreen* screen);
   void setDockProperties();
   void place();
+  std::optional<int> workAreaTop(const QRect& nativeScreen) const;
   std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
 
   xcb_connection_t* connection_;
   std::uint32_t root_;
-  std::uint32_t workAreaAtom_;
-  std::uint32_t clientListAtom_;
+  std::vector<std::uint32_t> watchedAtoms_;  // the root's properties that can move the bar
   QWindow window_;
   std::function<void()> rescaled_;
   QSizeF size_;
+  QColor background_;
   double placedDensity_ = 0.0;
-  std::optional<int> reservedBottom_;
+  int desktopReservation_ = 0;
+  std::vector<int> ownReservations_;  // the bar's strut in force first, then the one before
+  QRect placed_;
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
 };

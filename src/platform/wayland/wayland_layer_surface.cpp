@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/wayland/band_reservation.h"
 #include "platform/wayland/shm_buffer.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -49,6 +50,8 @@ struct WaylandLayerSurface::Listeners {
           wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, surface.layerShellVersion_));
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
       surface.bindOutput(name, version);
+    } else if (std::strcmp(interface, "org_kde_plasma_shell") == 0) {
+      surface.placesPanelsItself_ = true;
     }
   }
   static void globalRemove(void* data, wl_registry*, uint32_t name) { self(data).forgetOutput(name); }
@@ -182,6 +185,8 @@ void WaylandLayerSurface::updateScale() {
 }
 
 void WaylandLayerSurface::createSurface() {
+  // The band first, so that it is reserved before the strip is first shown.
+  band_ = std::make_unique<BandReservation>(compositor_, shm_, layerShell_);
   surface_ = wl_compositor_create_surface(compositor_);
   wl_surface_add_listener(surface_, &Listeners::surface, this);
   layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(layerShell_, surface_, nullptr,
@@ -191,7 +196,7 @@ void WaylandLayerSurface::createSurface() {
                                    ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_,
                                                    ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
-  // Size and exclusive zone come with the first frame; until then nothing is
+  // Size and margin come with the first frame; until then nothing is
   // committed, as the compositor configures a layer surface on its first commit.
   requestedSize_ = QSize();
   configured_ = false;
@@ -206,6 +211,7 @@ void WaylandLayerSurface::destroySurface() {
   layerSurface_ = nullptr;
   if (surface_ != nullptr) wl_surface_destroy(surface_);
   surface_ = nullptr;
+  band_.reset();
   for (Output& output : outputs_) output.showsSurface = false;
 }
 
@@ -285,9 +291,14 @@ void WaylandLayerSurface::present(const QImage& frame) {
 void WaylandLayerSurface::requestSize(QSize size) {
   requestedSize_ = size;
   configured_ = false;
+  band_->reserve(size.height());
   zwlr_layer_surface_v1_set_size(layerSurface_, static_cast<uint32_t>(size.width()),
                                  static_cast<uint32_t>(size.height()));
-  zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, size.height());
+  // Exclusive zone 0 keeps the strip clear of every reserved band, its own
+  // included, which ends the strip's height further down: it moves back up
+  // by that height, to the top of its own band.
+  zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, 0);
+  zwlr_layer_surface_v1_set_margin(layerSurface_, -size.height(), 0, 0, 0);
   wl_surface_commit(surface_);
 }
 

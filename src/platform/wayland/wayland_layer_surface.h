@@ -20,12 +20,14 @@ struct zwlr_layer_surface_v1;
 
 namespace platform {
 
+class BandReservation;
 class ShmBuffer;
 
 // The status bar on a Wayland compositor with wlr-layer-shell: a layer
-// surface in the top layer, anchored to the top-right corner of the output,
-// as large as the frames presented to it, keeping its height free of other
-// windows and never taking the keyboard. Frames are drawn at the highest
+// surface in the top layer at the top-right corner of the output, as large
+// as the frames presented to it, right below the bands that panels reserve
+// along the top, never taking the keyboard; a BandReservation keeps its
+// height free of windows. Frames are drawn at the highest
 // integer scale of the outputs it is shown on, into shared-memory buffers,
 // and paced by the compositor's frame callbacks.
 class WaylandLayerSurface final : public PresentationSurface {
@@ -45,6 +47,11 @@ class WaylandLayerSurface final : public PresentationSurface {
   bool readyForFrame() const override;
   double minimumFrameInterval() const override { return 0.0; }
   void present(const QImage& frame) override;
+
+  // False on a compositor with Plasma's own shell (KWin), which places
+  // Plasma's panels outside the layer shell: layer surfaces there do not
+  // keep clear of them.
+  bool keepsClearOfPanels() const { return !placesPanelsItself_; }
 
  private:
   struct Listeners;
@@ -83,6 +90,7 @@ class WaylandLayerSurface final : public PresentationSurface {
 
   wl_surface* surface_ = nullptr;
   zwlr_layer_surface_v1* layerSurface_ = nullptr;
+  std::unique_ptr<BandReservation> band_;
   wl_callback* frameCallback_ = nullptr;
   std::vector<std::unique_ptr<ShmBuffer>> buffers_;
 
@@ -93,6 +101,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   bool needsRedraw_ = true;
   bool reopenOnNextOutput_ = false;
   bool lost_ = false;
+  bool placesPanelsItself_ = false;
 };
 
 }  // namespace platform

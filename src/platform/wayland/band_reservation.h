@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+struct wl_compositor;
+struct wl_shm;
+struct wl_surface;
+struct zwlr_layer_shell_v1;
+struct zwlr_layer_surface_v1;
+
+namespace platform {
+
+class ShmBuffer;
+
+// The band along the top of the output that the status bar keeps for
+// itself: an invisible layer surface across the output's width that only
+// reserves its height and lets all input through. The compositor reserves
+// the bands of a layer in turn, layers nearer the viewer first, so it lives
+// in the background layer, whose bands come after every panel's: its band
+// starts right below them, where the strip is then shown.
+class BandReservation {
+ public:
+  BandReservation(wl_compositor* compositor, wl_shm* shm, zwlr_layer_shell_v1* layerShell);
+  ~BandReservation();
+  BandReservation(const BandReservation&) = delete;
+  BandReservation& operator=(const BandReservation&) = delete;
+
+  // Reserves `height` points from now on.
+  void reserve(int height);
+  // False once the compositor has closed the surface (its output went away).
+  bool open() const { return layerSurface_ != nullptr; }
+
+ private:
+  struct Listeners;
+  void configure(std::uint32_t serial, int width);
+  void close();
+
+  wl_compositor* compositor_;
+  wl_shm* shm_;
+  wl_surface* surface_;
+  zwlr_layer_surface_v1* layerSurface_;
+  std::unique_ptr<ShmBuffer> buffer_;
+  int height_ = 0;
+};
+
+}  // namespace platform
