@@ -140,6 +140,10 @@ TEST(ChangeGatherer, GathersEachPlayerApartAndIgnoresWhatItDoesNotRead) {
   EXPECT_EQ(gatherer.nextDue(), Time{50});
   EXPECT_EQ(gatherer.due(Time{70}), (std::vector<ChangeGatherer::Release>{{"a", kPlayingRed}, {"b", kPlayingRed}}));
   EXPECT_EQ(gatherer.nextDue(), std::nullopt);
+
+  gatherer.heard("a", {{"Metadata", fileOnly("Blue")}}, Time{100});
+  EXPECT_EQ(gatherer.releaseAll(), (std::vector<ChangeGatherer::Release>{{"a", {{"Metadata", fileOnly("Blue")}}}}));
+  EXPECT_EQ(gatherer.nextDue(), std::nullopt);
 }
 
 }  // namespace

@@ -67,6 +67,7 @@ TEST(PlayerProperties, NamesAnUntaggedTrackByItsFileWithoutTheExtension) {
   const Track standIn = applied(metadata({{"xesam:title", "01 Red.mp3"}, {"xesam:url", "file:///m/01%20Red.mp3"}})).track;
   EXPECT_EQ(standIn.title, std::nullopt);
   EXPECT_EQ(standIn.name(), "01 Red");
+  EXPECT_EQ(nameOf({{"xesam:title", "01 Red.mp3 [untitled MP3]"}, {"xesam:url", "file:///m/01%20Red.mp3"}}), "01 Red");
   // A title always wins; without title and file there is no name.
   EXPECT_EQ(nameOf({{"xesam:title", "Red"}, {"xesam:url", "file:///m/01%20Red.mp3"}}), "Red");
   for (const QVariant& url : {QVariant("file:///"), QVariant(""), QVariant(5), QVariant()}) {

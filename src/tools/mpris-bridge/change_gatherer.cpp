@@ -29,6 +29,14 @@ std::vector<ChangeGatherer::Release> ChangeGatherer::due(Time now) {
   return releases;
 }
 
+std::vector<ChangeGatherer::Release> ChangeGatherer::releaseAll() {
+  std::vector<Release> releases;
+  for (auto& [busName, player] : players_) {
+    if (!player.gathered.isEmpty()) releases.push_back({busName, release(player)});
+  }
+  return releases;
+}
+
 std::optional<ChangeGatherer::Time> ChangeGatherer::nextDue() const {
   std::optional<Time> next;
   for (const auto& [busName, player] : players_) {

@@ -46,6 +46,10 @@ class ChangeGatherer {
   std::optional<QVariantMap> heard(const QString& busName, const QVariantMap& properties, Time now);
   // What is due at `now`, for every player, in order of bus names.
   std::vector<Release> due(Time now);
+  // Everything that waits, at once: when a player goes, the one shown in its
+  // place must be shown as it is now (VLC's second name, say, which follows
+  // the first a little behind).
+  std::vector<Release> releaseAll();
   // When the next release falls due, if anything waits.
   std::optional<Time> nextDue() const;
   void forget(const QString& busName);

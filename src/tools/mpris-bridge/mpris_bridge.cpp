@@ -72,7 +72,6 @@ void MprisBridge::joined(const QString& busName, const QString& owner) {
 
 void MprisBridge::left(const QString& busName) {
   players_.erase(busName);
-  gatherer_.forget(busName);
   follow(roster_.vanished(busName));
 }
 
@@ -84,8 +83,10 @@ void MprisBridge::follow(const RosterChange& change) {
       player->second = BusPlayer{player->second.owner};
     }
     gatherer_.forget(busName);
+    for (const auto& release : gatherer_.releaseAll()) show(release.busName, release.properties);
     post(arbiter_.playerVanished(busName));
   }
+  releaseDue();
   for (const QString& busName : change.added) read(busName);
 }
 

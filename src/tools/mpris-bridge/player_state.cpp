@@ -53,7 +53,9 @@ Track trackOf(const QVariant& metadata) {
   const QVariantMap fields = metadata.toMap();
   const std::optional<QString> file = fileOf(fields.value("xesam:url"));
   std::optional<QString> title = textOf(fields.value("xesam:title"));
-  if (title && title == file) title.reset();
+  // Players that have no title stand in the file's name: mpv and Strawberry
+  // as it is, Quod Libet followed by " [untitled MP3]".
+  if (title && file && title->startsWith(*file)) title.reset();
   return Track{artistOf(fields.value("xesam:artist")), textOf(fields.value("xesam:album")), title,
                file ? std::optional(withoutExtension(*file)) : std::nullopt};
 }

@@ -14,8 +14,8 @@ struct Track {
   std::optional<QString> artist;
   std::optional<QString> album;
   // As tagged: players that stand in the file's name for a missing title
-  // (mpv, Strawberry) or report the file's name before its tags (mpv) have
-  // given no title.
+  // (mpv, Strawberry, Quod Libet) or report the file's name before its tags
+  // (mpv) have given no title.
   std::optional<QString> title;
   // The name of the track's file without its extension, from its URL.
   std::optional<QString> fileName = std::nullopt;
