@@ -92,28 +92,31 @@ TEST(ChangeGatherer, PostsPlayingOnlyOnceThePlayerHasNamedTheTrack) {
             (std::vector<Posted>{{100, {PlaybackStatus::Playing, kBlue}}, {150, {PlaybackStatus::Playing, kBlue}}}));
 }
 
-TEST(ChangeGatherer, HoldsAStopThatComesWithANewTrackUntilThePlayerPlaysIt) {
-  // VLC on Next.
+TEST(ChangeGatherer, HoldsAStopUntilThePlayerPlaysAgain) {
+  // VLC on Next, on each of its two names.
   EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Stopped"}, {"Metadata", tagged("Blue")}}},
                                {200, {{"PlaybackStatus", "Playing"}, {"Metadata", tagged("Blue")}}}}),
             (std::vector<Posted>{{200, {PlaybackStatus::Playing, kBlue}}}));
+  EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Stopped"}}},
+                               {110, {{"PlaybackStatus", "Playing"}, {"Metadata", tagged("Blue")}}}}),
+            (std::vector<Posted>{{110, {PlaybackStatus::Playing, kBlue}}}));
   // A player that stays stopped is posted so, once it has had its time.
   EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Stopped"}, {"Metadata", tagged("Blue")}}}}),
             (std::vector<Posted>{{1000, {PlaybackStatus::Stopped, kBlue}}}));
+  EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Playing"}}}, {10, {{"PlaybackStatus", "Stopped"}}}}),
+            (std::vector<Posted>{{1000, {PlaybackStatus::Stopped, kRed}}}));
 }
 
-TEST(ChangeGatherer, PostsRealStopsAndPausesAtOnce) {
+TEST(ChangeGatherer, PostsPausesAndStopsOfAPausedPlayerAtOnce) {
   const QVariantMap paused{{"PlaybackStatus", "Paused"}};
   // mpDris2 repeats the metadata after the status.
   EXPECT_EQ(play(kPlayingRed, {{0, paused}, {1, {{"Metadata", tagged("Red")}}}}),
             (std::vector<Posted>{{0, {PlaybackStatus::Paused, kRed}}, {1, {PlaybackStatus::Paused, kRed}}}));
+  EXPECT_EQ(play(kPlayingRed, {{0, paused}, {500, {{"PlaybackStatus", "Stopped"}}}}),
+            (std::vector<Posted>{{0, {PlaybackStatus::Paused, kRed}}, {500, {PlaybackStatus::Stopped, kRed}}}));
   // Even while a change is being gathered.
-  EXPECT_EQ(play(kPlayingRed, {{0, {{"Metadata", tagged("Blue")}}}, {10, {{"PlaybackStatus", "Stopped"}}}}),
-            (std::vector<Posted>{{1000, {PlaybackStatus::Stopped, kBlue}}}));
-  EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Playing"}}}, {10, {{"PlaybackStatus", "Stopped"}}}}),
-            (std::vector<Posted>{{10, {PlaybackStatus::Stopped, kRed}}}));
-  EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Stopped"}}}}),
-            (std::vector<Posted>{{0, {PlaybackStatus::Stopped, kRed}}}));
+  EXPECT_EQ(play(kPlayingRed, {{0, {{"PlaybackStatus", "Playing"}}}, {10, paused}}),
+            (std::vector<Posted>{{10, {PlaybackStatus::Paused, kRed}}}));
 }
 
 TEST(ChangeGatherer, NamesUntaggedTracksByTheirFileOnceNoTagsCame) {

@@ -208,6 +208,8 @@ TEST_F(MprisBridgeE2E, MalformedPlayersNeverStopIt) {
   odd.change({{"Metadata", QVariantMap{{"xesam:title", QVariant::fromValue(QDBusVariant("C"))},
                                        {"xesam:artist", QVariant::fromValue(QDBusVariant(QStringList{"A"}))}}}});
   odd.change({{"PlaybackStatus", 1}});
+  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
+               "com.apple.iTunes.playerInfo: Player State=Playing", "com.apple.iTunes.playerInfo: Player State=Stopped"});
   odd.change({{"PlaybackStatus", "Playing"}, {"Metadata", track({}, "", "C")}});
   expectPosts({
       "com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",

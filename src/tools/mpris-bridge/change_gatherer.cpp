@@ -59,7 +59,11 @@ std::optional<ChangeGatherer::Time> ChangeGatherer::dueTime(const Player& player
     const bool awaitingTags = !state.track.title && (newTrack || !state.track.fileName);
     return player.since + (awaitingTags ? kSettling : kWindow);
   }
-  return newTrack ? player.since + kSettling : player.since;
+  // VLC stops between two tracks, on one of its two names without the new
+  // one, 100 to 200 ms before it plays it.
+  const bool stopFromPlaying =
+      state.status == PlaybackStatus::Stopped && player.released.status == PlaybackStatus::Playing;
+  return newTrack || stopFromPlaying ? player.since + kSettling : player.since;
 }
 
 QVariantMap ChangeGatherer::release(Player& player) {

@@ -28,8 +28,9 @@ class ChangeGatherer {
   static constexpr Time kWindow{50};
   // How long a player may take to give the tags of a track it has named only
   // by its file (VLC about 200 ms, mpv 100 ms), or to play again after it
-  // stopped with a new track (VLC 100 to 200 ms). Untagged tracks, and stops
-  // that come with a new track, wait this long.
+  // stopped between two tracks (VLC 100 to 200 ms). Untagged tracks, stops
+  // and pauses that come with a new track, and stops of a playing player
+  // wait this long.
   static constexpr Time kSettling{1000};
 
   struct Release {
@@ -41,8 +42,8 @@ class ChangeGatherer {
 
   // Takes `properties` that the player said at `now` (with "Metadata"
   // decoded, as for applyPlayerProperties). The result is what it said
-  // since its last release, when that is due to go out now. A pause or a stop
-  // that does not come with a new track goes out at once.
+  // since its last release, when that is due to go out now. A pause that
+  // does not come with a new track goes out at once.
   std::optional<QVariantMap> heard(const QString& busName, const QVariantMap& properties, Time now);
   // What is due at `now`, for every player, in order of bus names.
   std::vector<Release> due(Time now);
