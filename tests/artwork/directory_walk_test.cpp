@@ -49,6 +49,21 @@ TEST_F(DirectoryWalkTest, GoesDepthFirstPastHiddenEntriesAndIntoNoPackage) {
   EXPECT_EQ(position("a/b") + 1, position("a/b/song.mp3"));
 }
 
+// The root may be a link, even to its own parent: the walk follows it, and no
+// link below it, so each entry comes once.
+TEST_F(DirectoryWalkTest, FollowsARootThatLinksToItsOwnParentAndWalksItOnce) {
+  touch("Band/Album/01 Song.mp3");
+  fs::create_directory_symlink(root(), root() / "Music");
+
+  std::vector<std::string> entries;
+  std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root() / "Music");
+  ASSERT_TRUE(walk);
+  while (const std::optional<fs::path> entry = walk->next()) {
+    entries.push_back(entry->lexically_relative(root() / "Music"));
+  }
+  EXPECT_THAT(entries, UnorderedElementsAre("Music", "Band", "Band/Album", "Band/Album/01 Song.mp3"));
+}
+
 TEST(HomeFolder, IsHomeElseThePasswordDatabaseEntry) {
   const std::string saved = getenv("HOME") ? getenv("HOME") : "";
   setenv("HOME", "/somewhere/else", 1);

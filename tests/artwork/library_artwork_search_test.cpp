@@ -200,6 +200,30 @@ TEST_F(LibrarySearch, DamagedFilesAndLinkLoopsAreQuietlyPassedOver) {
                                    "Artwork found for Song in whole.mp3"));
 }
 
+// Linux players keep the library in ~/Music; the README tells their users to
+// link ~/Music/Music to it, which is then its own parent.
+TEST_F(LibrarySearch, ALinkedLibraryIsSearchedOnceEvenWhenTheLinkIsItsOwnParent) {
+  const fs::path music = home_.path() / "Music";
+  fs::create_directories(music / "The Band" / "Album");
+  sonvetta::testdata::writeTaggedAudio(music / "The Band" / "Album" / "01 Song.mp3", AudioFormat::mp3ID3v24,
+                                       trackTags("The Band", "Album", "Song", sonvetta::testdata::solidPicture("red", "PNG")));
+  const fs::path elsewhere = home_.path() / "Songs";
+  fs::create_directories(elsewhere);
+  fs::copy(music / "The Band", elsewhere / "The Band", fs::copy_options::recursive);
+
+  for (const fs::path& library : {music, elsewhere}) {
+    fs::remove(root(3));
+    fs::create_directory_symlink(library, root(3));
+    buffer_.str({});
+    EXPECT_EQ(centreColour(search()), QColor(Qt::red)) << library;
+    EXPECT_THAT(lines(), ElementsAre(kStart, rootLine(1, false), rootLine(2, false), rootLine(3, true),
+                                     "Artwork found for Song in 01 Song.mp3"));
+    buffer_.str({});
+    EXPECT_EQ(search("Other"), nullptr);
+    EXPECT_EQ(lines().back(), kNothing);
+  }
+}
+
 // Long enough for every file made so far to be remembered by a search.
 void waitUntilSettled() {
   std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));

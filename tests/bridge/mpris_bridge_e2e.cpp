@@ -46,18 +46,39 @@ TEST_F(MprisBridgeE2E, PostsThePlayersStateAtStartAndEachChangeOnce) {
   BridgeProcess bridge;
   expectPosts({"com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing"});
 
+  // Changes told in quick succession go out as one; each step waits for its
+  // post so that it is a change of its own.
   vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
   vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
   vlc.change({{"Volume", 0.5}});
+  Lines posted = {"com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing",
+                  "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Playing"};
+  expectPosts(posted);
   vlc.change({{"PlaybackStatus", "Paused"}});
   vlc.change({{"PlaybackStatus", "Paused"}});
+  posted.push_back("com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Paused");
+  expectPosts(posted);
   vlc.change({{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap()}});
-  expectPosts({
-      "com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing",
-      "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Playing",
-      "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Paused",
-      "com.apple.iTunes.playerInfo: Player State=Stopped",
-  });
+  posted.push_back("com.apple.iTunes.playerInfo: Player State=Stopped");
+  expectPosts(posted);
+}
+
+// Audacious and mpDris2 say Playing before they name the track; VLC stops
+// between two tracks and names the next one as it does.
+TEST_F(MprisBridgeE2E, APlayerIsPostedOnlyOnceItHasSaidAllOfAChange) {
+  FakeMprisPlayer audacious("audacious", "Stopped");
+  BridgeProcess bridge;
+  const std::string stopped = "com.apple.iTunes.playerInfo: Player State=Stopped";
+  expectPosts({stopped});
+
+  audacious.change({{"PlaybackStatus", "Playing"}});
+  audacious.change({{"Metadata", track({"A"}, "Album", "One")}});
+  const std::string one = "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=One; Player State=Playing";
+  expectPosts({stopped, one});
+
+  audacious.change({{"PlaybackStatus", "Stopped"}, {"Metadata", track({"A"}, "Album", "Two")}});
+  audacious.change({{"PlaybackStatus", "Playing"}});
+  expectPosts({stopped, one, "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Two; Player State=Playing"});
 }
 
 TEST_F(MprisBridgeE2E, TwoPlayersTakeOverFromEachOtherAndAVanishedOneHandsBack) {
@@ -73,11 +94,19 @@ TEST_F(MprisBridgeE2E, TwoPlayersTakeOverFromEachOtherAndAVanishedOneHandsBack) 
   expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing",
                spotifyPlaying});
 
+  // The player shown next is heard out first: its change goes out no later
+  // than one that followed it.
   vlc.change({{"Metadata", track({"V"}, "VA", "V2")}});
+  spotify->change({{"Metadata", track({"S"}, "SA", "S2")}});
+  const std::string spotifyNext =
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Playing";
+  expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing", spotifyPlaying,
+               spotifyNext});
   spotify.reset();
   expectPosts({
       "com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing",
       spotifyPlaying,
+      spotifyNext,
       "com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V2; Player State=Playing",
   });
 }
@@ -110,6 +139,8 @@ TEST_F(MprisBridgeE2E, TheProxyMirroringAPlayingPlayerPostsNothingOfItsOwn) {
   // The proxy repeats each change, and may well be heard first.
   proxy.change({{"Metadata", track({"S"}, "SA", "S2")}});
   spotify.change({{"Metadata", track({"S"}, "SA", "S2")}});
+  expectPosts({spotifyPlaying,
+               "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Playing"});
   proxy.change({{"PlaybackStatus", "Paused"}});
   spotify.change({{"PlaybackStatus", "Paused"}});
   proxy.change({{"PlaybackStatus", "Playing"}});
@@ -172,9 +203,13 @@ TEST_F(MprisBridgeE2E, MalformedPlayersNeverStopIt) {
   expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing"});
 
   odd.change({{"Metadata", "not a dictionary"}});
+  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
+               "com.apple.iTunes.playerInfo: Player State=Playing"});
   odd.change({{"Metadata", QVariantMap{{"xesam:title", QVariant::fromValue(QDBusVariant("C"))},
                                        {"xesam:artist", QVariant::fromValue(QDBusVariant(QStringList{"A"}))}}}});
   odd.change({{"PlaybackStatus", 1}});
+  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
+               "com.apple.iTunes.playerInfo: Player State=Playing", "com.apple.iTunes.playerInfo: Player State=Stopped"});
   odd.change({{"PlaybackStatus", "Playing"}, {"Metadata", track({}, "", "C")}});
   expectPosts({
       "com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",

@@ -55,6 +55,26 @@ TEST(PlayerProperties, LeavesOutFieldsThatAreMissingOrIllTyped) {
   EXPECT_EQ(applied(metadata({{"xesam:artist", "A"}})).track.artist, "A");
 }
 
+TEST(PlayerProperties, NamesAnUntaggedTrackByItsFileWithoutTheExtension) {
+  const auto nameOf = [](const QVariantMap& fields) { return applied(metadata(fields)).track.name(); };
+  EXPECT_EQ(nameOf({{"xesam:url", "file:///home/u/Music/01%20Gr%C3%BCn%20%2350%25.mp3"}}), "01 Grün #50%");
+  // mpDris2 does not encode its URLs.
+  EXPECT_EQ(nameOf({{"xesam:url", "file:///music/04 No Tags.flac"}}), "04 No Tags");
+  EXPECT_EQ(nameOf({{"xesam:url", "file:///music/live.2024.ogg"}}), "live.2024");
+  EXPECT_EQ(nameOf({{"xesam:url", "file:///music/.hidden"}}), ".hidden");
+  EXPECT_EQ(nameOf({{"xesam:url", "http://radio.example/stream"}}), "stream");
+  // The file's name as the title is a stand-in (mpv, Strawberry), not a tag.
+  const Track standIn = applied(metadata({{"xesam:title", "01 Red.mp3"}, {"xesam:url", "file:///m/01%20Red.mp3"}})).track;
+  EXPECT_EQ(standIn.title, std::nullopt);
+  EXPECT_EQ(standIn.name(), "01 Red");
+  EXPECT_EQ(nameOf({{"xesam:title", "01 Red.mp3 [untitled MP3]"}, {"xesam:url", "file:///m/01%20Red.mp3"}}), "01 Red");
+  // A title always wins; without title and file there is no name.
+  EXPECT_EQ(nameOf({{"xesam:title", "Red"}, {"xesam:url", "file:///m/01%20Red.mp3"}}), "Red");
+  for (const QVariant& url : {QVariant("file:///"), QVariant(""), QVariant(5), QVariant()}) {
+    EXPECT_EQ(nameOf({{"xesam:url", url}}), std::nullopt) << url.toString().toStdString();
+  }
+}
+
 TEST(PlayerProperties, ReplacesOnlyWhatIsGiven) {
   const PlayerState before{PlaybackStatus::Playing, Track{"A", "B", "C"}};
   EXPECT_EQ(applied({{"Volume", 0.5}}, before), before);

@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <algorithm>
 #include <utility>
 
 #include "platform/notifications/dbus_post.h"
@@ -37,6 +38,10 @@ MprisBridge::MprisBridge(const QDBusConnection& bus)
       // The bus matches whole name elements only, so this watches one name too
       // many (org.mpris.MediaPlayer2 itself), which isPlayerName() leaves out.
       watcher_("org.mpris.MediaPlayer2*", bus, QDBusServiceWatcher::WatchForOwnerChange) {
+  clock_.start();
+  releaseTimer_.setSingleShot(true);
+  releaseTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&releaseTimer_, &QTimer::timeout, this, &MprisBridge::releaseDue);
   connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this, &MprisBridge::playerOwnerChanged);
   // From any sender: the sender is a unique name that only players_ knows.
   bus_.connect(QString(), kPlayerPath, kPropertiesInterface, "PropertiesChanged", {kPlayerInterface},
@@ -77,8 +82,11 @@ void MprisBridge::follow(const RosterChange& change) {
     if (const auto player = players_.find(busName); player != players_.end()) {
       player->second = BusPlayer{player->second.owner};
     }
+    gatherer_.forget(busName);
+    for (const auto& release : gatherer_.releaseAll()) show(release.busName, release.properties);
     post(arbiter_.playerVanished(busName));
   }
+  releaseDue();
   for (const QString& busName : change.added) read(busName);
 }
 
@@ -145,7 +153,27 @@ void MprisBridge::propertiesChanged(const QString&, const QVariantMap& changed, 
 }
 
 void MprisBridge::apply(const QString& busName, const QVariantMap& properties) {
-  post(arbiter_.propertiesChanged(busName, withDecodedMetadata(properties)));
+  const ChangeGatherer::Time now{clock_.elapsed()};
+  if (const auto released = gatherer_.heard(busName, withDecodedMetadata(properties), now)) {
+    show(busName, *released);
+  }
+  releaseDue();
+}
+
+// Also schedules the next release: each one moves it.
+void MprisBridge::releaseDue() {
+  for (const auto& release : gatherer_.due(ChangeGatherer::Time{clock_.elapsed()})) {
+    show(release.busName, release.properties);
+  }
+  if (const auto next = gatherer_.nextDue()) {
+    releaseTimer_.start(std::max<qint64>(0, next->count() - clock_.elapsed()));
+  } else {
+    releaseTimer_.stop();
+  }
+}
+
+void MprisBridge::show(const QString& busName, const QVariantMap& properties) {
+  post(arbiter_.propertiesChanged(busName, properties));
 }
 
 void MprisBridge::post(const std::optional<PlayerNotification>& notification) {

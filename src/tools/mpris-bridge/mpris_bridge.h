@@ -4,15 +4,18 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
 #include <functional>
 #include <map>
 #include <optional>
 
+#include "tools/mpris-bridge/change_gatherer.h"
 #include "tools/mpris-bridge/player_arbiter.h"
 #include "tools/mpris-bridge/player_names.h"
 
@@ -55,12 +58,17 @@ class MprisBridge final : public QObject {
   void fetch(const QString& busName, const QString& property);
   void ask(const QString& busName, const QString& method, const QVariantList& arguments, const Answered& answered);
   void apply(const QString& busName, const QVariantMap& properties);
+  void releaseDue();
+  void show(const QString& busName, const QVariantMap& properties);
   void post(const std::optional<PlayerNotification>& notification);
 
   QDBusConnection bus_;
   QDBusServiceWatcher watcher_;
   PlayerRoster roster_;
   std::map<QString, BusPlayer> players_;
+  ChangeGatherer gatherer_;
+  QElapsedTimer clock_;
+  QTimer releaseTimer_;
   PlayerArbiter arbiter_;
 };
 

@@ -23,7 +23,7 @@ PlayerNotification notificationFor(const QString& busName, const PlayerState& st
   notification.userInfo.insert(spotify ? "PlayerState" : "Player State", statusText(state.status));
   if (state.track.artist) notification.userInfo.insert("Artist", *state.track.artist);
   if (state.track.album) notification.userInfo.insert("Album", *state.track.album);
-  if (state.track.title) notification.userInfo.insert("Name", *state.track.title);
+  if (const auto name = state.track.name()) notification.userInfo.insert("Name", *name);
   return notification;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/mpris-bridge/player_state.h"
 
 #include <QStringList>
+#include <QUrl>
 
 namespace mpris_bridge {
 namespace {
@@ -31,11 +32,32 @@ PlaybackStatus statusOf(const QVariant& value) {
   return PlaybackStatus::Stopped;
 }
 
+// The last element of the URL's path, percent-decoded; players send both
+// encoded and raw URLs, which QUrl's tolerant parsing reads alike.
+std::optional<QString> fileOf(const QVariant& url) {
+  const std::optional<QString> text = textOf(url);
+  if (!text) return std::nullopt;
+  const QString file = QUrl(*text).fileName(QUrl::FullyDecoded);
+  if (file.isEmpty()) return std::nullopt;
+  return file;
+}
+
+// A leading dot starts a hidden file's name, not an extension.
+QString withoutExtension(const QString& file) {
+  const qsizetype dot = file.lastIndexOf('.');
+  return dot > 0 ? file.first(dot) : file;
+}
+
 Track trackOf(const QVariant& metadata) {
   if (metadata.metaType() != QMetaType::fromType<QVariantMap>()) return {};
   const QVariantMap fields = metadata.toMap();
-  return Track{artistOf(fields.value("xesam:artist")), textOf(fields.value("xesam:album")),
-               textOf(fields.value("xesam:title"))};
+  const std::optional<QString> file = fileOf(fields.value("xesam:url"));
+  std::optional<QString> title = textOf(fields.value("xesam:title"));
+  // Players that have no title stand in the file's name: mpv and Strawberry
+  // as it is, Quod Libet followed by " [untitled MP3]".
+  if (title && file && title->startsWith(*file)) title.reset();
+  return Track{artistOf(fields.value("xesam:artist")), textOf(fields.value("xesam:album")), title,
+               file ? std::optional(withoutExtension(*file)) : std::nullopt};
 }
 
 }  // namespace

@@ -13,7 +13,16 @@ enum class PlaybackStatus { Playing, Paused, Stopped };
 struct Track {
   std::optional<QString> artist;
   std::optional<QString> album;
+  // As tagged: players that stand in the file's name for a missing title
+  // (mpv, Strawberry, Quod Libet) or report the file's name before its tags
+  // (mpv) have given no title.
   std::optional<QString> title;
+  // The name of the track's file without its extension, from its URL.
+  std::optional<QString> fileName = std::nullopt;
+
+  // What to call the track: its title, else its file's name, as players
+  // show untagged files.
+  std::optional<QString> name() const { return title ? title : fileName; }
 
   bool operator==(const Track&) const = default;
 };
