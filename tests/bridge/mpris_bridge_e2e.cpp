@@ -120,6 +120,12 @@ TEST_F(MprisBridgeE2E, AVanishedPlayerWithNoneOtherPlayingLeavesTheStoppedState)
   FakeMprisPlayer mpv("mpv", "Paused", track({"M"}, "MA", "M1"));
   mpv.waitUntilRead();
   spotify.reset();
+  // The bus tells of the player that went before the change of the other
+  // only once it has seen the first one's connection close.
+  expectPosts({
+      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing",
+      "com.spotify.client.PlaybackStateChanged: PlayerState=Stopped",
+  });
   mpv.change({{"PlaybackStatus", "Playing"}});
   expectPosts({
       "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing",
