@@ -37,20 +37,28 @@ TEST(ReadAhead, HandsResultsOverInTheOrderTheFilesWereGiven) {
   }
 }
 
-TEST(ReadAhead, EndingForgetsTheFilesNotBegunAndWaitsForNoReader) {
+TEST(ReadAhead, TheCallerReadsNoFurtherThanItWantsAndEndingWaitsForNoReader) {
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no reader of its own";
   // Shared with the readers, which outlive the queue and may outlive this test.
   struct Reads {
     std::atomic<int> begun = 0;
     std::atomic<int> hung = 0;
+    std::atomic<int> readByCaller = 0;
     std::latch release{1};
   };
   const auto reads = std::make_shared<Reads>();
   auto ended = std::async(std::launch::async, [reads] {
-    platform::ReadAhead<int> reading([reads](const fs::path& file) {
+    const auto caller = std::this_thread::get_id();
+    platform::ReadAhead<int> reading([reads, caller](const fs::path& file) {
       ++reads->begun;
-      // A file on a network mount that has gone away.
+      // Slow enough that the caller, wanting it, finds later files not begun.
+      if (file == "first") std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      // A file on a network mount that has gone away, past the one wanted.
       if (file == "hung") {
+        if (std::this_thread::get_id() == caller) {
+          ++reads->readByCaller;
+          return 0;
+        }
         ++reads->hung;
         reads->release.wait();
       }
@@ -66,6 +74,7 @@ TEST(ReadAhead, EndingForgetsTheFilesNotBegunAndWaitsForNoReader) {
   ended.wait();
   EXPECT_TRUE(returned) << "ending waited for a read that does not return";
   EXPECT_LT(reads->begun.load(), 1000);
+  EXPECT_EQ(reads->readByCaller.load(), 0) << "the caller read past the file it wanted";
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)

@@ -22,9 +22,11 @@ namespace platform {
 // readers, and results come back, as messages: a reader shares nothing with
 // the caller but the queue.
 //
-// While the result it wants next is not there yet, the caller reads the
-// earliest file that no reader has begun, rather than wait idle; it waits
-// only for a reader that has begun that very file. On a machine with one
+// While the result it wants next is not there yet, the caller reads that file
+// itself if no reader has begun it, and otherwise waits for the reader that
+// has. It never reads past the file it wants: a later file may be one that
+// reading in order would never reach (a hung network mount past the match),
+// and the caller must not be the one stuck on it. On a machine with one
 // core, or where no thread can be started, the caller reads every file
 // itself, in order. Threads start with the first file given, so that an
 // owner that never needs to read costs nothing.
@@ -72,15 +74,11 @@ class ReadAhead {
         queue.done.erase(found);
         return result;
       }
-      if (!queue.waiting.empty()) {
+      if (!queue.waiting.empty() && queue.waiting.front().number == wanted) {
         Job job = std::move(queue.waiting.front());
         queue.waiting.pop_front();
         lock.unlock();
-        Result result = queue.read(job.file);
-        if (job.number == wanted) return result;
-        lock.lock();
-        queue.done.emplace(job.number, std::move(result));
-        continue;
+        return queue.read(job.file);
       }
       queue.changed.wait(lock);
     }
