@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <memory>
+
+#include "platform/compositor/retained_frame.h"
 
 namespace platform {
 
@@ -35,6 +38,12 @@ class PresentationSurface {
   // Shows `frame`, whose size in points is frame.deviceIndependentSize() and
   // whose pixel density is frame.devicePixelRatio().
   virtual void present(const QImage& frame) = 0;
+  // Shows `frame` with its film at `offset`. The same frame comes again for
+  // every step of its scroll: a display that keeps pixels takes them once
+  // and is then sent only the offset.
+  virtual void presentRetained(const std::shared_ptr<const RetainedFrame>& frame, int offset) {
+    present(frame->shownAt(offset));
+  }
 };
 
 }  // namespace platform
