@@ -103,11 +103,12 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
   }
   std::array<pollfd, 2> descriptors{pollfd{wakeDescriptor_, POLLIN, 0}, pollfd{surface->eventDescriptor(), POLLIN, 0}};
   std::shared_ptr<const LayerTree> tree;         // as committed
+  std::optional<Retention> retention;            // how the display keeps `tree`, where it can
   std::optional<LayerTree> playing;              // `tree` with its animations' begins on screen
   AnimationStarts starts;
   std::optional<std::vector<int>> shownShifts;  // none until the tree's first frame
   double lastFrame = -never;
-  QImage frame;  // painted again for every frame
+  QImage frame;  // painted again for every frame of a tree that cannot be kept
   double reportedDensity = 0.0;
   // Only what has been signalled is looked at: a frame costs a wake-up and
   // the frame's own request, no more system calls than that.
@@ -120,6 +121,7 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
     }
     if (auto committed = woken ? takeCommitted() : nullptr) {
       tree = std::move(committed);
+      retention = retain(*tree);
       shownShifts.reset();
     }
     double deadline = never;
@@ -135,8 +137,12 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
       const bool changed = !shownShifts || shifts != *shownShifts || surface->needsRedraw();
       if (changed && surface->readyForFrame()) {
         if (now >= lastFrame + surface->minimumFrameInterval()) {
-          compositeFrame(*playing, shifts, frame);
-          surface->present(frame);
+          if (retention) {
+            surface->presentRetained(retention->frame, retention->offsetAt(shifts));
+          } else {
+            compositeFrame(*playing, shifts, frame);
+            surface->present(frame);
+          }
           if (!shownShifts) starts.shown();
           shownShifts = std::move(shifts);
           lastFrame = currentMediaTime();  // when it was shown, however long compositing took
@@ -145,8 +151,9 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
         }
       }
       // Moving layers come back when they have moved by a pixel, but no
-      // sooner than the surface takes frames.
-      if (shownShifts) {
+      // sooner than the surface takes frames. While the display holds frames
+      // back (a locked screen, a hidden strip), only the display wakes us.
+      if (shownShifts && surface->readyForFrame()) {
         deadline = std::min(deadline, std::max(nextShiftChangeAfter(*playing, now), lastFrame + surface->minimumFrameInterval()));
       }
     }

@@ -49,15 +49,64 @@ void forEachLayer(const CompositedLayer& layer, const Visit& visit) {
   for (const CompositedLayer& sublayer : layer.sublayers) forEachLayer(sublayer, visit);
 }
 
-void composite(QPainter& painter, const CompositedLayer& layer, QPoint parentPosition, std::span<const int>& shifts) {
+std::size_t layerCount(const CompositedLayer& layer) {
+  std::size_t count = 0;
+  forEachLayer(layer, [&count](const CompositedLayer&) { ++count; });
+  return count;
+}
+
+// Leaves out `omitted` and the layers above it in the tree.
+void composite(QPainter& painter, const CompositedLayer& layer, QPoint parentPosition, std::span<const int>& shifts,
+               const CompositedLayer* omitted = nullptr) {
+  if (&layer == omitted) {
+    shifts = shifts.subspan(std::min(shifts.size(), layerCount(layer)));
+    return;
+  }
   const QPoint position = parentPosition + layer.origin + QPoint(shifts.empty() ? 0 : shifts.front(), 0);
   if (!shifts.empty()) shifts = shifts.subspan(1);
   painter.save();
   if (layer.clip) painter.setClipRect(layer.clip->translated(position), Qt::IntersectClip);
   if (!layer.content.isNull()) painter.drawImage(position + layer.contentOrigin, layer.content);
-  for (const CompositedLayer& sublayer : layer.sublayers) composite(painter, sublayer, position, shifts);
+  for (const CompositedLayer& sublayer : layer.sublayers) composite(painter, sublayer, position, shifts, omitted);
   painter.restore();
 }
+
+// A layer of a tree at rest, in compositing order.
+struct PlacedLayer {
+  const CompositedLayer* layer;
+  QPoint parentPosition;  // in the frame
+  QRectF clip;            // of the layers around it, in the frame
+  std::size_t end;        // index of the first layer not above it in the tree
+};
+
+void place(const CompositedLayer& layer, QPoint parentPosition, QRectF clip, std::vector<PlacedLayer>& placed) {
+  const std::size_t index = placed.size();
+  placed.push_back({&layer, parentPosition, clip, 0});
+  const QPoint position = parentPosition + layer.origin;
+  if (layer.clip) clip &= layer.clip->translated(position);
+  for (const CompositedLayer& sublayer : layer.sublayers) place(sublayer, position, clip, placed);
+  placed[index].end = placed.size();
+}
+
+QRect contentRect(const PlacedLayer& placed) {
+  const CompositedLayer& layer = *placed.layer;
+  return QRect(placed.parentPosition + layer.origin + layer.contentOrigin, layer.content.size());
+}
+
+bool sameInEveryColumn(const QImage& image, const QRect& area) {
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y)) + area.left();
+    if (!std::all_of(row, row + area.width(), [first = row[0]](QRgb pixel) { return pixel == first; })) return false;
+  }
+  return true;
+}
+
+bool onWholePixels(const QRectF& rect) {
+  return rect == QRectF(rect.toAlignedRect());
+}
+
+// Films larger than this are not worth keeping: their frames are composited.
+constexpr qsizetype largestFilmBytes = qsizetype{64} << 20;
 
 }  // namespace
 
@@ -77,6 +126,63 @@ double nextShiftChangeAfter(const LayerTree& tree, double time) {
     }
   });
   return next;
+}
+
+std::optional<Retention> retain(const LayerTree& tree) {
+  if (tree.pixelSize().isEmpty()) return std::nullopt;
+  std::vector<PlacedLayer> placed;
+  const QRectF frameRect(QPointF(), tree.pixelSize());
+  place(tree.root(), QPoint(), frameRect, placed);
+  const auto moving = [](const PlacedLayer& layer) { return !layer.layer->translations.empty(); };
+  const auto found = std::find_if(placed.begin(), placed.end(), moving);
+  if (found == placed.end() || std::any_of(std::next(found), placed.end(), moving)) return std::nullopt;
+  const PlacedLayer& mover = *found;
+  if (mover.layer->clip || !onWholePixels(mover.clip) || mover.clip.isEmpty()) return std::nullopt;
+  const QRect window = mover.clip.toAlignedRect();
+  for (std::size_t i = mover.end; i < placed.size(); ++i) {
+    if (!placed[i].layer->content.isNull() && contentRect(placed[i]).intersects(window)) return std::nullopt;
+  }
+
+  double least = 0.0;
+  double most = 0.0;
+  for (const BasicAnimation& animation : mover.layer->translations) {
+    least = std::min({least, animation.fromValue, animation.toValue});
+    most = std::max({most, animation.fromValue, animation.toValue});
+  }
+  const double lowestShift = wholePixels(least * tree.devicePixelRatio());
+  const double highestShift = wholePixels(most * tree.devicePixelRatio());
+  const double filmWidth = window.width() + highestShift - lowestShift;
+  if (!(filmWidth * window.height() * 4.0 <= static_cast<double>(largestFilmBytes))) return std::nullopt;
+
+  std::vector<int> atRest(placed.size(), 0);
+  std::span<const int> shifts = atRest;
+  auto frame = std::make_shared<RetainedFrame>();
+  frame->still = QImage(tree.pixelSize(), QImage::Format_ARGB32_Premultiplied);
+  frame->still.fill(Qt::transparent);
+  {
+    QPainter painter(&frame->still);
+    composite(painter, tree.root(), QPoint(), shifts, mover.layer);
+  }
+  if (!sameInEveryColumn(frame->still, window)) return std::nullopt;
+
+  frame->window = window;
+  frame->film = QImage(static_cast<int>(filmWidth), window.height(), QImage::Format_ARGB32_Premultiplied);
+  if (frame->film.isNull()) return std::nullopt;
+  for (int y = 0; y < window.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(frame->film.scanLine(y));
+    const QRgb behind = reinterpret_cast<const QRgb*>(frame->still.constScanLine(window.top() + y))[window.left()];
+    std::fill(row, row + frame->film.width(), behind);
+  }
+  {
+    QPainter painter(&frame->film);
+    painter.translate(-window.topLeft());
+    std::vector<int> moved(layerCount(*mover.layer), 0);
+    moved.front() = static_cast<int>(highestShift);
+    std::span<const int> movedShifts = moved;
+    composite(painter, *mover.layer, mover.parentPosition, movedShifts);
+  }
+  frame->still.setDevicePixelRatio(tree.devicePixelRatio());
+  return Retention{std::move(frame), static_cast<std::size_t>(found - placed.begin()), static_cast<int>(highestShift)};
 }
 
 QImage compositeFrame(const LayerTree& tree, std::span<const int> shifts) {

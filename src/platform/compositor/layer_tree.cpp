@@ -11,9 +11,11 @@ namespace platform {
 
 namespace {
 
-// How far around a layer's origin its content is drawn, in points: more than
-// any track line needs, and a bound on memory for absurd ones.
-constexpr double reach = 16384.0;
+// How far around a layer's origin its content is drawn, in points, which
+// keeps positions far from overflowing; and how large it may be drawn, a
+// bound on memory for absurd lines: some 10,000 characters at 2x.
+constexpr double reach = 1 << 20;
+constexpr double largestContentPixels = 8 << 20;
 
 // The whole pixel at or left of and above `position`. Views placed absurdly
 // far away (or nowhere, NaN) still get a place, far out of sight.
@@ -56,9 +58,10 @@ QRectF widenedBy(const std::vector<BasicAnimation>& translations, QRectF visible
 }
 
 void drawContent(CompositedLayer& layer, const View& view, QPointF phase, QRectF visible, const Drawing& drawing) {
-  visible &= QRectF(-reach, -reach, 2.0 * reach, 2.0 * reach);
-  visible.setSize(visible.size().boundedTo(QSizeF(reach, reach)));
   const double ratio = drawing.devicePixelRatio;
+  visible &= QRectF(-reach, -reach, 2.0 * reach, 2.0 * reach);
+  visible.setHeight(std::min(visible.height(), largestContentPixels / ratio));
+  visible.setWidth(std::min(visible.width(), largestContentPixels / std::max(visible.height() * ratio, 1.0) / ratio));
   const QRectF area(phase.x() + visible.x() * ratio, phase.y() + visible.y() * ratio, visible.width() * ratio,
                     visible.height() * ratio);
   // Also refuses what is not a number, and whole pixels that would overflow.
@@ -78,6 +81,31 @@ void drawContent(CompositedLayer& layer, const View& view, QPointF phase, QRectF
   content.setDevicePixelRatio(1.0);
   layer.content = std::move(content);
   layer.contentOrigin = pixels.topLeft();
+}
+
+// A layer that scrolls round and round must show, at the end of a pass,
+// exactly what it showed at the start, to the device pixel, however far the
+// pass is in pixels: the columns past the first pass's length are made copies
+// of those a pass before them.
+void repeatEveryPass(CompositedLayer& layer, double devicePixelRatio) {
+  if (layer.translations.size() != 1 || layer.content.isNull()) return;
+  const BasicAnimation& animation = layer.translations.front();
+  if (!(animation.repeatCount > 1.0) || animation.autoreverses) return;
+  const double sweep = std::floor(animation.toValue * devicePixelRatio + 0.5) -
+                       std::floor(animation.fromValue * devicePixelRatio + 0.5);
+  if (!(std::abs(sweep) >= 1.0 && std::abs(sweep) < layer.content.width())) return;
+  const int pass = static_cast<int>(std::abs(sweep));
+  const int width = layer.content.width();
+  for (int y = 0; y < layer.content.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(layer.content.scanLine(y));
+    // Leftwards the pass's first columns are those in sight at its start;
+    // rightwards its last ones.
+    if (sweep < 0) {
+      for (int x = pass; x < width; ++x) row[x] = row[x - pass];
+    } else {
+      for (int x = width - pass - 1; x >= 0; --x) row[x] = row[x + pass];
+    }
+  }
 }
 
 CompositedLayer drawLayer(const View& view, QPointF position, QPoint parentOrigin, const QRectF& visibleAtRest,
@@ -117,6 +145,7 @@ CompositedLayer drawLayer(const View& view, QPointF position, QPoint parentOrigi
     visible &= QRectF(0.0, 0.0, bounds.width(), bounds.height());
   }
   drawContent(layer, view, phase, visible, drawing);
+  repeatEveryPass(layer, drawing.devicePixelRatio);
   addSublayers(layer, view, QPointF(), position, origin, visible, drawing);
   return layer;
 }
