@@ -48,7 +48,8 @@ class SurfaceLog {
 
 class FakeSurface final : public PresentationSurface {
  public:
-  FakeSurface(SurfaceLog& log, double density, bool displayGone) : log_(log), density_(density), gone_(displayGone) {}
+  FakeSurface(SurfaceLog& log, double density, bool displayGone, bool framesWithheld)
+      : log_(log), density_(density), gone_(displayGone), withheld_(framesWithheld) {}
 
   int eventDescriptor() const override { return -1; }
   bool dispatchEvents() override { return !gone_; }
@@ -58,7 +59,7 @@ class FakeSurface final : public PresentationSurface {
     return density_;
   }
   bool needsRedraw() const override { return false; }
-  bool readyForFrame() const override { return true; }
+  bool readyForFrame() const override { return !withheld_; }
   double minimumFrameInterval() const override { return frameInterval; }
   void present(const QImage& frame) override { log_.frame(frame); }
 
@@ -66,13 +67,16 @@ class FakeSurface final : public PresentationSurface {
   SurfaceLog& log_;
   double density_;
   bool gone_;
+  bool withheld_;
 };
 
 class CompositorThreadTest : public ::testing::Test {
  protected:
-  std::unique_ptr<Compositor> start(double surfaceDensity = 1.0, bool displayGone = false) {
+  std::unique_ptr<Compositor> start(double surfaceDensity = 1.0, bool displayGone = false, bool framesWithheld = false) {
     return std::make_unique<Compositor>(
-        [this, surfaceDensity, displayGone] { return std::make_unique<FakeSurface>(log, surfaceDensity, displayGone); },
+        [this, surfaceDensity, displayGone, framesWithheld] {
+          return std::make_unique<FakeSurface>(log, surfaceDensity, displayGone, framesWithheld);
+        },
         Compositor::Events{.densityChanged = [this](double density) { reportedDensity = density; },
                            .displayLost = [this] { displayLost = true; }});
   }
@@ -141,6 +145,16 @@ TEST_F(CompositorThreadTest, ATreeThatDoesNotMoveIsDrawnOnceAndNoThreadWakesUpFo
   ASSERT_FALSE(log.frames().empty());
   EXPECT_EQ(log.frames().back().image, compositeFrame(*still, layerShiftsAt(*still, 0)));
   EXPECT_FALSE(displayLost);
+}
+
+TEST_F(CompositorThreadTest, WhileTheDisplayHoldsFramesBackNoThreadWakesUp) {
+  auto compositor = start(1.0, false, true);
+  compositor->commit(treeOf("A moving line that does not fit - An Album - An Artist"));
+  std::this_thread::sleep_for(50ms);
+  const int wakeUpsBefore = log.wakeUps();
+  std::this_thread::sleep_for(400ms);
+  EXPECT_EQ(log.wakeUps(), wakeUpsBefore);
+  EXPECT_TRUE(log.frames().empty());
 }
 
 TEST_F(CompositorThreadTest, TellsTheMainThreadWhatTheSurfaceNeeds) {

@@ -139,6 +139,53 @@ TEST_F(LayerMotionTest, AFrameIsDueWhenALayerHasMovedByAWholePixelAndNeverWhenNo
   EXPECT_EQ(layerShiftsAt(tree, start + 1.5), layerShiftsAt(tree, start - 5.0));
 }
 
+TEST_F(LayerMotionTest, KeptAsAStillAndAFilmEveryFrameIsTheCompositedOne) {
+  for (const double density : {1.0, 2.0}) {
+    const LayerTree tree = treeOf(marquee, density);
+    const std::optional<Retention> retention = retain(tree);
+    ASSERT_TRUE(retention) << density << "x";
+    for (const double seconds : {0.0, 0.3, 5.55, period - 0.01, period + 0.3}) {
+      SCOPED_TRACE(testing::Message() << density << "x, " << seconds << " s");
+      const std::vector<int> shifts = layerShiftsAt(tree, begin + seconds);
+      EXPECT_EQ(retention->frame->shownAt(retention->offsetAt(shifts)), compositeFrame(tree, shifts));
+    }
+  }
+
+  // Something drawn behind the scroll that differs from column to column
+  // cannot go with the film.
+  View root(Rect(0, 0, 200, 22));
+  auto behind = std::make_shared<ImageView>(Rect(100, 0, 22, 22));
+  behind->setImage(std::make_shared<SolidImage>(Size{1, 1}, Qt::blue));
+  root.addSubview(behind);
+  root.addSubview(std::make_shared<sonvetta::MarqueeView>(Rect(0, 0, 200, 22)));
+  std::static_pointer_cast<sonvetta::MarqueeView>(root.subviews().back())->update(nullptr, longLine);
+  EXPECT_FALSE(retain(treeOf(root, 1.0)));
+}
+
+// At the end of a pass the content is back where it began, to the device
+// pixel, at a density where a pass is no whole number of pixels and for a
+// line far wider than any layer is drawn at once.
+TEST(LayerLoopTest, APassEndsExactlyWhereItBeganAndShowsTheWholeLineOnItsWay) {
+  for (const auto& [density, text] : {std::pair{1.5, longLine}, {1.0, std::string(5000, 'w') + " END"}}) {
+    SCOPED_TRACE(testing::Message() << density << "x, " << text.size() << " characters");
+    sonvetta::MarqueeView marquee(Rect(0, 0, 200, 22));
+    marquee.update(nullptr, text);
+    const LayerTree tree = treeOf(marquee, density);
+    const std::optional<Retention> retention = retain(tree);
+    ASSERT_TRUE(retention);
+    const BasicAnimation& pass = *marquee.subviews().at(0)->layer()->animation("marqueeAnimation");
+    const int passPixels = -static_cast<int>(std::floor(pass.toValue * density + 0.5));
+    std::vector<int> shifts = layerShiftsAt(tree, pass.beginTime);
+    const QImage start = compositeFrame(tree, shifts);
+    shifts[retention->movingLayer] = -passPixels;
+    EXPECT_EQ(compositeFrame(tree, shifts), start);
+    shifts[retention->movingLayer] = -passPixels + 50;
+    const QImage nearTheEnd = compositeFrame(tree, shifts);
+    EXPECT_NE(nearTheEnd, compositeFrame(treeOf(sonvetta::MarqueeView(Rect(0, 0, 200, 22)), density), shifts))
+        << "the line's end is drawn";
+  }
+}
+
 TEST(LayerTreeTest, EmptyScenesAndDensitiesDrawNothing) {
   const View root(Rect(0, 0, 10, 10));
   const LayerTree::Placement placement{&root, {0.0, 0.0}};
