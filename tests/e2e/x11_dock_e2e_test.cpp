@@ -17,10 +17,13 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/marquee/marquee_view.h"
 #include "event_loop_waits.h"
+#include "platform/compositor/frame_composition.h"
 #include "platform/compositor/x11_presentation_surface.h"
 #include "x11_display.h"
 #include "temporary_folder.h"
@@ -139,43 +142,92 @@ TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
   EXPECT_TRUE(followsTo(QRect(1080, 30, 200, 22)));
 }
 
+// A window of the test's own on the display, shown by a surface as the
+// status bar's window is.
+class X11PresentationSurfaceTest : public ::testing::Test {
+ protected:
+  static constexpr std::uint32_t windowBackground = 0xeeeeee;
+
+  void SetUp() override { ASSERT_EQ(xcb_connection_has_error(connection), 0); }
+  void TearDown() override { xcb_disconnect(connection); }
+
+  std::unique_ptr<platform::X11PresentationSurface> surfaceOfWidth(int width) {
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    window = xcb_generate_id(connection);
+    const std::uint32_t attributes[] = {windowBackground, 1};
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 21, static_cast<std::uint16_t>(width),
+                      44, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, attributes);
+    xcb_map_window(connection, window);
+    xcb_flush(connection);
+    return platform::X11PresentationSurface::connect(window);
+  }
+
+  // What the window shows in `area`, as opaque pixels.
+  QImage shown(QRect area) const {
+    QImage pixels(area.size(), QImage::Format_RGB32);
+    xcb_get_image_reply_t* image = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(area.x()),
+                      static_cast<std::int16_t>(area.y()), static_cast<std::uint16_t>(area.width()),
+                      static_cast<std::uint16_t>(area.height()), ~0u),
+        nullptr);
+    if (image == nullptr) return {};
+    const auto* data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
+    for (int y = 0; y < area.height(); ++y) {
+      for (int x = 0; x < area.width(); ++x) pixels.setPixel(x, y, data[y * area.width() + x] | 0xff000000u);
+    }
+    std::free(image);
+    return pixels;
+  }
+
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  xcb_window_t window = XCB_NONE;
+};
+
 // i3 stretches a dock over the whole output: the strip is shown at the
 // right end of the band it gives, the window's background in the rest.
-TEST(X11PresentationSurfaceTest, ShowsTheStripAtTheRightEndOfAWiderWindow) {
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-  ASSERT_EQ(xcb_connection_has_error(connection), 0);
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-  const xcb_window_t window = xcb_generate_id(connection);
-  const std::uint32_t stripBackground = 0xeeeeee;
-  const std::uint32_t attributes[] = {stripBackground, 1};
-  xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 21, 1280, 22, 0,
-                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
-                    attributes);
-  xcb_map_window(connection, window);
-  xcb_flush(connection);
-
-  const std::unique_ptr<platform::X11PresentationSurface> surface = platform::X11PresentationSurface::connect(window);
+TEST_F(X11PresentationSurfaceTest, ShowsTheStripAtTheRightEndOfAWiderWindow) {
+  const std::unique_ptr<platform::X11PresentationSurface> surface = surfaceOfWidth(1280);
   ASSERT_NE(surface, nullptr);
   QImage frame(200, 22, QImage::Format_RGB32);
   frame.fill(QColor(0xff, 0x00, 0xff));
-  const auto pixelAt = [&](int x) {
-    xcb_get_image_reply_t* image = xcb_get_image_reply(
-        connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(x), 11, 1, 1, ~0u),
-        nullptr);
-    std::uint32_t pixel = 0;
-    if (image != nullptr) pixel = *reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image)) & 0xffffff;
-    std::free(image);
-    return pixel;
-  };
+  const auto pixelAt = [&](int x) { return shown({x, 11, 1, 1}).pixel(0, 0) & 0xffffffu; };
   EXPECT_TRUE(waitFor([&] {
     surface->dispatchEvents();
     surface->present(frame);
     return pixelAt(1080) == 0xff00ff;
   })) << "at the right end";
   EXPECT_EQ(pixelAt(1279), 0xff00ffu);
-  EXPECT_EQ(pixelAt(1079), stripBackground) << "the rest in the strip's background";
-  EXPECT_EQ(pixelAt(0), stripBackground);
-  xcb_disconnect(connection);
+  EXPECT_EQ(pixelAt(1079), windowBackground) << "the rest in the strip's background";
+  EXPECT_EQ(pixelAt(0), windowBackground);
+}
+
+// A scrolling line goes to the server once, and every frame of its scroll,
+// past the part of the film the server held first too, shows exactly the
+// composited frame.
+TEST_F(X11PresentationSurfaceTest, AKeptScrollShowsTheCompositedFrames) {
+  const std::unique_ptr<platform::X11PresentationSurface> surface = surfaceOfWidth(600);
+  ASSERT_NE(surface, nullptr);
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  marquee.update(nullptr, std::string(1000, 'w') + " - An Album - An Artist");
+  const platform::LayerTree::Placement placement{&marquee, {0.0, 0.0}};
+  const platform::LayerTree tree(marquee.bounds().size, 2.0, Qt::white, {&placement, 1}, Qt::black);
+  const std::optional<platform::Retention> retention = platform::retain(tree);
+  ASSERT_TRUE(retention);
+  ASSERT_GT(retention->frame->lastOffset(), 2 * platform::FilmSlice::step);
+  const double begin = marquee.subviews().at(0)->layer()->animation("marqueeAnimation")->beginTime;
+  const double pixelsPerSecond = 37.0 * 2.0;
+  for (const double pixels : {0.0, 1.0, 150.0, 4095.0, 4096.0, 4300.0, 9000.0, 151.0}) {
+    SCOPED_TRACE(testing::Message() << "after " << pixels << " pixels");
+    const std::vector<int> shifts = platform::layerShiftsAt(tree, begin + (pixels + 0.1) / pixelsPerSecond);
+    const QImage expected = platform::compositeFrame(tree, shifts).convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(waitFor([&] {
+      surface->dispatchEvents();
+      surface->presentRetained(retention->frame, retention->offsetAt(shifts));
+      return shown({200, 0, 400, 44}) == expected;
+    }));
+  }
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {

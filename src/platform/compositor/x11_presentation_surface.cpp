@@ -49,7 +49,10 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
   xcb_flush(connection_);
 }
 
-X11PresentationSurface::~X11PresentationSurface() { xcb_disconnect(connection_); }
+X11PresentationSurface::~X11PresentationSurface() {
+  if (filmPixmap_ != 0) xcb_free_pixmap(connection_, filmPixmap_);
+  xcb_disconnect(connection_);
+}
 
 int X11PresentationSurface::eventDescriptor() const { return xcb_get_file_descriptor(connection_); }
 
@@ -91,6 +94,7 @@ bool X11PresentationSurface::handleQueuedEvents() {
 
 void X11PresentationSurface::present(const QImage& frame) {
   devicePixelRatio_ = frame.devicePixelRatio();
+  shown_.reset();
   const QImage pixels = frame.format() == QImage::Format_ARGB32_Premultiplied || frame.format() == QImage::Format_RGB32
                             ? frame
                             : frame.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -98,6 +102,51 @@ void X11PresentationSurface::present(const QImage& frame) {
   do {
     put(pixels);
   } while (handleQueuedEvents());
+}
+
+void X11PresentationSurface::presentRetained(const std::shared_ptr<const RetainedFrame>& frame, int offset) {
+  if (frame->window.isEmpty()) {
+    present(frame->still);
+    return;
+  }
+  devicePixelRatio_ = frame->still.devicePixelRatio();
+  const bool stillShown = frame == shown_ && !needsRedraw_;
+  handleQueuedEvents();
+  if (stillShown) {
+    showFilm(*frame, offset);
+    return;
+  }
+  shown_ = frame;
+  heldSlice_ = {0, 0};
+  do {
+    put(frame->still.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    showFilm(*frame, offset);
+  } while (handleQueuedEvents());
+}
+
+void X11PresentationSurface::showFilm(const RetainedFrame& frame, int offset) {
+  if (window_ == XCB_NONE) return;
+  offset = std::clamp(offset, 0, frame.lastOffset());
+  if (!heldSlice_.holds(frame, offset)) holdFilm(frame, offset);
+  if (filmPixmap_ == 0) return;
+  xcb_copy_area(connection_, filmPixmap_, window_, graphicsContext_, static_cast<std::int16_t>(offset - heldSlice_.start),
+                0, static_cast<std::int16_t>(drawnLeft_ + frame.window.x()), static_cast<std::int16_t>(frame.window.y()),
+                static_cast<std::uint16_t>(frame.window.width()), static_cast<std::uint16_t>(frame.window.height()));
+  xcb_flush(connection_);
+}
+
+void X11PresentationSurface::holdFilm(const RetainedFrame& frame, int offset) {
+  const FilmSlice slice = FilmSlice::around(frame, offset);
+  const QImage pixels = frame.film.copy(slice.start, 0, slice.width, frame.film.height());
+  if (filmPixmap_ == 0 || filmPixmapSize_ != pixels.size()) {
+    if (filmPixmap_ != 0) xcb_free_pixmap(connection_, filmPixmap_);
+    filmPixmap_ = xcb_generate_id(connection_);
+    filmPixmapSize_ = pixels.size();
+    xcb_create_pixmap(connection_, depth_, filmPixmap_, window_, static_cast<std::uint16_t>(pixels.width()),
+                      static_cast<std::uint16_t>(pixels.height()));
+  }
+  putImage(filmPixmap_, pixels, 0);
+  heldSlice_ = slice;
 }
 
 void X11PresentationSurface::put(const QImage& pixels) {
@@ -110,18 +159,22 @@ void X11PresentationSurface::put(const QImage& pixels) {
   // paints the background there.
   if (left != drawnLeft_ && left > 0) xcb_clear_area(connection_, 0, window_, 0, 0, static_cast<std::uint16_t>(left), 0);
   drawnLeft_ = left;
+  putImage(window_, pixels, left);
+  xcb_flush(connection_);
+}
+
+void X11PresentationSurface::putImage(std::uint32_t drawable, const QImage& pixels, std::int16_t left) {
   // Rows in pieces that fit into one request.
   const std::size_t rowBytes = static_cast<std::size_t>(pixels.bytesPerLine());
   const std::size_t requestBytes = std::size_t{xcb_get_maximum_request_length(connection_)} * 4 - 64;
   const int rowsPerRequest = std::max(1, static_cast<int>(requestBytes / std::max<std::size_t>(rowBytes, 1)));
   for (int top = 0; top < pixels.height(); top += rowsPerRequest) {
     const int rows = std::min(rowsPerRequest, pixels.height() - top);
-    xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, graphicsContext_,
+    xcb_put_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, graphicsContext_,
                   static_cast<std::uint16_t>(pixels.width()), static_cast<std::uint16_t>(rows), left,
                   static_cast<std::int16_t>(top), 0, depth_, static_cast<std::uint32_t>(rowBytes * rows),
                   pixels.constScanLine(top));
   }
-  xcb_flush(connection_);
 }
 
 }  // namespace platform

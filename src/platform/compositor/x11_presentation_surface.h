@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <QSize>
 #include <cstdint>
 #include <memory>
 
@@ -29,12 +30,18 @@ class X11PresentationSurface final : public PresentationSurface {
   bool readyForFrame() const override { return true; }
   double minimumFrameInterval() const override { return frameInterval_; }
   void present(const QImage& frame) override;
+  // The film goes once into a pixmap on the server, a slice at a time; a
+  // frame is then one copy request.
+  void presentRetained(const std::shared_ptr<const RetainedFrame>& frame, int offset) override;
 
  private:
   X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window);
   void handle(xcb_generic_event_t* event);
   bool handleQueuedEvents();
   void put(const QImage& pixels);
+  void putImage(std::uint32_t drawable, const QImage& pixels, std::int16_t left);
+  void holdFilm(const RetainedFrame& frame, int offset);
+  void showFilm(const RetainedFrame& frame, int offset);
 
   xcb_connection_t* connection_;
   std::uint32_t window_;
@@ -43,6 +50,10 @@ class X11PresentationSurface final : public PresentationSurface {
   int windowWidth_ = 0;
   int drawnLeft_ = 0;  // where the last frame was put
   double frameInterval_;
+  std::uint32_t filmPixmap_ = 0;  // none yet
+  QSize filmPixmapSize_;
+  std::shared_ptr<const RetainedFrame> shown_;  // whose still the window shows
+  FilmSlice heldSlice_{0, 0};                   // of shown_'s film, in filmPixmap_
   double devicePixelRatio_ = 1.0;
   bool needsRedraw_ = true;
 };
