@@ -39,7 +39,10 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
       frameInterval_(refreshIntervalOf(connection, window)) {
   const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
   xcb_change_window_attributes(connection_, window_, XCB_CW_EVENT_MASK, &events);
-  xcb_create_gc(connection_, graphicsContext_, window_, 0, nullptr);
+  // Copies from the film's pixmap never lack a source: without exposure
+  // events for them the server sends nothing back for a frame.
+  const std::uint32_t noExposures = 0;
+  xcb_create_gc(connection_, graphicsContext_, window_, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
   if (xcb_get_geometry_reply_t* geometry =
           xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr)) {
     depth_ = geometry->depth;
