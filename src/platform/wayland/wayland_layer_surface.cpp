@@ -230,9 +230,6 @@ void WaylandLayerSurface::createSurface() {
     fractionalScale_ = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScaleManager_, surface_);
     wp_fractional_scale_v1_add_listener(fractionalScale_, &Listeners::fractionalScale, this);
   }
-  if (viewporter_ != nullptr && subcompositor_ != nullptr) {
-    film_ = std::make_unique<FilmWindow>(compositor_, subcompositor_, viewporter_, shm_, surface_);
-  }
   // Size and margin come with the first frame; until then nothing is
   // committed, as the compositor configures a layer surface on its first commit.
   requestedSize_ = QSize();
@@ -356,6 +353,11 @@ void WaylandLayerSurface::requestSize(QSize size) {
 // elsewhere the film is painted into the still at the offset.
 void WaylandLayerSurface::show(const std::shared_ptr<const RetainedFrame>& frame, int offset) {
   shownFrame_.reset();
+  // Made only once the surface is configured: sway follows the subsurfaces
+  // of a layer surface made after its first commit, and no others.
+  if (film_ == nullptr && viewporter_ != nullptr && subcompositor_ != nullptr) {
+    film_ = std::make_unique<FilmWindow>(compositor_, subcompositor_, viewporter_, shm_, surface_);
+  }
   const bool filmed = film_ != nullptr && FilmWindow::fits(*frame);
   const bool filmChanges = filmed || (film_ != nullptr && film_->showsFilm());
   if (filmChanges && !film_->showWithParent(filmed ? frame.get() : nullptr, offset)) needsRedraw_ = true;
