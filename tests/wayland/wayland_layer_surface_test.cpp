@@ -31,7 +31,7 @@ QImage stripFrame(QSize points, double scale) {
   return frame;
 }
 
-// A strip whose film, longer than two slices, scrolls behind a window set in
+// A strip whose film, longer than one slice, scrolls behind a window set in
 // it at `windowAt` (device pixels); each column of the film has a colour of
 // its own, so a frame that shows any other column than it should shows it.
 std::shared_ptr<const RetainedFrame> scrollingFrame(double scale, QPoint windowAt) {
