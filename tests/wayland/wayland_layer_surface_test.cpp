@@ -8,11 +8,14 @@
 #include <functional>
 #include <memory>
 
+#include "headless_kwin.h"
 #include "headless_sway.h"
 #include "platform/wayland/wayland_layer_surface.h"
 
 namespace {
 
+using platform::FilmSlice;
+using platform::RetainedFrame;
 using platform::WaylandLayerSurface;
 using namespace std::chrono_literals;
 
@@ -20,11 +23,26 @@ constexpr QRgb stripColor = 0xffff00ff;
 constexpr QRgb markColor = 0xff00ff00;
 
 // A strip of `points` in one colour, its leftmost device-pixel column marked.
-QImage stripFrame(QSize points, int scale) {
+QImage stripFrame(QSize points, double scale) {
   QImage frame(points * scale, QImage::Format_ARGB32_Premultiplied);
   frame.fill(stripColor);
   for (int y = 0; y < frame.height(); ++y) frame.setPixel(0, y, markColor);
   frame.setDevicePixelRatio(scale);
+  return frame;
+}
+
+// A strip whose film, longer than one slice, scrolls behind a window set in
+// it at `windowAt` (device pixels); each column of the film has a colour of
+// its own, so a frame that shows any other column than it should shows it.
+std::shared_ptr<const RetainedFrame> scrollingFrame(double scale, QPoint windowAt) {
+  auto frame = std::make_shared<RetainedFrame>();
+  frame->still = stripFrame({200, 22}, scale);
+  frame->window = QRect(windowAt, QSize(170, 16) * scale);
+  frame->film = QImage(FilmSlice::step + frame->window.width() + 500, frame->window.height(),
+                       QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < frame->film.height(); ++y) {
+    for (int x = 0; x < frame->film.width(); ++x) frame->film.setPixel(x, y, qRgb(x % 251, x / 251, 64 + y));
+  }
   return frame;
 }
 
@@ -53,11 +71,16 @@ bool dispatchFor(WaylandLayerSurface& surface, std::chrono::milliseconds duratio
   return true;
 }
 
-// Presents `frame` and waits until the compositor has shown it.
-bool presentAndWait(WaylandLayerSurface& surface, const QImage& frame) {
+// Presents a frame with `present` once the surface is ready, and waits
+// until the compositor has shown it.
+bool presentAndWait(WaylandLayerSurface& surface, const std::function<void()>& present) {
   if (!dispatchUntil(surface, [&] { return surface.readyForFrame(); })) return false;
-  surface.present(frame);
+  present();
   return dispatchUntil(surface, [&] { return surface.readyForFrame(); });
+}
+
+bool presentAndWait(WaylandLayerSurface& surface, const QImage& frame) {
+  return presentAndWait(surface, [&] { surface.present(frame); });
 }
 
 // The bounding box of the pixels of `color`.
@@ -69,6 +92,22 @@ QRect areaOf(const QImage& screenshot, QRgb color) {
     }
   }
   return area;
+}
+
+// Presents `frame` at `offset` and expects the strip on the screen to be what
+// the frame looks like flattened, pixel for pixel.
+void expectShown(WaylandLayerSurface& surface, const std::function<QImage()>& screenshot,
+                 const std::shared_ptr<const RetainedFrame>& frame, int offset) {
+  SCOPED_TRACE(offset);
+  ASSERT_TRUE(presentAndWait(surface, [&] {
+    surface.presentRetained(frame, offset);
+    EXPECT_FALSE(surface.readyForFrame()) << "paced by frame callbacks";
+  }));
+  QImage expected = frame->shownAt(offset).convertToFormat(QImage::Format_RGB32);
+  expected.setDevicePixelRatio(1.0);
+  const QImage shown = screenshot();
+  const QRect strip = areaOf(shown, stripColor) | areaOf(shown, markColor);
+  EXPECT_TRUE(shown.copy(QRect(strip.topLeft(), expected.size())) == expected);
 }
 
 int barHeight(const QImage& screenshot) {
@@ -156,6 +195,26 @@ TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
   EXPECT_EQ(areaOf(screenshot, markColor).width(), 1);
 }
 
+// sway 1.7's software renderer draws a buffer from its top-left corner,
+// whatever the viewport's source, so here a film shows right only at the
+// start of a slice; KWin shows it sliding.
+TEST_F(WaylandLayerSurfaceTest, ShowsAScrollingFrameAsItLooksFlattened) {
+  for (const int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-1", "scale", QString::number(scale)}));
+    ASSERT_TRUE(dispatchUntil(*surface_, [&] { return surface_->devicePixelRatio() == scale; }));
+    expectShown(*surface_, [&] { return sway_->screenshot(); }, scrollingFrame(scale, QPoint(10, 3) * scale), 0);
+  }
+  // A window off whole points is painted into the still; then, at rest, the
+  // window is gone.
+  const auto offPoints = scrollingFrame(2, {21, 6});
+  for (const int offset : {0, 333, FilmSlice::step + 7}) {
+    expectShown(*surface_, [&] { return sway_->screenshot(); }, offPoints, offset);
+  }
+  expectShown(*surface_, [&] { return sway_->screenshot(); },
+              std::make_shared<const RetainedFrame>(RetainedFrame{stripFrame({200, 22}, 2), {}, {}}), 0);
+}
+
 TEST_F(WaylandLayerSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes) {
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
 
@@ -188,5 +247,32 @@ TEST(WaylandLayerSurface, EndsWhenTheCompositorGoesAway) {
   EXPECT_FALSE(surface->dispatchEvents());
   EXPECT_FALSE(surface->readyForFrame());
 }
+
+// KWin prefers fractional scales; there the film slides pixel for pixel.
+class KWinLayerSurfaceTest : public ::testing::TestWithParam<double> {};
+
+TEST_P(KWinLayerSurfaceTest, DrawsAtTheScaleItPrefersAndSlidesTheFilmPixelForPixel) {
+  const double scale = GetParam();
+  const HeadlessKWin kwin(scale);
+  if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
+  const auto surface = WaylandLayerSurface::connect();
+  ASSERT_NE(surface, nullptr);
+  ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
+  ASSERT_TRUE(dispatchUntil(*surface, [&] { return surface->devicePixelRatio() == scale; }));
+  ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, scale)));
+  const QImage screenshot = kwin.screenshot();
+  EXPECT_EQ((areaOf(screenshot, stripColor) | areaOf(screenshot, markColor)).size(), QSize(200, 22) * scale);
+  EXPECT_EQ(areaOf(screenshot, markColor).width(), 1) << "one device pixel of the frame is one on the screen";
+
+  const auto frame = scrollingFrame(scale, QPoint(10, 2) * scale);
+  // Within the first slice, across into the next, out of range both ways,
+  // and back.
+  for (const int offset : {0, 1, 333, FilmSlice::step, FilmSlice::step + 1, frame->lastOffset(),
+                           frame->lastOffset() + 50, -5, 2}) {
+    expectShown(*surface, [&] { return kwin.screenshot(); }, frame, offset);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, KWinLayerSurfaceTest, ::testing::Values(1.0, 1.5, 2.0));
 
 }  // namespace

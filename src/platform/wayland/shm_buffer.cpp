@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -60,6 +61,19 @@ void ShmBuffer::fill(const QImage& frame) {
     std::memcpy(pixels_ + rowBytes * static_cast<std::size_t>(row), source.constScanLine(row), rowBytes);
   }
   busy_ = true;
+}
+
+ShmBuffer* ShmBufferPool::freeBuffer(QSize pixelSize) {
+  std::erase_if(buffers_, [pixelSize](const auto& buffer) {
+    return !buffer->busy() && buffer->pixelSize() != pixelSize;
+  });
+  for (const auto& buffer : buffers_) {
+    if (!buffer->busy() && buffer->pixelSize() == pixelSize) return buffer.get();
+  }
+  std::unique_ptr<ShmBuffer> buffer = ShmBuffer::create(shm_, pixelSize);
+  if (buffer == nullptr) return nullptr;
+  buffers_.push_back(std::move(buffer));
+  return buffers_.back().get();
 }
 
 }  // namespace platform

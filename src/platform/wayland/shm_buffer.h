@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <memory>
+#include <vector>
 
 struct wl_buffer;
 struct wl_shm;
@@ -36,6 +37,22 @@ class ShmBuffer {
   unsigned char* pixels_;
   QSize pixelSize_;
   bool busy_ = false;
+};
+
+// The buffers one surface draws into. Buffers are reused once the compositor
+// releases them; two suffice while frames wait for frame callbacks, a third
+// only when the compositor holds on.
+class ShmBufferPool {
+ public:
+  explicit ShmBufferPool(wl_shm* shm) : shm_(shm) {}
+
+  // A buffer of `pixelSize` that the compositor does not hold; null when the
+  // shared memory cannot be had.
+  ShmBuffer* freeBuffer(QSize pixelSize);
+
+ private:
+  wl_shm* shm_;
+  std::vector<std::unique_ptr<ShmBuffer>> buffers_;
 };
 
 }  // namespace platform

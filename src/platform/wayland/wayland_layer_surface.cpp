@@ -8,8 +8,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "fractional-scale-v1-client-protocol.h"
 #include "platform/wayland/band_reservation.h"
+#include "platform/wayland/film_window.h"
 #include "platform/wayland/shm_buffer.h"
+#include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace platform {
@@ -48,6 +51,14 @@ struct WaylandLayerSurface::Listeners {
       surface.layerShellVersion_ = std::min(version, layerShellVersionKnown);
       surface.layerShell_ = static_cast<zwlr_layer_shell_v1*>(
           wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, surface.layerShellVersion_));
+    } else if (std::strcmp(interface, wl_subcompositor_interface.name) == 0) {
+      surface.subcompositor_ =
+          static_cast<wl_subcompositor*>(wl_registry_bind(registry, name, &wl_subcompositor_interface, 1));
+    } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
+      surface.viewporter_ = static_cast<wp_viewporter*>(wl_registry_bind(registry, name, &wp_viewporter_interface, 1));
+    } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
+      surface.fractionalScaleManager_ = static_cast<wp_fractional_scale_manager_v1*>(
+          wl_registry_bind(registry, name, &wp_fractional_scale_manager_v1_interface, 1));
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
       surface.bindOutput(name, version);
     } else if (std::strcmp(interface, "org_kde_plasma_shell") == 0) {
@@ -80,6 +91,10 @@ struct WaylandLayerSurface::Listeners {
   }
   static void closed(void* data, zwlr_layer_surface_v1*) { self(data).surfaceClosed(); }
 
+  static void preferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale) {
+    self(data).setPreferredScale(scale);
+  }
+
   static void frameDone(void* data, wl_callback* callback, uint32_t) {
     wl_callback_destroy(callback);
     self(data).frameCallback_ = nullptr;
@@ -98,6 +113,7 @@ struct WaylandLayerSurface::Listeners {
   }();
   static constexpr zwlr_layer_surface_v1_listener layerSurface = {&configure, &closed};
   static constexpr wl_callback_listener frame = {&frameDone};
+  static constexpr wp_fractional_scale_v1_listener fractionalScale = {&preferredScale};
 };
 
 std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::connect() {
@@ -120,6 +136,9 @@ WaylandLayerSurface::~WaylandLayerSurface() {
       wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell_));
     }
   }
+  if (fractionalScaleManager_ != nullptr) wp_fractional_scale_manager_v1_destroy(fractionalScaleManager_);
+  if (viewporter_ != nullptr) wp_viewporter_destroy(viewporter_);
+  if (subcompositor_ != nullptr) wl_subcompositor_destroy(subcompositor_);
   if (shm_ != nullptr) wl_shm_destroy(shm_);
   if (compositor_ != nullptr) wl_compositor_destroy(compositor_);
   if (registry_ != nullptr) wl_registry_destroy(registry_);
@@ -170,18 +189,27 @@ void WaylandLayerSurface::setShown(const wl_output* proxy, bool shown) {
   }
 }
 
-// The highest scale of the outputs showing the strip, so that it is crisp on
-// each; before it is shown anywhere, the highest of all.
+// The scale the compositor prefers for the strip where it says; else the
+// highest scale of the outputs showing the strip, so that it is crisp on
+// each, and before it is shown anywhere the highest of all.
 void WaylandLayerSurface::updateScale() {
   const bool shownAnywhere =
       std::any_of(outputs_.begin(), outputs_.end(), [](const Output& output) { return output.showsSurface; });
-  int scale = 1;
+  int outputScale = 1;
   for (const Output& output : outputs_) {
-    if (output.showsSurface || !shownAnywhere) scale = std::max(scale, output.scale);
+    if (output.showsSurface || !shownAnywhere) outputScale = std::max(outputScale, output.scale);
   }
+  const double scale = preferredScale_ > 0.0 ? preferredScale_ : outputScale;
   if (scale == scale_) return;
   scale_ = scale;
   needsRedraw_ = true;
+}
+
+// In 120ths, as the protocol sends it.
+void WaylandLayerSurface::setPreferredScale(uint32_t scale) {
+  if (scale == 0) return;
+  preferredScale_ = scale / 120.0;
+  updateScale();
 }
 
 void WaylandLayerSurface::createSurface() {
@@ -196,6 +224,12 @@ void WaylandLayerSurface::createSurface() {
                                    ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_,
                                                    ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+  stills_ = std::make_unique<ShmBufferPool>(shm_);
+  if (viewporter_ != nullptr && fractionalScaleManager_ != nullptr) {
+    viewport_ = wp_viewporter_get_viewport(viewporter_, surface_);
+    fractionalScale_ = wp_fractional_scale_manager_v1_get_fractional_scale(fractionalScaleManager_, surface_);
+    wp_fractional_scale_v1_add_listener(fractionalScale_, &Listeners::fractionalScale, this);
+  }
   // Size and margin come with the first frame; until then nothing is
   // committed, as the compositor configures a layer surface on its first commit.
   requestedSize_ = QSize();
@@ -204,7 +238,13 @@ void WaylandLayerSurface::createSurface() {
 }
 
 void WaylandLayerSurface::destroySurface() {
-  buffers_.clear();
+  shownFrame_.reset();
+  film_.reset();
+  if (fractionalScale_ != nullptr) wp_fractional_scale_v1_destroy(fractionalScale_);
+  fractionalScale_ = nullptr;
+  if (viewport_ != nullptr) wp_viewport_destroy(viewport_);
+  viewport_ = nullptr;
+  stills_.reset();
   if (frameCallback_ != nullptr) wl_callback_destroy(frameCallback_);
   frameCallback_ = nullptr;
   if (layerSurface_ != nullptr) zwlr_layer_surface_v1_destroy(layerSurface_);
@@ -218,9 +258,9 @@ void WaylandLayerSurface::destroySurface() {
 void WaylandLayerSurface::configure(uint32_t serial) {
   zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
   configured_ = true;
-  if (!frameAwaitingConfigure_.isNull()) {
-    show(frameAwaitingConfigure_);
-    frameAwaitingConfigure_ = QImage();
+  if (frameAwaitingConfigure_ != nullptr) {
+    show(frameAwaitingConfigure_, offsetAwaitingConfigure_);
+    frameAwaitingConfigure_.reset();
   } else {
     // The size is ours to choose, so a later configure changes nothing
     // drawn: the acknowledgement goes out with the frame already shown.
@@ -234,7 +274,7 @@ void WaylandLayerSurface::configure(uint32_t serial) {
 void WaylandLayerSurface::surfaceClosed() {
   const bool wasShown = configured_;
   destroySurface();
-  frameAwaitingConfigure_ = QImage();
+  frameAwaitingConfigure_.reset();
   if (!wasShown) {
     lost_ = true;
   } else if (outputs_.empty()) {
@@ -272,16 +312,22 @@ bool WaylandLayerSurface::readyForFrame() const {
 }
 
 void WaylandLayerSurface::present(const QImage& frame) {
-  const QSize size = frame.deviceIndependentSize().toSize();
+  presentRetained(std::make_shared<const RetainedFrame>(RetainedFrame{frame, QRect(), QImage()}), 0);
+}
+
+void WaylandLayerSurface::presentRetained(const std::shared_ptr<const RetainedFrame>& frame, int offset) {
+  const QSize size = frame->still.deviceIndependentSize().toSize();
   if (lost_ || surface_ == nullptr || size.isEmpty()) return;
+  const bool stillShown = frame == shownFrame_ && !needsRedraw_;
   needsRedraw_ = false;
-  if (size != requestedSize_) {
-    requestSize(size);
+  if (size != requestedSize_ || !configured_) {
+    if (size != requestedSize_) requestSize(size);
     frameAwaitingConfigure_ = frame;
-  } else if (!configured_) {
-    frameAwaitingConfigure_ = frame;
+    offsetAwaitingConfigure_ = offset;
+  } else if (stillShown && film_ != nullptr && film_->showsFilm()) {
+    slide(*frame, offset);
   } else {
-    show(frame);
+    show(frame, offset);
   }
   wl_display_flush(display_);
 }
@@ -302,42 +348,69 @@ void WaylandLayerSurface::requestSize(QSize size) {
   wl_surface_commit(surface_);
 }
 
-void WaylandLayerSurface::show(const QImage& frame) {
-  // A buffer's size must be a whole multiple of its scale.
-  int bufferScale = std::max(1, static_cast<int>(std::lround(frame.devicePixelRatio())));
-  if (frame.width() % bufferScale != 0 || frame.height() % bufferScale != 0) bufferScale = 1;
-  ShmBuffer* buffer = freeBuffer(frame.size());
-  if (buffer == nullptr) {
+// The still goes to the strip's surface, and the film, where there is one
+// and the window can stand on the subsurface, with it in the same commit;
+// elsewhere the film is painted into the still at the offset.
+void WaylandLayerSurface::show(const std::shared_ptr<const RetainedFrame>& frame, int offset) {
+  shownFrame_.reset();
+  // Made only once the surface is configured: sway follows the subsurfaces
+  // of a layer surface made after its first commit, and no others.
+  if (film_ == nullptr && viewporter_ != nullptr && subcompositor_ != nullptr) {
+    film_ = std::make_unique<FilmWindow>(compositor_, subcompositor_, viewporter_, shm_, surface_);
+  }
+  const bool filmed = film_ != nullptr && FilmWindow::fits(*frame);
+  const bool filmChanges = filmed || (film_ != nullptr && film_->showsFilm());
+  if (filmChanges && !film_->showWithParent(filmed ? frame.get() : nullptr, offset)) needsRedraw_ = true;
+  if (!attachStill(filmed || frame->window.isEmpty() ? frame->still : frame->shownAt(offset))) {
     // Out of shared memory: this frame is lost, the next one tries again.
     needsRedraw_ = true;
     return;
   }
-  buffer->fill(frame);
-  wl_surface_set_buffer_scale(surface_, bufferScale);
-  wl_surface_attach(surface_, buffer->wlBuffer(), 0, 0);
-  if (compositorVersion_ >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-    wl_surface_damage_buffer(surface_, 0, 0, frame.width(), frame.height());
-  } else {
-    wl_surface_damage(surface_, 0, 0, frame.width(), frame.height());
-  }
-  frameCallback_ = wl_surface_frame(surface_);
-  wl_callback_add_listener(frameCallback_, &Listeners::frame, this);
+  requestFrame(surface_);
   wl_surface_commit(surface_);
+  if (filmChanges) film_->goOnAlone();
+  shownFrame_ = frame;
 }
 
-// Buffers are reused once the compositor releases them; two suffice while
-// frames wait for frame callbacks, a third only when the compositor holds on.
-ShmBuffer* WaylandLayerSurface::freeBuffer(QSize pixelSize) {
-  std::erase_if(buffers_, [pixelSize](const auto& buffer) {
-    return !buffer->busy() && buffer->pixelSize() != pixelSize;
-  });
-  for (const auto& buffer : buffers_) {
-    if (!buffer->busy() && buffer->pixelSize() == pixelSize) return buffer.get();
+bool WaylandLayerSurface::attachStill(const QImage& still) {
+  ShmBuffer* buffer = stills_->freeBuffer(still.size());
+  if (buffer == nullptr) return false;
+  buffer->fill(still);
+  if (viewport_ != nullptr) {
+    // Drawn at the preferred scale, whole or not, one pixel to a pixel.
+    const QSize size = still.deviceIndependentSize().toSize();
+    wp_viewport_set_destination(viewport_, size.width(), size.height());
+  } else {
+    // A buffer's size must be a whole multiple of its scale.
+    int bufferScale = std::max(1, static_cast<int>(std::lround(still.devicePixelRatio())));
+    if (still.width() % bufferScale != 0 || still.height() % bufferScale != 0) bufferScale = 1;
+    wl_surface_set_buffer_scale(surface_, bufferScale);
   }
-  std::unique_ptr<ShmBuffer> buffer = ShmBuffer::create(shm_, pixelSize);
-  if (buffer == nullptr) return nullptr;
-  buffers_.push_back(std::move(buffer));
-  return buffers_.back().get();
+  wl_surface_attach(surface_, buffer->wlBuffer(), 0, 0);
+  if (compositorVersion_ >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
+    wl_surface_damage_buffer(surface_, 0, 0, still.width(), still.height());
+  } else {
+    wl_surface_damage(surface_, 0, 0, still.width(), still.height());
+  }
+  return true;
+}
+
+// A step of the scroll: the film slides, the still stays as it is.
+void WaylandLayerSurface::slide(const RetainedFrame& frame, int offset) {
+  if (!film_->slideTo(frame, offset)) {
+    needsRedraw_ = true;
+    return;
+  }
+  requestFrame(film_->surface());
+  wl_surface_commit(film_->surface());
+}
+
+// One frame callback at a time: readyForFrame() waits for it, whichever
+// surface the last commit was on.
+void WaylandLayerSurface::requestFrame(wl_surface* surface) {
+  if (frameCallback_ != nullptr) wl_callback_destroy(frameCallback_);
+  frameCallback_ = wl_surface_frame(surface);
+  wl_callback_add_listener(frameCallback_, &Listeners::frame, this);
 }
 
 }  // namespace platform

@@ -14,22 +14,31 @@ struct wl_display;
 struct wl_output;
 struct wl_registry;
 struct wl_shm;
+struct wl_subcompositor;
 struct wl_surface;
+struct wp_fractional_scale_manager_v1;
+struct wp_fractional_scale_v1;
+struct wp_viewport;
+struct wp_viewporter;
 struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
 
 namespace platform {
 
 class BandReservation;
-class ShmBuffer;
+class FilmWindow;
+class ShmBufferPool;
 
 // The status bar on a Wayland compositor with wlr-layer-shell: a layer
 // surface in the top layer at the top-right corner of the output, as large
 // as the frames presented to it, right below the bands that panels reserve
 // along the top, never taking the keyboard; a BandReservation keeps its
-// height free of windows. Frames are drawn at the highest
-// integer scale of the outputs it is shown on, into shared-memory buffers,
-// and paced by the compositor's frame callbacks.
+// height free of windows. Frames are drawn at the scale the compositor
+// prefers for the surface where it tells (fractional scales), else at the
+// highest integer scale of the outputs it is shown on, into shared-memory
+// buffers, and paced by the compositor's frame callbacks. A scrolling film
+// slides behind its window in a subsurface of its own, so that a frame of
+// scrolling is only a new position.
 class WaylandLayerSurface final : public PresentationSurface {
  public:
   // A surface on the session's Wayland display, over a connection of its
@@ -47,6 +56,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   bool readyForFrame() const override;
   double minimumFrameInterval() const override { return 0.0; }
   void present(const QImage& frame) override;
+  void presentRetained(const std::shared_ptr<const RetainedFrame>& frame, int offset) override;
 
   // False on a compositor with Plasma's own shell (KWin), which places
   // Plasma's panels outside the layer shell: layer surfaces there do not
@@ -71,13 +81,16 @@ class WaylandLayerSurface final : public PresentationSurface {
   Output* findOutput(const wl_output* proxy);
   void setShown(const wl_output* proxy, bool shown);
   void updateScale();
+  void setPreferredScale(uint32_t scale);
   void createSurface();
   void destroySurface();
   void configure(uint32_t serial);
   void surfaceClosed();
   void requestSize(QSize size);
-  void show(const QImage& frame);
-  ShmBuffer* freeBuffer(QSize pixelSize);
+  void show(const std::shared_ptr<const RetainedFrame>& frame, int offset);
+  bool attachStill(const QImage& still);
+  void slide(const RetainedFrame& frame, int offset);
+  void requestFrame(wl_surface* surface);
 
   wl_display* display_;
   wl_registry* registry_ = nullptr;
@@ -86,18 +99,30 @@ class WaylandLayerSurface final : public PresentationSurface {
   wl_shm* shm_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
   uint32_t layerShellVersion_ = 0;
+  wl_subcompositor* subcompositor_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
+  wp_fractional_scale_manager_v1* fractionalScaleManager_ = nullptr;
   std::vector<Output> outputs_;
 
   wl_surface* surface_ = nullptr;
   zwlr_layer_surface_v1* layerSurface_ = nullptr;
   std::unique_ptr<BandReservation> band_;
+  // With fractional scales, the still's buffer is fitted to the surface's
+  // size in points through this viewport rather than by a buffer scale.
+  wp_viewport* viewport_ = nullptr;
+  wp_fractional_scale_v1* fractionalScale_ = nullptr;
+  std::unique_ptr<FilmWindow> film_;
   wl_callback* frameCallback_ = nullptr;
-  std::vector<std::unique_ptr<ShmBuffer>> buffers_;
+  std::unique_ptr<ShmBufferPool> stills_;
 
   QSize requestedSize_;
   bool configured_ = false;
-  QImage frameAwaitingConfigure_;
-  int scale_ = 1;
+  std::shared_ptr<const RetainedFrame> frameAwaitingConfigure_;
+  int offsetAwaitingConfigure_ = 0;
+  // The frame whose still the surface shows: its later steps only slide the film.
+  std::shared_ptr<const RetainedFrame> shownFrame_;
+  double preferredScale_ = 0.0;  // 0 until the compositor prefers one
+  double scale_ = 1.0;
   bool needsRedraw_ = true;
   bool reopenOnNextOutput_ = false;
   bool lost_ = false;
