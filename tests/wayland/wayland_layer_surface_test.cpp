@@ -195,15 +195,16 @@ TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
   EXPECT_EQ(areaOf(screenshot, markColor).width(), 1);
 }
 
-// sway 1.7's software renderer draws a buffer from its top-left corner,
-// whatever the viewport's source, so here a film shows right only at the
-// start of a slice; KWin shows it sliding.
+// Within the first slice, across into the next, and back.
 TEST_F(WaylandLayerSurfaceTest, ShowsAScrollingFrameAsItLooksFlattened) {
   for (const int scale : {1, 2}) {
     SCOPED_TRACE(scale);
     ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-1", "scale", QString::number(scale)}));
     ASSERT_TRUE(dispatchUntil(*surface_, [&] { return surface_->devicePixelRatio() == scale; }));
-    expectShown(*surface_, [&] { return sway_->screenshot(); }, scrollingFrame(scale, QPoint(10, 3) * scale), 0);
+    const auto frame = scrollingFrame(scale, QPoint(10, 3) * scale);
+    for (const int offset : {0, 1, 333, FilmSlice::step + 1, 2}) {
+      expectShown(*surface_, [&] { return sway_->screenshot(); }, frame, offset);
+    }
   }
   // A window off whole points is painted into the still; then, at rest, the
   // window is gone.

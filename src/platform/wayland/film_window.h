@@ -2,12 +2,14 @@
 
 #include <QSize>
 #include <optional>
+#include <vector>
 
 #include "platform/compositor/retained_frame.h"
-#include "platform/wayland/shm_buffer.h"
 
+struct wl_buffer;
 struct wl_compositor;
 struct wl_shm;
+struct wl_shm_pool;
 struct wl_subcompositor;
 struct wl_subsurface;
 struct wl_surface;
@@ -17,10 +19,13 @@ struct wp_viewporter;
 namespace platform {
 
 // The window of a retained frame on Wayland: a subsurface of the strip's
-// surface that holds a slice of the film and shows the part of it at the
-// current offset through a viewport. Sliding the film is a new viewport
-// source and a commit of this surface alone; pixels go out only when the
-// offset leaves the slice held.
+// surface that holds a slice of the film in shared memory and shows the part
+// of it at the current offset. Sliding the film attaches another view into
+// the same memory, a buffer that starts further along it, and commits this
+// surface alone; pixels go out only when the offset leaves the slice held.
+// (A viewport's source would do the same, but software-rendering wlroots
+// ignores where a source starts.) The viewport sizes the window in points,
+// for fractional scales.
 class FilmWindow {
  public:
   FilmWindow(wl_compositor* compositor, wl_subcompositor* subcompositor, wp_viewporter* viewporter, wl_shm* shm,
@@ -48,14 +53,17 @@ class FilmWindow {
 
  private:
   bool hold(const RetainedFrame& frame, int offset);
-  void setSource(const RetainedFrame& frame, int offset);
+  void show(const RetainedFrame& frame, int offset);
+  static void release(void* data, wl_buffer* view);
 
+  wl_shm* shm_;
   wl_surface* surface_;
   wl_subsurface* subsurface_;
   wp_viewport* viewport_;
-  ShmBufferPool buffers_;
+  wl_shm_pool* slicePixels_ = nullptr;  // of held_
   std::optional<FilmSlice> held_;
-  QSize size_;  // the window's, in points
+  std::vector<wl_buffer*> views_;  // attached, and not yet released by the compositor
+  QSize size_;                     // the window's, in points
 };
 
 }  // namespace platform
