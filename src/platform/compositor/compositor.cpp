@@ -128,6 +128,7 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
       shownShifts.reset();
     }
     double deadline = never;
+    bool hearDisplay = true;
     if (tree) {
       const double density = surface->devicePixelRatio();
       if (density != tree->devicePixelRatio() && density != reportedDensity) {
@@ -138,6 +139,7 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
       if (!shownShifts) playing = starts.startingAt(*tree, now);
       std::vector<int> shifts = layerShiftsAt(*playing, now);
       const bool changed = !shownShifts || shifts != *shownShifts || surface->needsRedraw();
+      const bool heldBack = changed && !surface->readyForFrame();
       if (changed && surface->readyForFrame()) {
         if (now >= lastFrame + surface->minimumFrameInterval()) {
           if (retention) {
@@ -154,15 +156,25 @@ void Compositor::run(const std::function<std::unique_ptr<PresentationSurface>()>
         }
       }
       // Moving layers come back when they have moved by a pixel, but no
-      // sooner than the surface takes frames. While the display holds frames
-      // back (a locked screen, a hidden strip), only the display wakes us.
-      if (shownShifts && surface->readyForFrame()) {
-        deadline = std::min(deadline, std::max(nextShiftChangeAfter(*playing, now), lastFrame + surface->minimumFrameInterval()));
+      // sooner than the surface takes frames. The display's word that it
+      // takes the next one (a Wayland frame callback) is heard only once the
+      // frame is due: hearing it at once would cost a second wake-up a frame.
+      // While the display holds frames back (a locked screen, a hidden
+      // strip), only the display wakes us.
+      if (shownShifts) {
+        const double due = std::max(nextShiftChangeAfter(*playing, now), lastFrame + surface->minimumFrameInterval());
+        if (surface->readyForFrame()) {
+          deadline = std::min(deadline, due);
+        } else if (!heldBack && std::isfinite(due)) {
+          deadline = due;
+          hearDisplay = false;
+        }
       }
     }
-    waitUntil(descriptors, deadline);
+    descriptors[1].revents = 0;
+    waitUntil(std::span(descriptors).first(hearDisplay ? 2 : 1), deadline);
     woken = descriptors[0].revents != 0;
-    displaySpoke = descriptors[1].revents != 0;
+    displaySpoke = !hearDisplay || descriptors[1].revents != 0;
   }
 }
 
