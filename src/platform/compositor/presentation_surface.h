@@ -32,7 +32,7 @@ class PresentationSurface {
   // callbacks; a surface without such pacing is always ready.
   virtual bool readyForFrame() const = 0;
   // The shortest time between two frames, in seconds: the display's refresh
-  // interval where readyForFrame() does not pace frames, 0 where it does.
+  // interval, 0 where it is not known.
   virtual double minimumFrameInterval() const = 0;
 
   // Shows `frame`, whose size in points is frame.deviceIndependentSize() and

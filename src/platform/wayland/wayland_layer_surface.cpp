@@ -69,7 +69,10 @@ struct WaylandLayerSurface::Listeners {
 
   static void outputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
                              const char*, int32_t) {}
-  static void outputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+  static void outputMode(void* data, wl_output* proxy, uint32_t flags, int32_t, int32_t, int32_t refresh) {
+    Output* output = self(data).findOutput(proxy);
+    if (output != nullptr && (flags & WL_OUTPUT_MODE_CURRENT) != 0) output->refreshMillihertz = std::max(refresh, 0);
+  }
   static void outputScale(void* data, wl_output* proxy, int32_t scale) {
     if (Output* output = self(data).findOutput(proxy)) output->pendingScale = std::max(scale, 1);
   }
@@ -187,6 +190,16 @@ void WaylandLayerSurface::setShown(const wl_output* proxy, bool shown) {
     output->showsSurface = shown;
     updateScale();
   }
+}
+
+double WaylandLayerSurface::minimumFrameInterval() const {
+  const bool shownAnywhere =
+      std::any_of(outputs_.begin(), outputs_.end(), [](const Output& output) { return output.showsSurface; });
+  int32_t fastest = 0;
+  for (const Output& output : outputs_) {
+    if (output.showsSurface || !shownAnywhere) fastest = std::max(fastest, output.refreshMillihertz);
+  }
+  return fastest > 0 ? 1000.0 / fastest : 0.0;
 }
 
 // The scale the compositor prefers for the strip where it says; else the

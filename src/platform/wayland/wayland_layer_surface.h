@@ -54,7 +54,9 @@ class WaylandLayerSurface final : public PresentationSurface {
   double devicePixelRatio() const override { return scale_; }
   bool needsRedraw() const override { return needsRedraw_; }
   bool readyForFrame() const override;
-  double minimumFrameInterval() const override { return 0.0; }
+  // The refresh interval of the fastest output showing the strip: frame
+  // callbacks come no sooner, so a frame waits for it without a wake-up.
+  double minimumFrameInterval() const override;
   void present(const QImage& frame) override;
   void presentRetained(const std::shared_ptr<const RetainedFrame>& frame, int offset) override;
 
@@ -70,6 +72,7 @@ class WaylandLayerSurface final : public PresentationSurface {
     uint32_t name;
     int32_t scale = 1;
     int32_t pendingScale = 1;
+    int32_t refreshMillihertz = 0;  // of its current mode; 0 where unknown
     bool showsSurface = false;
   };
 
