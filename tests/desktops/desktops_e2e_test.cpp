@@ -37,17 +37,23 @@ struct DesktopCase {
   bool publishesWorkArea;  // the window manager says what maximised windows get
   QStringList switchToSecondWorkspace;
   QStringList restartWindowManager = {};  // none where the case does not restart it
+  int scale = 1;                          // the toolkit's, for the application
 
-  QRect strip() const { return QRect(window.right() - 199, window.top(), 200, 22); }
+  QRect strip() const { return QRect(window.right() + 1 - 200 * scale, window.top(), 200 * scale, 22 * scale); }
+  std::string testName() const {
+    return scale == 1 ? name : std::string(name).append("_").append(std::to_string(scale)).append("x");
+  }
 };
 
-void PrintTo(const DesktopCase& desktop, std::ostream* out) { *out << desktop.name; }
+void PrintTo(const DesktopCase& desktop, std::ostream* out) { *out << desktop.testName(); }
 
 const QStringList wmctrlSwitch = {"wmctrl", "-s", "1"};
 
 const DesktopCase desktops[] = {
     {"openbox", 30, QRect(1080, 30, 200, 22), true, wmctrlSwitch},
     {"xfce", 31, QRect(1080, 31, 200, 22), true, wmctrlSwitch},
+    // A panel of odd height: at 2x the strip still stands right below it.
+    {"xfce", 31, QRect(880, 31, 400, 44), true, wmctrlSwitch, {}, 2},
     // i3 stretches every dock over the output, in its dock area below i3bar.
     {"i3", 21, QRect(0, 21, 1280, 22), false, {"i3-msg", "workspace", "number", "2"}, {"i3-msg", "restart"}},
     {"mutter", 0, QRect(1080, 0, 200, 22), true, wmctrlSwitch},
@@ -216,6 +222,7 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
   }
 
   QProcessEnvironment appEnvironment = desktop.environment();
+  if (desktopCase.scale != 1) appEnvironment.insert("QT_SCALE_FACTOR", QString::number(desktopCase.scale));
   Program app(SONVETTA, {}, appEnvironment);
   xcb_window_t bar = XCB_NONE;
   ASSERT_TRUE(waitFor([&] { return (bar = display.windowNamed("Sonvetta status bar")) != XCB_NONE; }, placeTimeout));
@@ -263,7 +270,7 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
   }
   const long ticks = app.cpuTicks() - ticksBefore;
   EXPECT_TRUE(stood) << "it moved to " << describe(display.geometry(bar)).toStdString();
-  std::cout << "figures: " << desktopCase.name << ": strip " << describe(strip).toStdString() << ", panel bottom "
+  std::cout << "figures: " << desktopCase.testName() << ": strip " << describe(strip).toStdString() << ", panel bottom "
             << desktopCase.panelBottom << ", maximise area from "
             << (desktopCase.publishesWorkArea ? display.workAreaTop() : display.geometry(window).top())
             << ", CPU over 10 s standing still " << ticks * 1000 / sysconf(_SC_CLK_TCK) << " ms\n";
@@ -318,7 +325,7 @@ TEST_P(DesktopTest, ComesBackToItsPlaceWhenTheWindowManagerRestarts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops),
-                         [](const testing::TestParamInfo<DesktopCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<DesktopCase>& info) { return info.param.testName(); });
 
 }  // namespace
 

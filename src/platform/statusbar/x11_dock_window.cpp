@@ -185,10 +185,21 @@ void X11DockWindow::place() {
     ownReservations_.insert(ownReservations_.begin(), reserved);
     ownReservations_.resize(std::min<std::size_t>(ownReservations_.size(), 2));
   }
-  const QPointF logicalTopLeft = QPointF(logicalScreen.topLeft()) + QPointF(native.topLeft() - nativeScreen.topLeft()) / ratio;
-  const QRect logical(logicalTopLeft.toPoint(), size_.toSize());
-  if (logical != placed_) window_.setGeometry(logical);
-  placed_ = logical;
+  if (native != placed_) {
+    // The toolkit keeps its own idea of the place, in points; the display is
+    // told the place to the device pixel, which points cannot always say
+    // (below a panel of odd height at 2x).
+    const QPointF logicalTopLeft =
+        QPointF(logicalScreen.topLeft()) + QPointF(native.topLeft() - nativeScreen.topLeft()) / ratio;
+    window_.setGeometry(QRect(logicalTopLeft.toPoint(), size_.toSize()));
+    const std::uint32_t exactly[] = {static_cast<std::uint32_t>(native.x()), static_cast<std::uint32_t>(native.y()),
+                                     static_cast<std::uint32_t>(native.width()),
+                                     static_cast<std::uint32_t>(native.height())};
+    xcb_configure_window(connection_, windowId(),
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         exactly);
+  }
+  placed_ = native;
   xcb_flush(connection_);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
   placedDensity_ = ratio;

@@ -50,7 +50,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   double placedDensity_ = 0.0;
   int desktopReservation_ = 0;
   std::vector<int> ownReservations_;  // the bar's strut in force first, then the one before
-  QRect placed_;
+  QRect placed_;  // in device pixels
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
 };
