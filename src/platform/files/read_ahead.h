@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -9,14 +8,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
+
+#include "platform/files/work_pool.h"
 
 namespace platform {
 
-// Reads files on the machine's other cores ahead of the thread that wants
+// Reads files on the work pool, on the machine's other cores, ahead of the thread that wants
 // them, and hands that thread each result in the order the files were given,
 // exactly as if it had read them one after another itself. Files go to the
 // readers, and results come back, as messages: a reader shares nothing with
@@ -28,8 +26,7 @@ namespace platform {
 // reading in order would never reach (a hung network mount past the match),
 // and the caller must not be the one stuck on it. On a machine with one
 // core, or where no thread can be started, the caller reads every file
-// itself, in order. Threads start with the first file given, so that an
-// owner that never needs to read costs nothing.
+// itself, in order.
 //
 // How far ahead the readers go is up to the caller: every file given is read,
 // unless the queue ends first. Ending it forgets every file not yet begun and
@@ -59,8 +56,8 @@ class ReadAhead {
       std::lock_guard lock(queue_->mutex);
       queue_->waiting.push_back({given_++, std::move(file)});
     }
-    if (!started_) startReaders();
-    queue_->changed.notify_one();
+    // A file no reader takes, the caller reads itself.
+    WorkPool::run([queue = queue_] { readOne(*queue); }, WorkPool::Priority::normal);
   }
 
   // The result for the earliest file given and not yet taken; there must be one.
@@ -103,47 +100,20 @@ class ReadAhead {
     bool ended = false;
   };
 
-  // The caller's own core reads too, so one thread fewer than the machine has
-  // cores; and a few are enough to keep a disk busy.
-  static unsigned readerCount() {
-    constexpr unsigned kMostReaders = 3;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::min(cores - 1, kMostReaders);
-  }
-
-  // A thread that cannot be had means one reader fewer: the caller reads
-  // whatever no reader takes.
-  void startReaders() {
-    started_ = true;
-    for (unsigned i = readerCount(); i > 0; --i) {
-      try {
-        std::thread(readUntilEnded, queue_).detach();
-      } catch (const std::system_error&) {
-        return;
-      } catch (const std::bad_alloc&) {
-        return;
-      }
-    }
-  }
-
-  static void readUntilEnded(const std::shared_ptr<Queue>& queue) {
-    std::unique_lock lock(queue->mutex);
-    while (true) {
-      queue->changed.wait(lock, [&queue] { return queue->ended || !queue->waiting.empty(); });
-      if (queue->ended) return;
-      Job job = std::move(queue->waiting.front());
-      queue->waiting.pop_front();
-      lock.unlock();
-      Result result = queue->read(job.file);
-      lock.lock();
-      if (queue->ended) return;
-      queue->done.emplace(job.number, std::move(result));
-      queue->changed.notify_all();
-    }
+  static void readOne(Queue& queue) {
+    std::unique_lock lock(queue.mutex);
+    if (queue.ended || queue.waiting.empty()) return;
+    Job job = std::move(queue.waiting.front());
+    queue.waiting.pop_front();
+    lock.unlock();
+    Result result = queue.read(job.file);
+    lock.lock();
+    if (queue.ended) return;
+    queue.done.emplace(job.number, std::move(result));
+    queue.changed.notify_all();
   }
 
   // Only the caller touches these.
-  bool started_ = false;
   std::uint64_t given_ = 0;
   std::uint64_t taken_ = 0;
 
