@@ -14,8 +14,8 @@
 
 namespace platform {
 
-// Reads files on the work pool, on the machine's other cores, ahead of the thread that wants
-// them, and hands that thread each result in the order the files were given,
+// Reads files on the work pool's threads, on the machine's other cores, ahead
+// of the thread that wants them, and hands that thread each result in the order the files were given,
 // exactly as if it had read them one after another itself. Files go to the
 // readers, and results come back, as messages: a reader shares nothing with
 // the caller but the queue.
@@ -31,7 +31,8 @@ namespace platform {
 // How far ahead the readers go is up to the caller: every file given is read,
 // unless the queue ends first. Ending it forgets every file not yet begun and
 // the results not taken, and does not wait: a reader stuck on a file (a hung
-// network mount) keeps only itself, and goes once its read returns.
+// network mount) keeps only its own thread of the pool, until its read
+// returns.
 template <typename Result>
 class ReadAhead {
  public:
