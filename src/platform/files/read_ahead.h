@@ -53,12 +53,18 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   void push(std::filesystem::path file) {
+    bool another = false;
     {
       std::lock_guard lock(queue_->mutex);
       queue_->waiting.push_back({given_++, std::move(file)});
+      another = queue_->readers < kMostReaders;
+      if (another) ++queue_->readers;
     }
     // A file no reader takes, the caller reads itself.
-    WorkPool::run([queue = queue_] { readOne(*queue); }, WorkPool::Priority::normal);
+    if (another && !WorkPool::run([queue = queue_] { readUntilEmpty(*queue); }, WorkPool::Priority::normal)) {
+      std::lock_guard lock(queue_->mutex);
+      --queue_->readers;
+    }
   }
 
   // The result for the earliest file given and not yet taken; there must be one.
@@ -98,20 +104,27 @@ class ReadAhead {
     std::condition_variable changed;
     std::deque<Job> waiting;               // given, and begun by nobody yet
     std::map<std::uint64_t, Result> done;  // read, and not yet taken, by number
+    unsigned readers = 0;                  // given to the work pool, and not yet back
     bool ended = false;
   };
 
-  static void readOne(Queue& queue) {
+  // A few keep a disk busy; and behind a reader stuck on a file (a hung
+  // network mount) wait only as many tasks as that.
+  static constexpr unsigned kMostReaders = 3;
+
+  static void readUntilEmpty(Queue& queue) {
     std::unique_lock lock(queue.mutex);
-    if (queue.ended || queue.waiting.empty()) return;
-    Job job = std::move(queue.waiting.front());
-    queue.waiting.pop_front();
-    lock.unlock();
-    Result result = queue.read(job.file);
-    lock.lock();
-    if (queue.ended) return;
-    queue.done.emplace(job.number, std::move(result));
-    queue.changed.notify_all();
+    while (!queue.ended && !queue.waiting.empty()) {
+      Job job = std::move(queue.waiting.front());
+      queue.waiting.pop_front();
+      lock.unlock();
+      Result result = queue.read(job.file);
+      lock.lock();
+      if (queue.ended) break;
+      queue.done.emplace(job.number, std::move(result));
+      queue.changed.notify_all();
+    }
+    --queue.readers;
   }
 
   // Only the caller touches these.
