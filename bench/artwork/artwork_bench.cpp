@@ -5,22 +5,30 @@
 //   Covers:   10,000 files of all five kinds, each with a 500 x 500 JPEG cover.
 // Floors: a walk that lists and stats every entry, and one that also reads the
 // first 64 KiB of every file. Searches: the first one of a process that does
-// not warm up, the first one right after the warm-up starts and 15 s after,
-// and the ones after it, walking or from memory. All of them look for a
-// track that is not there, so every file is visited; on the covers library
-// one more search finds the last file. Also: the warm-up's time and CPU time,
-// and the memory the mirror takes a file.
+// not warm up, against a walk that reads the same tags ahead and keeps
+// nothing; the first one right after the warm-up starts and 15 s after, and
+// the ones after it; from memory, after a mount elsewhere, with a folder that
+// cannot be read and with 2,000 links to files. All of them look for a track
+// that is not there, so every file is visited; on the covers library one more
+// search finds the last file. Also: the warm-up's time and CPU time, idle and
+// with both cores busy, the watches it takes, and the memory the mirror takes
+// a file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <malloc.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <QBuffer>
 #include <QImage>
 #include <array>
+#include <atomic>
+#include <deque>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <span>
 #include <sstream>
@@ -28,8 +36,9 @@
 
 #include "app/artwork/library_artwork_search.h"
 #include "app/artwork/library_mirror.h"
-#include "app/artwork/tag_memo.h"
 #include "platform/files/directory_walk.h"
+#include "platform/files/read_ahead.h"
+#include "platform/files/work_pool.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
 
@@ -215,9 +224,10 @@ void firstSearch(benchmark::State& state, const Library& library, const char* wa
 }
 
 // The searches of a running application, after its first.
-void repeatSearch(benchmark::State& state, const Library& library, const char* wanted, bool found) {
+void repeatSearch(benchmark::State& state, const Library& library, const char* wanted, bool found,
+                  sonvetta::LibraryAccess access = {}) {
   std::ostringstream log;
-  sonvetta::LibraryArtworkSearch searcher(log, library.home());
+  sonvetta::LibraryArtworkSearch searcher(log, library.home(), std::move(access));
   expect(state, searcher.findArtworkInMusicLibrary(wanted, wanted, wanted, 22), found);
   const rusage atStart = processUsage();
   for (auto _ : state) {
@@ -227,10 +237,78 @@ void repeatSearch(benchmark::State& state, const Library& library, const char* w
   setCounters(state, library, atStart);
 }
 
-// Until the warm-up has come back with the library's one folder.
-void waitForWarmUp(sonvetta::LibraryArtworkSearch& searcher) {
-  while (searcher.foldersInMemory() < 1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// Until the warm-up is done: it is behind whatever the idle thread is given next.
+void waitForWarmUp() {
+  std::promise<void> done;
+  platform::WorkPool::run([&done] { done.set_value(); }, platform::WorkPool::Priority::idle);
+  done.get_future().wait();
 }
+
+// A walk that reads every candidate's tags a little ahead on the other cores,
+// as the search does, and keeps nothing of what it sees.
+void walkKeepingNothing(const fs::path& root) {
+  struct Reading {
+    std::optional<platform::FileStamp> stamp;
+    std::optional<sonvetta::TrackFingerprint> fingerprint;
+  };
+  platform::ReadAhead<Reading> reading([](const fs::path& file) {
+    return Reading{platform::FileStamp::of(file), sonvetta::readTrackFingerprint(file)};
+  });
+  std::optional<platform::DirectoryWalk> walk = platform::DirectoryWalk::open(root);
+  std::size_t ahead = 0;
+  const sonvetta::TrackFingerprint wanted = sonvetta::TrackFingerprint::of("Nobody", "Nobody", "Nobody");
+  while (true) {
+    while (ahead < 64 && (ahead == 0 || !walk->nextReadsAFolder())) {
+      const std::optional<fs::path> entry = walk->next();
+      if (!entry) break;
+      if (!sonvetta::isAudioFileName(*entry)) continue;
+      reading.push(*entry);
+      ++ahead;
+    }
+    if (ahead == 0) return;
+    --ahead;
+    if (reading.take().fingerprint == wanted) return;
+  }
+}
+
+void notKeepingWalk(benchmark::State& state, const Library& library) {
+  const rusage atStart = processUsage();
+  for (auto _ : state) walkKeepingNothing(library.root());
+  setCounters(state, library, atStart);
+}
+
+// The inotify watches the process holds.
+int watchesHeld() {
+  int watches = 0;
+  for (const fs::directory_entry& descriptor : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(descriptor.path(), error) != "anon_inode:inotify") continue;
+    std::ifstream info("/proc/self/fdinfo/" + descriptor.path().filename().string());
+    for (std::string line; std::getline(info, line);) watches += line.starts_with("inotify wd:") ? 1 : 0;
+  }
+  return watches;
+}
+
+// Two busy loops at normal priority, for as long as it lives.
+class BusyCores {
+ public:
+  BusyCores() {
+    for (int i = 0; i < 2; ++i) {
+      loops_.emplace_back([this] {
+        while (!stop_) {
+        }
+      });
+    }
+  }
+  ~BusyCores() {
+    stop_ = true;
+    for (std::thread& loop : loops_) loop.join();
+  }
+
+ private:
+  std::atomic<bool> stop_ = false;
+  std::vector<std::thread> loops_;
+};
 
 // The first search of an application that started `after` before it.
 void firstSearchAfterStart(benchmark::State& state, const Library& library, std::chrono::seconds after) {
@@ -255,7 +333,7 @@ void searchFromMemory(benchmark::State& state, const Library& library, Caches ca
   std::ostringstream log;
   sonvetta::LibraryArtworkSearch searcher(log, library.home());
   searcher.warmUp();
-  waitForWarmUp(searcher);
+  waitForWarmUp();
   expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
   const rusage atStart = processUsage();
   for (auto _ : state) {
@@ -266,7 +344,58 @@ void searchFromMemory(benchmark::State& state, const Library& library, Caches ca
   setCounters(state, library, atStart);
 }
 
-// From start-up until the search has the library in memory.
+// A missed search right after a file system was mounted, or unmounted,
+// elsewhere on the machine (in a mount namespace of the benchmark's own).
+void searchAfterUnrelatedMount(benchmark::State& state, const Library& library) {
+  static const bool privateMounts =
+      ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  if (!privateMounts) return state.SkipWithError("no mount namespace to be had");
+  const fs::path elsewhere = library.home() / "Elsewhere";
+  fs::create_directories(elsewhere);
+  std::ostringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, library.home());
+  expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+  const rusage atStart = processUsage();
+  bool mounted = false;
+  for (auto _ : state) {
+    state.PauseTiming();
+    mounted = mounted ? ::umount(elsewhere.c_str()) != 0 : ::mount("none", elsewhere.c_str(), "tmpfs", 0, nullptr) == 0;
+    state.ResumeTiming();
+    expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+    log.str({});
+  }
+  if (mounted) ::umount(elsewhere.c_str());
+  setCounters(state, library, atStart);
+}
+
+// Missed searches once warm, with one album folder that cannot be read.
+void searchWithUnreadableFolder(benchmark::State& state, const Library& library) {
+  sonvetta::LibraryAccess access;
+  access.list = [](const fs::path& folder) -> std::optional<std::vector<platform::FolderEntry>> {
+    if (folder.filename() == "Album 7") return std::nullopt;
+    return platform::listFolder(folder);
+  };
+  repeatSearch(state, library, "Nobody", false, std::move(access));
+}
+
+// Missed searches once warm, with 2,000 links to files of the library in the
+// second root.
+void searchWithLinks(benchmark::State& state, const Library& library) {
+  const fs::path links = library.home() / "Music" / "iTunes" / "iTunes Media" / "Music";
+  fs::create_directories(links);
+  for (int i = 0; i < 2000; ++i) {
+    const std::string artist = "Artist " + std::to_string(i / (kFilesPerAlbum * kAlbumsPerArtist));
+    const std::string album = "Album " + std::to_string(i / kFilesPerAlbum);
+    fs::create_symlink(library.root() / artist / album / ("Track " + std::to_string(i) + ".mp3"),
+                       links / ("Link " + std::to_string(i) + ".mp3"));
+  }
+  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime);
+  repeatSearch(state, library, "Nobody", false);
+  fs::remove_all(library.home() / "Music" / "iTunes");
+}
+
+// From start-up until the search has the library in memory; with the
+// watches that takes.
 void warmUp(benchmark::State& state, const Library& library, Caches caches = Caches::warm) {
   const rusage atStart = processUsage();
   for (auto _ : state) {
@@ -274,7 +403,29 @@ void warmUp(benchmark::State& state, const Library& library, Caches caches = Cac
     std::ostringstream log;
     sonvetta::LibraryArtworkSearch searcher(log, library.home());
     searcher.warmUp();
-    waitForWarmUp(searcher);
+    waitForWarmUp();
+    state.counters["watches"] = watchesHeld();
+  }
+  setCounters(state, library, atStart);
+}
+
+// With both cores busy the warm-up at idle priority gets nothing: from
+// start-up until the first search, which walks, leaves the library warm.
+void warmUpWithBothCoresBusy(benchmark::State& state, const Library& library) {
+  const BusyCores busy;
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    std::ostringstream log;
+    sonvetta::LibraryArtworkSearch searcher(log, library.home());
+    searcher.warmUp();
+    expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+    state.PauseTiming();
+    // Served from memory, or the figure would mean nothing.
+    const auto from = std::chrono::steady_clock::now();
+    searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22);
+    state.counters["nextSearchMs"] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - from).count();
+    state.ResumeTiming();
   }
   setCounters(state, library, atStart);
 }
@@ -291,6 +442,13 @@ void BM_Tiny_FirstSearch15sAfterStartUp(benchmark::State& state) {
 }
 void BM_Tiny_SearchFromMemory(benchmark::State& state) { searchFromMemory(state, tinyLibrary()); }
 void BM_Tiny_WarmUp(benchmark::State& state) { warmUp(state, tinyLibrary()); }
+void BM_Tiny_WarmUpWithBothCoresBusy(benchmark::State& state) { warmUpWithBothCoresBusy(state, tinyLibrary()); }
+void BM_Tiny_WalkKeepingNothing(benchmark::State& state) { notKeepingWalk(state, tinyLibrary()); }
+void BM_Tiny_SearchAfterUnrelatedMount(benchmark::State& state) { searchAfterUnrelatedMount(state, tinyLibrary()); }
+void BM_Tiny_SearchWithUnreadableFolder(benchmark::State& state) {
+  searchWithUnreadableFolder(state, tinyLibrary());
+}
+void BM_Tiny_SearchWith2000Links(benchmark::State& state) { searchWithLinks(state, tinyLibrary()); }
 void BM_TinyCold_FloorStatWalk(benchmark::State& state) {
   floorWalk(state, tinyLibrary(), false, Caches::dropped);
 }
@@ -316,6 +474,17 @@ void BM_Tiny200k_FirstSearch15sAfterStartUp(benchmark::State& state) {
 }
 void BM_Tiny200k_SearchFromMemory(benchmark::State& state) { searchFromMemory(state, tiny200kLibrary()); }
 void BM_Tiny200k_WarmUp(benchmark::State& state) { warmUp(state, tiny200kLibrary()); }
+void BM_Tiny200k_WarmUpWithBothCoresBusy(benchmark::State& state) {
+  warmUpWithBothCoresBusy(state, tiny200kLibrary());
+}
+void BM_Tiny200k_WalkKeepingNothing(benchmark::State& state) { notKeepingWalk(state, tiny200kLibrary()); }
+void BM_Tiny200k_SearchAfterUnrelatedMount(benchmark::State& state) {
+  searchAfterUnrelatedMount(state, tiny200kLibrary());
+}
+void BM_Tiny200k_SearchWithUnreadableFolder(benchmark::State& state) {
+  searchWithUnreadableFolder(state, tiny200kLibrary());
+}
+void BM_Tiny200k_SearchWith2000Links(benchmark::State& state) { searchWithLinks(state, tiny200kLibrary()); }
 void BM_Covers_FloorStatWalk(benchmark::State& state) { floorWalk(state, coversLibrary(), false); }
 void BM_Covers_FloorReadWalk(benchmark::State& state) { floorWalk(state, coversLibrary(), true); }
 void BM_Covers_FirstSearch(benchmark::State& state) { firstSearch(state, coversLibrary(), "Nobody", false); }
@@ -331,38 +500,6 @@ std::size_t heapInUse() {
   return info.uordblks + info.hblkhd;
 }
 
-// What remembering 100,000 files costs, in heap bytes a file: all of it, and
-// what it costs besides the paths themselves (the same strings, held alone).
-void BM_MemoBytesPerFile(benchmark::State& state) {
-  constexpr int kFiles = 100000;
-  std::vector<std::string> paths;
-  for (int i = 0; i < kFiles; ++i) {
-    paths.push_back("/home/someone/Music/Music/Artist " + std::to_string(i / 100) + "/Album " +
-                    std::to_string(i / 10) + "/" + std::to_string(i % 10 + 1) + " Track " + std::to_string(i) + ".mp3");
-  }
-  const platform::FileStamp settled{1, 0, 4000000, 1'600'000'000'000'000'000, 1'600'000'000'000'000'000};
-  const sonvetta::TrackFingerprint fingerprint = sonvetta::TrackFingerprint::of("Artist", "Album", "Title");
-  for (auto _ : state) {
-    const std::size_t before = heapInUse();
-    std::vector<std::string> copies(paths.begin(), paths.end());
-    const std::size_t pathBytes = heapInUse() - before - copies.capacity() * sizeof(std::string);
-    copies = {};
-    const std::size_t beforeMemo = heapInUse();
-    sonvetta::TagMemo memo;
-    memo.startWalk();
-    for (int i = 0; i < kFiles; ++i) {
-      platform::FileStamp stamp = settled;
-      stamp.inode = static_cast<ino_t>(i);
-      memo.remember(paths[static_cast<std::size_t>(i)], stamp, fingerprint);
-    }
-    const std::size_t memoBytes = heapInUse() - beforeMemo;
-    state.counters["bytesPerFile"] = static_cast<double>(memoBytes) / kFiles;
-    state.counters["besidesPath"] = static_cast<double>(memoBytes - pathBytes) / kFiles;
-    state.counters["pathBytes"] = static_cast<double>(pathBytes) / kFiles;
-  }
-}
-BENCHMARK(BM_MemoBytesPerFile)->Unit(benchmark::kMillisecond)->Iterations(1);
-
 // What the mirror of 200,000 files costs, in heap bytes a file: made on this
 // thread, whose heap the count sees.
 void BM_MirrorBytesPerFile(benchmark::State& state) {
@@ -370,10 +507,11 @@ void BM_MirrorBytesPerFile(benchmark::State& state) {
   const std::atomic<bool> abandoned = false;
   for (auto _ : state) {
     const std::size_t before = heapInUse();
-    sonvetta::LibraryMirror::Refusal refusal{};
-    const std::unique_ptr<sonvetta::LibraryMirror> mirror =
-        sonvetta::LibraryMirror::build(library.root(), platform::fileSystemType, abandoned, refusal);
-    if (!mirror) state.SkipWithError("no mirror");
+    auto access = std::make_shared<const sonvetta::LibraryAccess>();
+    auto mirror = std::make_unique<sonvetta::LibraryMirror>(
+        library.root(), access, std::make_shared<platform::WatchBudget>(access->watches));
+    mirror->fillWhole(abandoned);
+    if (!mirror->walkedThrough()) state.SkipWithError("not mirrored whole");
     state.counters["bytesPerFile"] = static_cast<double>(heapInUse() - before) / library.fileCount();
   }
 }
@@ -392,6 +530,11 @@ SONVETTA_BENCH(BM_Tiny_SearchFromMemory);
 SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearchAtStartUp, 3);
 SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearch15sAfterStartUp, 2);
 SONVETTA_BENCH_TIMES(BM_Tiny_WarmUp, 3);
+SONVETTA_BENCH_TIMES(BM_Tiny_WarmUpWithBothCoresBusy, 2);
+SONVETTA_BENCH(BM_Tiny_WalkKeepingNothing);
+SONVETTA_BENCH(BM_Tiny_SearchAfterUnrelatedMount);
+SONVETTA_BENCH(BM_Tiny_SearchWithUnreadableFolder);
+SONVETTA_BENCH(BM_Tiny_SearchWith2000Links);
 SONVETTA_BENCH_TIMES(BM_TinyCold_FloorStatWalk, 3);
 SONVETTA_BENCH_TIMES(BM_TinyCold_FloorReadWalk, 3);
 SONVETTA_BENCH_TIMES(BM_TinyCold_FirstSearch, 3);
@@ -399,12 +542,17 @@ SONVETTA_BENCH_TIMES(BM_TinyCold_SearchFromMemory, 3);
 SONVETTA_BENCH_TIMES(BM_TinyCold_WarmUp, 3);
 SONVETTA_BENCH(BM_Tiny200k_FloorStatWalk);
 SONVETTA_BENCH(BM_Tiny200k_FloorReadWalk);
-SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearch, 2);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearch, 3);
 SONVETTA_BENCH(BM_Tiny200k_RepeatSearch);
 SONVETTA_BENCH(BM_Tiny200k_SearchFromMemory);
 SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearchAtStartUp, 2);
 SONVETTA_BENCH_TIMES(BM_Tiny200k_FirstSearch15sAfterStartUp, 2);
 SONVETTA_BENCH_TIMES(BM_Tiny200k_WarmUp, 2);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_WarmUpWithBothCoresBusy, 1);
+SONVETTA_BENCH_TIMES(BM_Tiny200k_WalkKeepingNothing, 3);
+SONVETTA_BENCH(BM_Tiny200k_SearchAfterUnrelatedMount);
+SONVETTA_BENCH(BM_Tiny200k_SearchWithUnreadableFolder);
+SONVETTA_BENCH(BM_Tiny200k_SearchWith2000Links);
 SONVETTA_BENCH(BM_Covers_FloorStatWalk);
 SONVETTA_BENCH(BM_Covers_FloorReadWalk);
 SONVETTA_BENCH(BM_Covers_FirstSearch);

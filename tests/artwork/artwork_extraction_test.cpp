@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "artwork_test_support.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
@@ -113,5 +115,33 @@ TEST_F(ArtworkExtraction, MatchWithoutUsablePictureGivesNone) {
   EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song")), nullptr);
   EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song", "garbage")), nullptr);
 }
+
+
+// A file that names two artists, and the artist text that players built on
+// TagLib send for it, and that the bridge makes of a player's list of them.
+struct TwoArtists {
+  AudioFormat format;
+  std::string_view artists;  // the tag's values, "\0" between them
+  const char* sent;
+};
+
+void PrintTo(const TwoArtists& row, std::ostream* out) { sonvetta::testdata::PrintTo(row.format, out); }
+
+class FileOfTwoArtists : public ArtworkExtraction, public testing::WithParamInterface<TwoArtists> {};
+
+TEST_P(FileOfTwoArtists, IsFoundForTheArtistTextPlayersSend) {
+  EXPECT_NE(extract(GetParam().format, trackTags(std::string(GetParam().artists), "Album", "Song", red_),
+                    GetParam().sent),
+            nullptr);
+}
+
+using namespace std::string_view_literals;
+INSTANTIATE_TEST_SUITE_P(Formats, FileOfTwoArtists,
+                         testing::Values(TwoArtists{AudioFormat::mp3ID3v24, "Ann\0Bob"sv, "Ann Bob"},
+                                         TwoArtists{AudioFormat::mp3ID3v23, "Ann\0Bob"sv, "Ann Bob"},
+                                         // The separator ID3v2.3 taggers write is a part of the one text.
+                                         TwoArtists{AudioFormat::mp3ID3v23, "Ann/Bob"sv, "Ann/Bob"},
+                                         TwoArtists{AudioFormat::flac, "Ann\0Bob"sv, "Ann Bob"},
+                                         TwoArtists{AudioFormat::m4a, "Ann\0Bob"sv, "Ann Bob"}));
 
 }  // namespace

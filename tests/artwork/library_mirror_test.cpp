@@ -1,17 +1,22 @@
 // The search from memory against the reference, a fresh walk that reads one
-// file after another: lines and artwork, after every kind of change made
-// between searches and while they run.
+// file after another: lines and artwork after every kind of change made
+// between searches and while they run; and what each search had to ask of
+// the machine, counted through the search's own access to it.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "app/artwork/library_artwork_search.h"
 #include "fresh_walk.h"
+#include "platform/files/work_pool.h"
 #include "tagged_audio.h"
 #include "temporary_folder.h"
 
@@ -27,6 +32,51 @@ struct Step {
   std::function<void()> make;
 };
 
+// What searches asked of the machine.
+struct Asked {
+  std::atomic<int> listings = 0;
+  std::atomic<int> tagReads = 0;
+  // Folders that cannot be read, by name.
+  std::vector<std::string> unreadable;
+  // Entries whose inode the file system hands out again, by name: it stays
+  // the same however often they are made anew.
+  std::vector<std::string> reusedInodes;
+};
+
+sonvetta::LibraryAccess counted(const std::shared_ptr<Asked>& asked, long watches = 1'000'000) {
+  sonvetta::LibraryAccess access;
+  access.list = [asked](const fs::path& folder) -> std::optional<std::vector<platform::FolderEntry>> {
+    ++asked->listings;
+    if (std::ranges::find(asked->unreadable, folder.filename().string()) != asked->unreadable.end()) {
+      return std::nullopt;
+    }
+    std::optional<std::vector<platform::FolderEntry>> entries = platform::listFolder(folder);
+    for (platform::FolderEntry& entry : entries ? *entries : std::vector<platform::FolderEntry>{}) {
+      if (std::ranges::find(asked->reusedInodes, entry.name) != asked->reusedInodes.end()) entry.inode = 4242;
+    }
+    return entries;
+  };
+  access.readTags = [asked](const fs::path& file) {
+    ++asked->tagReads;
+    return sonvetta::readTrackFingerprint(file);
+  };
+  access.watches = watches;
+  return access;
+}
+
+// The counts of one search.
+struct Cost {
+  int listings;
+  int tagReads;
+  bool operator==(const Cost&) const = default;
+};
+
+void PrintTo(const Cost& cost, std::ostream* out) {
+  *out << cost.listings << " folders listed, " << cost.tagReads << " files' tags read";
+}
+
+constexpr Cost kFromMemory{0, 0};
+
 class MirroredSearch : public testing::Test {
  protected:
   void SetUp() override {
@@ -41,7 +91,11 @@ class MirroredSearch : public testing::Test {
       write(music() / "C" / "D" / named("z", i, ".m4a"), "Other", AudioFormat::m4a);
       write(media() / named("w", i, ".mp3"), "Other");
     }
+    // Files too new for their stamps to be trusted are read at every search.
+    settle();
   }
+
+  static void settle() { std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100)); }
 
   fs::path home() const { return home_.path(); }
   fs::path media() const { return sonvetta::testdata::roots(home())[0]; }
@@ -54,116 +108,110 @@ class MirroredSearch : public testing::Test {
                                          sonvetta::testdata::trackTags("The Band", "Album", title, red_));
   }
 
-  // Waits until the search takes `count` folders from memory.
-  void expectInMemory(int count) {
-    for (int waited = 0; searcher_.foldersInMemory() != count && waited < 6000; ++waited) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(searcher_.foldersInMemory(), count);
+  // What one search for a track that is nowhere, which takes it through
+  // everything, asked of the machine.
+  Cost missedSearch() {
+    const int listings = asked_->listings;
+    const int tagReads = asked_->tagReads;
+    searcher_.findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
+    return {asked_->listings - listings, asked_->tagReads - tagReads};
   }
 
-  // Both the track, wherever it is, and one that is nowhere, which takes the
-  // search through everything.
+  // Both the track, wherever it is, and one that is nowhere.
   void expectAgreement(const char* change) {
     for (const char* title : {"Song", "Missing"}) {
       EXPECT_EQ(searched(searcher_, log_, title), oneFileAtATime(home(), title)) << "after " << change << ", " << title;
     }
   }
 
-  void run(const std::vector<Step>& steps, int inMemory) {
-    for (const Step& step : steps) {
-      step.make();
-      expectAgreement(step.change);
-      EXPECT_EQ(searcher_.foldersInMemory(), inMemory) << "after " << step.change;
-    }
-  }
-
   const std::string red_ = sonvetta::testdata::solidPicture("red", "PNG");
   sonvetta::testdata::TemporaryFolder home_;
   std::stringstream log_;
-  sonvetta::LibraryArtworkSearch searcher_{log_, home_.path()};
+  std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
+  sonvetta::LibraryArtworkSearch searcher_{log_, home_.path(), counted(asked_)};
 };
 
-TEST_F(MirroredSearch, AgreesWithAFreshWalkAfterEachKindOfChange) {
-  searcher_.warmUp();
-  expectInMemory(2);
-  expectAgreement("the warm-up");
+TEST_F(MirroredSearch, AgreesWithAFreshWalkAfterEachKindOfChangeAndThenAnswersFromMemory) {
+  expectAgreement("the first search");
+  EXPECT_EQ(missedSearch(), kFromMemory);
   const fs::path rewritten = music() / "B" / "y3.flac";
   const fs::path outside = home() / "Elsewhere";
-  run({
-          {"a file created", [&] { write(music() / "A" / "new.mp3", "Song"); }},
-          {"that file deleted", [&] { fs::remove(music() / "A" / "new.mp3"); }},
-          {"a file rewritten in place at the same size and modification time",
-           [&] {
-             const auto modified = fs::last_write_time(rewritten);
-             write(rewritten, "Song", AudioFormat::flac);
-             fs::last_write_time(rewritten, modified);
-           }},
-          {"a file renamed within its folder", [&] { fs::rename(rewritten, music() / "B" / "renamed.flac"); }},
-          {"a file moved to another folder",
-           [&] { fs::rename(music() / "B" / "renamed.flac", music() / "C" / "D" / "moved.flac"); }},
-          {"a folder renamed", [&] { fs::rename(music() / "C", music() / "C2"); }},
-          {"a folder moved within the root", [&] { fs::rename(music() / "C2" / "D", music() / "A" / "D"); }},
-          {"a folder moved out of the root",
-           [&] {
-             fs::create_directories(outside);
-             fs::rename(music() / "A" / "D", outside / "D");
-           }},
-          {"a folder moved into the root", [&] { fs::rename(outside / "D", music() / "E"); }},
-          {"a file replaced by another under its name",
-           [&] {
-             write(outside / "other.flac", "Sonh", AudioFormat::flac);
-             fs::rename(outside / "other.flac", music() / "E" / "moved.flac");
-           }},
-          {"a link to a file outside the library",
-           [&] {
-             write(outside / "target.mp3", "Other");
-             fs::create_symlink(outside / "target.mp3", music() / "E" / "link.mp3");
-           }},
-          {"the linked file rewritten", [&] { write(outside / "target.mp3", "Song"); }},
-          {"a subtree made unreadable", [&] { fs::permissions(music() / "B", fs::perms::none); }},
-          {"the subtree readable again", [&] { fs::permissions(music() / "B", fs::perms::owner_all); }},
-          {"a hidden file named like the track", [&] { write(music() / "A" / ".hidden.mp3", "Song"); }},
-          {"a folder turned into a package", [&] { fs::rename(music() / "A", music() / "A.bundle"); }},
-          {"a burst of thousands of changes",
-           [&] {
-             const fs::path burst = music() / "Burst";
-             fs::create_directories(burst);
-             for (int i = 0; i < 3000; ++i) std::ofstream(burst / (std::to_string(i) + ".mp3")) << "not audio";
-             for (int i = 0; i < 3000; i += 2) fs::remove(burst / (std::to_string(i) + ".mp3"));
-             for (int i = 1; i < 3000; i += 4) fs::rename(burst / (std::to_string(i) + ".mp3"), burst / (std::to_string(i) + ".flac"));
-             write(burst / "2999.mp3", "Song");
-           }},
-      },
-      2);
-}
-
-TEST_F(MirroredSearch, RootsThatComeGoOrTurnIntoLinksAreWalkedUntilTheyCanBeMirrored) {
-  searcher_.warmUp();
-  expectInMemory(2);
-  const std::vector<std::pair<Step, int>> steps = {
-      {{"a root created", [&] { write(itunes() / "Song.mp3", "Song"); }}, 3},
-      {{"a root removed", [&] { fs::remove_all(media()); }}, 2},
-      {{"a root replaced by a link to a folder",
-        [&] {
-          fs::rename(music(), home() / "Real");
-          fs::create_directory_symlink(home() / "Real", music());
-        }},
-       1},
-      {{"a change behind the link", [&] { write(home() / "Real" / "B" / "Song.mp3", "Song"); }}, 1},
+  const std::vector<Step> steps = {
+      {"a file created", [&] { write(music() / "A" / "new.mp3", "Song"); }},
+      {"that file deleted", [&] { fs::remove(music() / "A" / "new.mp3"); }},
+      {"a file rewritten in place at the same size and modification time",
+       [&] {
+         const auto modified = fs::last_write_time(rewritten);
+         write(rewritten, "Song", AudioFormat::flac);
+         fs::last_write_time(rewritten, modified);
+       }},
+      {"a file renamed within its folder", [&] { fs::rename(rewritten, music() / "B" / "renamed.flac"); }},
+      {"a file moved to another folder",
+       [&] { fs::rename(music() / "B" / "renamed.flac", music() / "C" / "D" / "moved.flac"); }},
+      {"a folder renamed", [&] { fs::rename(music() / "C", music() / "C2"); }},
+      {"a folder moved within the root", [&] { fs::rename(music() / "C2" / "D", music() / "A" / "D"); }},
+      {"a folder moved out of the root",
+       [&] {
+         fs::create_directories(outside);
+         fs::rename(music() / "A" / "D", outside / "D");
+       }},
+      {"a folder moved into the root", [&] { fs::rename(outside / "D", music() / "E"); }},
+      {"a file replaced by another under its name",
+       [&] {
+         write(outside / "other.flac", "Sonh", AudioFormat::flac);
+         fs::rename(outside / "other.flac", music() / "E" / "moved.flac");
+       }},
+      {"a link to a file outside the library",
+       [&] {
+         write(outside / "target.mp3", "Other");
+         fs::create_symlink(outside / "target.mp3", music() / "E" / "link.mp3");
+       }},
+      {"the linked file rewritten", [&] { write(outside / "target.mp3", "Song"); }},
+      {"a hidden file named like the track", [&] { write(music() / "A" / ".hidden.mp3", "Song"); }},
+      {"a folder turned into a package", [&] { fs::rename(music() / "A", music() / "A.bundle"); }},
+      {"a burst of thousands of changes",
+       [&] {
+         const fs::path burst = music() / "Burst";
+         fs::create_directories(burst);
+         for (int i = 0; i < 3000; ++i) std::ofstream(burst / (std::to_string(i) + ".mp3")) << "not audio";
+         for (int i = 0; i < 3000; i += 2) fs::remove(burst / (std::to_string(i) + ".mp3"));
+         for (int i = 1; i < 3000; i += 4) fs::rename(burst / (std::to_string(i) + ".mp3"), burst / (std::to_string(i) + ".flac"));
+         write(burst / "2999.mp3", "Song");
+       }},
   };
-  for (const auto& [step, inMemory] : steps) {
+  for (const Step& step : steps) {
     step.make();
     expectAgreement(step.change);
-    // Mirrored again, or for good not, once the warm-up has come back.
-    expectInMemory(inMemory);
+    // Files that have just changed are read at every search until they
+    // settle; no folder is listed again.
+    EXPECT_EQ(missedSearch().listings, 0) << "after " << step.change;
+  }
+  settle();
+  missedSearch();
+  EXPECT_EQ(missedSearch(), kFromMemory);
+}
+
+TEST_F(MirroredSearch, RootsThatComeGoOrTurnIntoLinksAgreeWithAFreshWalk) {
+  expectAgreement("the first search");
+  const std::vector<Step> steps = {
+      {"a root created", [&] { write(itunes() / "Song.mp3", "Song"); }},
+      {"a root removed", [&] { fs::remove_all(media()); }},
+      {"a root replaced by a link to a folder",
+       [&] {
+         fs::rename(music(), home() / "Real");
+         fs::create_directory_symlink(home() / "Real", music());
+       }},
+      {"a change behind the link", [&] { write(home() / "Real" / "B" / "Song.mp3", "Song"); }},
+  };
+  for (const Step& step : steps) {
+    step.make();
+    expectAgreement(step.change);
     expectAgreement(step.change);
   }
 }
 
-TEST_F(MirroredSearch, AnOverflowedQueueIsWalkedAndMirroredAgain) {
-  searcher_.warmUp();
-  expectInMemory(2);
+TEST_F(MirroredSearch, AfterAnOverflowedQueueReadsOnlyTheFilesThatChanged) {
+  expectAgreement("the first search");
   int queueLength = 0;
   std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queueLength;
   ASSERT_GT(queueLength, 0);
@@ -173,13 +221,13 @@ TEST_F(MirroredSearch, AnOverflowedQueueIsWalkedAndMirroredAgain) {
   for (int i = 0; i <= queueLength; ++i) fs::last_write_time(i % 2 == 0 ? a : b, fs::file_time_type::clock::now());
   write(music() / "A" / "x1.mp3", "Song");
   expectAgreement("an overflow");
-  expectInMemory(2);
-  run({{"a change after the overflow", [&] { fs::remove(music() / "A" / "x1.mp3"); }}}, 2);
+  settle();
+  // Every folder listed again, and only the files touched read again.
+  EXPECT_LE(missedSearch().tagReads, 2);
+  EXPECT_EQ(missedSearch(), kFromMemory);
 }
 
 TEST_F(MirroredSearch, ChangesWhileSearchesRunLeaveTheNextSearchInAgreement) {
-  searcher_.warmUp();
-  expectInMemory(2);
   std::atomic<bool> stop = false;
   std::thread changer([&] {
     for (int i = 0; !stop; ++i) {
@@ -194,35 +242,197 @@ TEST_F(MirroredSearch, ChangesWhileSearchesRunLeaveTheNextSearchInAgreement) {
   stop = true;
   changer.join();
   expectAgreement("changes made while searching");
-  EXPECT_EQ(searcher_.foldersInMemory(), 2);
 }
 
-// A test double of the file system's type: one folder on NFS.
-TEST(MirroredSearchOnANetworkMount, IsAlwaysWalked) {
+// Everything the idle warm-up does is behind what the work pool's idle
+// thread is given next.
+void waitForTheIdleWork() {
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> waited = done->get_future();
+  ASSERT_TRUE(platform::WorkPool::run([done] { done->set_value(); }, platform::WorkPool::Priority::idle));
+  ASSERT_EQ(waited.wait_for(std::chrono::minutes(2)), std::future_status::ready);
+}
+
+TEST_F(MirroredSearch, TheWarmUpLeavesNothingForTheFirstSearch) {
+  searcher_.warmUp();
+  waitForTheIdleWork();
+  EXPECT_EQ(missedSearch(), kFromMemory);
+  expectAgreement("the warm-up");
+}
+
+// Two busy loops at normal priority from start-up, so the warm-up at idle
+// priority gets nothing: the searches themselves leave the library warm.
+TEST_F(MirroredSearch, WithBothCoresBusyTheThirdMissIsServedFromMemory) {
+  std::atomic<bool> stop = false;
+  std::vector<std::thread> busy;
+  for (int i = 0; i < 2; ++i) {
+    busy.emplace_back([&stop] {
+      while (!stop) {
+      }
+    });
+  }
+  searcher_.warmUp();
+  missedSearch();
+  missedSearch();
+  const Cost third = missedSearch();
+  stop = true;
+  for (std::thread& loop : busy) loop.join();
+  EXPECT_EQ(third, kFromMemory);
+}
+
+TEST_F(MirroredSearch, ASearchThatStopsAtTheMatchKeepsWhatItHasSeen) {
+  write(music() / "B" / "Song.flac", "Song", AudioFormat::flac);
+  settle();
+  searcher_.findArtworkInMusicLibrary("The Band", "Album", "Song", 22);
+  const int readBefore = asked_->tagReads;
+  // Root 1 and whatever of root 3 came before the match are not read again.
+  EXPECT_LT(missedSearch().tagReads, 61);
+  EXPECT_GE(readBefore, 21);
+  EXPECT_EQ(missedSearch(), kFromMemory);
+}
+
+// Files that change through a name in a folder nobody watches, remembered
+// long enough for their stamps to be trusted.
+TEST_F(MirroredSearch, FilesChangedThroughNamesOutsideTheLibraryAreReadAgain) {
+  const fs::path outside = home() / "Elsewhere";
+  write(outside / "target.mp3", "Other");
+  fs::create_symlink(outside / "target.mp3", music() / "A" / "link.mp3");
+  write(music() / "B" / "linked.mp3", "Other");
+  fs::create_hard_link(music() / "B" / "linked.mp3", outside / "second name.mp3");
+  settle();
+  expectAgreement("the first search");
+  EXPECT_EQ(missedSearch(), kFromMemory);
+  write(outside / "target.mp3", "Song");
+  expectAgreement("the linked file rewritten");
+  fs::remove(outside / "target.mp3");
+  write(outside / "second name.mp3", "Song");
+  expectAgreement("a file rewritten through its other name");
+}
+
+// A watch the kernel ended, its (empty) folder made anew under the old name
+// and with the old inode, as ext4 hands it out again at once: the new folder
+// is watched, and a file added to it later is found.
+TEST_F(MirroredSearch, AFolderMadeAgainWithItsOldInodeIsWatchedAgain) {
+  asked_->reusedInodes = {"Empty"};
+  fs::create_directories(music() / "Empty");
+  expectAgreement("the first search");
+  fs::remove(music() / "Empty");
+  fs::create_directories(music() / "Empty");
+  expectAgreement("the folder made again");
+  write(music() / "Empty" / "late.mp3", "Song");
+  expectAgreement("a file added to it");
+}
+
+TEST_F(MirroredSearch, AFileRenamedInWithAnOldInodeIsReadAgain) {
+  asked_->reusedInodes = {"reused.mp3"};
+  write(music() / "A" / "reused.mp3", "Other");
+  settle();
+  expectAgreement("the first search");
+  fs::remove(music() / "A" / "reused.mp3");
+  write(home() / "new.mp3", "Song");
+  fs::rename(home() / "new.mp3", music() / "A" / "reused.mp3");
+  expectAgreement("a file renamed in");
+}
+
+TEST_F(MirroredSearch, AnUnreadableFolderIsListedOnItsOwnWhileTheRestStaysInMemory) {
+  asked_->unreadable = {"B"};
+  expectAgreement("the first search");
+  EXPECT_EQ(missedSearch(), (Cost{1, 0}));
+  EXPECT_EQ(missedSearch(), (Cost{1, 0}));
+}
+
+// As root, in a mount namespace of the test's own.
+bool privateMounts() {
+  return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+TEST_F(MirroredSearch, ABindMountedFolderIsListedOnItsOwnWhileTheRestStaysInMemory) {
+  if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";
+  fs::create_directories(music() / "Bound");
+  ASSERT_EQ(::mount((music() / "C").c_str(), (music() / "Bound").c_str(), nullptr, MS_BIND, nullptr), 0);
+  expectAgreement("the first search");
+  missedSearch();
+  // One of the two places of C and of D: listed, and no file read again.
+  EXPECT_EQ(missedSearch(), (Cost{2, 0}));
+  write(music() / "C" / "D" / "Song.m4a", "Song", AudioFormat::m4a);
+  expectAgreement("a file added to the folder shown twice");
+}
+
+TEST_F(MirroredSearch, AMountElsewhereChangesNothingAndOneWithinARootOnlyThatRoot) {
+  if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";
+  expectAgreement("the first search");
+  fs::create_directories(home() / "Elsewhere");
+  ASSERT_EQ(::mount("none", (home() / "Elsewhere").c_str(), "tmpfs", 0, nullptr), 0);
+  EXPECT_EQ(missedSearch(), kFromMemory);
+
+  fs::create_directories(music() / "Mounted");
+  ASSERT_EQ(::mount("none", (music() / "Mounted").c_str(), "tmpfs", 0, nullptr), 0);
+  write(music() / "Mounted" / "Song.mp3", "Song");
+  // Root 3's six folders listed again, and no file read but the new one;
+  // root 1 untouched.
+  EXPECT_EQ(missedSearch(), (Cost{6, 1}));
+  expectAgreement("a mount within a root");
+  ::umount((music() / "Mounted").c_str());
+  ::umount((home() / "Elsewhere").c_str());
+}
+
+TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpAWatchFreed) {
   sonvetta::testdata::TemporaryFolder home;
   const fs::path music = sonvetta::testdata::roots(home.path())[2];
-  const fs::path remote = music / "Remote";
+  for (const char* folder : {"A", "B", "C"}) {
+    fs::create_directories(music / folder);
+    sonvetta::testdata::writeTaggedAudio(music / folder / "x.mp3", AudioFormat::mp3ID3v24,
+                                         sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+  }
+  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+  const auto asked = std::make_shared<Asked>();
   std::stringstream log;
-  sonvetta::LibraryArtworkSearch searcher(log, home.path(), [remote](const fs::path& folder) -> std::optional<long> {
-    constexpr long nfs = 0x6969;
-    return folder.native().starts_with(remote.native()) ? nfs : platform::fileSystemType(folder).value_or(0);
-  });
-  const std::string red = sonvetta::testdata::solidPicture("red", "PNG");
-  const auto write = [&](const fs::path& file, const std::string& title) {
-    fs::create_directories(file.parent_path());
-    sonvetta::testdata::writeTaggedAudio(file, AudioFormat::mp3ID3v24,
-                                         sonvetta::testdata::trackTags("The Band", "Album", title, red));
+  // The root and two of its three folders.
+  sonvetta::LibraryArtworkSearch searcher(log, home.path(), counted(asked, 3));
+  const auto cost = [&] {
+    const Cost before{asked->listings, asked->tagReads};
+    searcher.findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
+    return Cost{asked->listings - before.listings, asked->tagReads - before.tagReads};
   };
-  write(remote / "a.mp3", "Other");
-  write(music / "Local" / "b.mp3", "Other");
-  searcher.warmUp();
-  // Time for the warm-up to come back, with nothing.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  EXPECT_EQ(searcher.foldersInMemory(), 0);
-  EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path()));
-  write(remote / "a.mp3", "Song");
-  EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path()));
-  EXPECT_EQ(searcher.foldersInMemory(), 0);
+  cost();
+  EXPECT_EQ(cost(), (Cost{1, 0}));
+  // The first folder walked is watched; its watch is freed.
+  fs::remove_all(music / platform::listFolder(music)->front().name);
+  cost();
+  EXPECT_EQ(cost(), kFromMemory);
+}
+
+// A test double of the file system's type: one folder on a file system that
+// inotify cannot fully watch.
+TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTagsRemembered) {
+  for (const long type : {0x6969L /* NFS */, 0x794C7630L /* overlayfs */, 0x6A656A63L /* virtiofs */,
+                          0x786F4256L /* VirtualBox shared folders */, 0x65735546L /* FUSE */}) {
+    sonvetta::testdata::TemporaryFolder home;
+    const fs::path music = sonvetta::testdata::roots(home.path())[2];
+    const fs::path remote = music / "Remote";
+    const auto asked = std::make_shared<Asked>();
+    sonvetta::LibraryAccess access = counted(asked);
+    access.typeOf = [remote, type](const fs::path& folder) -> std::optional<long> {
+      return folder.native().starts_with(remote.native()) ? type : platform::fileSystemType(folder).value_or(0);
+    };
+    std::stringstream log;
+    sonvetta::LibraryArtworkSearch searcher(log, home.path(), access);
+    const std::string red = sonvetta::testdata::solidPicture("red", "PNG");
+    const auto write = [&](const fs::path& file, const std::string& title) {
+      fs::create_directories(file.parent_path());
+      sonvetta::testdata::writeTaggedAudio(file, AudioFormat::mp3ID3v24,
+                                           sonvetta::testdata::trackTags("The Band", "Album", title, red));
+    };
+    write(remote / "a.mp3", "Other");
+    write(music / "Local" / "b.mp3", "Other");
+    std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+    const int listings = asked->listings;
+    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+    EXPECT_EQ(asked->listings - listings, 1) << type;
+    write(remote / "a.mp3", "Song");
+    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+  }
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ TEST(PlayerProperties, TakesArtistsAlbumAndTitleFromTheMetadata) {
                               {"xesam:title", "C"},
                               {"mpris:length", qlonglong{1}}}))
                 .track,
-            (Track{"A, B, C", "B", "C"}));
+            (Track{"A B C", "B", "C"}));
   EXPECT_EQ(applied(metadata({{"xesam:artist", QStringList{"Solo"}}})).track,
             (Track{"Solo", std::nullopt, std::nullopt}));
   // Empty texts are what the player said, so they stay.
@@ -68,8 +68,11 @@ TEST(PlayerProperties, NamesAnUntaggedTrackByItsFileWithoutTheExtension) {
   EXPECT_EQ(standIn.title, std::nullopt);
   EXPECT_EQ(standIn.name(), "01 Red");
   EXPECT_EQ(nameOf({{"xesam:title", "01 Red.mp3 [untitled MP3]"}, {"xesam:url", "file:///m/01%20Red.mp3"}}), "01 Red");
-  // A title always wins; without title and file there is no name.
+  // A title always wins, even one that begins with the name of a stream;
+  // without title and file there is no name.
   EXPECT_EQ(nameOf({{"xesam:title", "Red"}, {"xesam:url", "file:///m/01%20Red.mp3"}}), "Red");
+  EXPECT_EQ(nameOf({{"xesam:title", "stream of consciousness"}, {"xesam:url", "http://radio.example/stream"}}),
+            "stream of consciousness");
   for (const QVariant& url : {QVariant("file:///"), QVariant(""), QVariant(5), QVariant()}) {
     EXPECT_EQ(nameOf({{"xesam:url", url}}), std::nullopt) << url.toString().toStdString();
   }

@@ -84,6 +84,18 @@ std::string minimalMp4() {
          mp4Atom("moov", mp4Atom("mvhd", std::string(100, '\0')));
 }
 
+// A text of several values, as "\0" separates them in an entry's text.
+TagLib::StringList values(const std::optional<std::string>& value) {
+  TagLib::StringList list;
+  if (!value) return list;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = value->find('\0', start);
+    list.append(text(value->substr(start, end - start)));
+    if (end == std::string::npos) return list;
+    start = end + 1;
+  }
+}
+
 const char* mimeType(const std::optional<std::string>& picture) {
   return picture.value_or("").starts_with("\x89PNG") ? "image/png" : "image/jpeg";
 }
@@ -99,7 +111,7 @@ void fillID3v2(TagLib::ID3v2::Tag& tag, const TagEntries& entries) {
       tag.addFrame(frame);
     } else {
       auto* frame = new TagLib::ID3v2::TextIdentificationFrame(kFrameIDs[int(entry.field)], TagLib::String::UTF8);
-      if (entry.value) frame->setText(text(entry.value));
+      if (entry.value) frame->setText(values(entry.value));
       tag.addFrame(frame);
     }
   }
@@ -150,7 +162,9 @@ void writeFlac(const fs::path& path, const TagEntries& entries) {
       picture->setData(bytes(entry.value.value_or("")));
       file.addPicture(picture);
     } else {
-      file.xiphComment(true)->addField(kCommentNames[int(entry.field)], text(entry.value), false);
+      for (const TagLib::String& value : values(entry.value)) {
+        file.xiphComment(true)->addField(kCommentNames[int(entry.field)], value, false);
+      }
     }
   }
   saved(file.save(), path);
@@ -167,7 +181,7 @@ void writeMp4(const fs::path& path, const TagEntries& entries) {
                                                                              : TagLib::MP4::CoverArt::JPEG;
       covers.append(TagLib::MP4::CoverArt(format, bytes(entry.value.value_or(""))));
     } else {
-      file.tag()->setItem(kItemNames[int(entry.field)], TagLib::StringList(text(entry.value)));
+      file.tag()->setItem(kItemNames[int(entry.field)], entry.value ? values(entry.value) : TagLib::StringList(text(entry.value)));
     }
   }
   if (!covers.isEmpty()) file.tag()->setItem("covr", covers);

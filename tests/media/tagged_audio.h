@@ -20,6 +20,8 @@ enum class TagField { artist, album, title, artwork };
 struct TagEntry {
   TagField field;
   // The text, or the picture's bytes; none for an entry that holds nothing.
+  // "\0" separates the values of a text entry that holds several: one ID3v2
+  // frame or MP4 item with a list, repeated Vorbis comments.
   std::optional<std::string> value;
 };
 

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <deque>
+#include <string_view>
 
-#include "app/artwork/artwork_extraction.h"
-#include "app/artwork/candidate_files.h"
-#include "platform/files/directory_walk.h"
+#include "platform/files/read_ahead.h"
+#include "platform/text/unicode.h"
 
 namespace sonvetta {
 
@@ -15,219 +17,279 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<struct stat> realFolder(const fs::path& path) {
-  struct stat status {};
-  if (::lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
-  return status;
-}
+// Long enough that a library beyond the kernel's limit does not ask at every
+// search; a watch freed by the mirror ends it at once.
+constexpr std::chrono::seconds kNoWatchesBackOff{60};
+
+// Enough to keep a few readers busy while the walk goes on; few enough that
+// little is read in vain past the file that matches.
+constexpr std::size_t kWindowSize = 64;
+
+constexpr std::array<std::string_view, 5> kAudioFileExtensions = {"mp3", "m4a", "aac", "flac", "wav"};
 
 }  // namespace
 
-std::optional<TrackFingerprint> LibraryMirror::Candidate::fingerprint() {
-  if (known_) return known_;
-  std::optional<TrackFingerprint> read = readTrackFingerprint(file());
-  // A read that failed says nothing; the next search reads the file again.
-  if (remembered_) known_ = read;
-  return read;
+bool isAudioFileName(const fs::path& entry) {
+  const std::string extension = entry.extension().string();
+  if (extension.empty()) return false;
+  return std::ranges::find(kAudioFileExtensions, platform::lowercased(extension.substr(1))) !=
+         kAudioFileExtensions.end();
 }
 
-LibraryMirror::LibraryMirror(fs::path root, platform::FolderWatch watch, platform::FileSystemTypeOf typeOf,
-                             dev_t device, ino_t inode)
-    : root_(std::move(root)), watch_(std::move(watch)), typeOf_(std::move(typeOf)), device_(device), inode_(inode) {}
+// Goes through the mirror in the walk's order, listing each folder that is
+// not current when it comes to it, never sooner: the files it reads ahead
+// are those of folders already listed.
+class LibraryMirror::Walk {
+ public:
+  struct Found {
+    std::string file;
+    std::optional<TrackFingerprint> fingerprint;
+  };
 
-LibraryMirror::~LibraryMirror() = default;
-
-std::unique_ptr<LibraryMirror> LibraryMirror::build(const fs::path& root, const platform::FileSystemTypeOf& typeOf,
-                                                    const std::atomic<bool>& abandoned, Refusal& refusal) {
-  refusal = Refusal::lasting;
-  const std::optional<struct stat> status = realFolder(root);
-  if (!status) return nullptr;
-  std::optional<platform::FolderWatch> watch = platform::FolderWatch::create();
-  if (!watch) return nullptr;
-  refusal = Refusal::passing;
-  std::unique_ptr<LibraryMirror> mirror(
-      new LibraryMirror(root, std::move(*watch), typeOf, status->st_dev, status->st_ino));
-  if (!mirror->fill(mirror->top_, root.string(), &abandoned)) {
-    refusal = mirror->refusal_;
-    return nullptr;
+  Walk(LibraryMirror& mirror, bool readAhead)
+      : mirror_(mirror), readAhead_(readAhead), reading_([tags = mirror.access_->readTags](const fs::path& file) {
+          std::optional<platform::FileStamp> stamp = platform::FileStamp::of(file);
+          return Reading{stamp, tags(file)};
+        }) {
+    levels_.push_back({&mirror.top_, 0, mirror.root_.string(), !current(mirror.top_)});
   }
-  // One folder in two places, or the root replaced while it was read.
-  if (!mirror->takenOver_.empty() || !mirror->rootIsTheSame()) return nullptr;
-  refusal = Refusal::none;
-  return mirror;
+
+  std::optional<Found> next() {
+    while (window_.size() < kWindowSize && step(window_.empty())) {
+    }
+    if (window_.empty()) return std::nullopt;
+    Ahead first = std::move(window_.front());
+    window_.pop_front();
+    if (!first.readAhead) return Found{first.file, mirror_.fingerprintOf(*first.entry, *first.folder, first.file)};
+    Reading reading = reading_.take();
+    remember(*first.entry, reading.stamp, reading.fingerprint);
+    return Found{std::move(first.file), reading.fingerprint};
+  }
+
+ private:
+  struct Level {
+    Folder* folder;
+    std::size_t next;
+    std::string path;
+    bool toList;
+  };
+  struct Ahead {
+    Entry* entry;
+    const Folder* folder;
+    std::string file;
+    bool readAhead;  // else known, or read when it is come to
+  };
+  struct Reading {
+    std::optional<platform::FileStamp> stamp;
+    std::optional<TrackFingerprint> fingerprint;
+  };
+
+  // Adds the next candidate to the window; false at the end, or where the
+  // next step lists a folder and `mayList` does not hold.
+  bool step(bool mayList) {
+    while (!levels_.empty()) {
+      Level& level = levels_.back();
+      if (level.toList) {
+        if (!mayList) return false;
+        mirror_.list(*level.folder, level.path);
+        level.toList = false;
+      }
+      if (level.next == level.folder->entries.size()) {
+        levels_.pop_back();
+        continue;
+      }
+      Folder* folder = level.folder;
+      Entry& entry = folder->entries[level.next++];
+      std::string path = level.path + "/" + entry.name;
+      if (entry.folder) levels_.push_back({entry.folder.get(), 0, path, !current(*entry.folder)});
+      if (entry.candidate) {
+        const bool readAhead = readAhead_ && !entry.known;
+        if (readAhead) reading_.push(path);
+        window_.push_back({&entry, folder, std::move(path), readAhead});
+        return true;
+      }
+    }
+    mirror_.walkedThrough_ = true;
+    return false;
+  }
+
+  LibraryMirror& mirror_;
+  const bool readAhead_;
+  std::vector<Level> levels_;
+  std::deque<Ahead> window_;
+  platform::ReadAhead<Reading> reading_;
+};
+
+LibraryMirror::LibraryMirror(fs::path root, std::shared_ptr<const LibraryAccess> access,
+                             std::shared_ptr<platform::WatchBudget> budget)
+    : root_(std::move(root)),
+      access_(std::move(access)),
+      budget_(std::move(budget)),
+      watch_(platform::FolderWatch::create(root_)),
+      identity_(identity()) {}
+
+LibraryMirror::~LibraryMirror() {
+  for (std::size_t i = 0; i < watches_.size(); ++i) budget_->giveBack();
+}
+
+void LibraryMirror::fillWhole(const std::atomic<bool>& abandoned) {
+  Walk walk(*this, false);
+  while (!abandoned && walk.next()) {
+  }
+}
+
+void LibraryMirror::search(
+    const std::function<bool(const std::string& file, std::optional<TrackFingerprint> fingerprint)>& visit) {
+  Walk walk(*this, true);
+  while (std::optional<Walk::Found> found = walk.next()) {
+    if (visit(found->file, found->fingerprint)) return;
+  }
+}
+
+std::optional<std::pair<dev_t, ino_t>> LibraryMirror::identity() const {
+  struct stat status {};
+  if (::lstat(root_.c_str(), &status) != 0) return std::nullopt;
+  return std::pair{status.st_dev, status.st_ino};
+}
+
+// Only a real folder (no link) on a file system whose every change inotify
+// sees, and within the library's share of watches.
+std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string& path) {
+  if (!watch_) return std::nullopt;
+  const std::optional<long> type = access_->typeOf(path);
+  if (!type || !platform::isFullyWatchable(*type)) return std::nullopt;
+  const bool held = folder.watch >= 0;
+  if (!held && (std::chrono::steady_clock::now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
+  const std::optional<int> watch = watch_->watch(path);
+  if (!held && (!watch || watches_.contains(*watch))) budget_->giveBack();
+  if (!watch && errno == ENOSPC) noWatchesBefore_ = std::chrono::steady_clock::now() + kNoWatchesBackOff;
+  return watch;
 }
 
 // The watch comes before the listing, so that a change made after the
-// listing was read is noted; one made before it is in the listing.
-bool LibraryMirror::fill(Folder& folder, const std::string& path, const std::atomic<bool>* building) {
-  // A folder gone while it was read is no reason to give up for good.
-  refusal_ = Refusal::passing;
-  if (building != nullptr && *building) return false;
-  const std::optional<long> type = typeOf_(path);
-  if (!type) return false;
-  refusal_ = Refusal::lasting;
-  if (!platform::isFullyWatchable(*type)) return false;
-  const std::optional<int> watch = watch_.watch(path);
-  if (!watch) {
-    if (errno != ENOSPC) refusal_ = Refusal::passing;
-    return false;
-  }
-  if (const auto earlier = watches_.find(*watch); earlier != watches_.end()) {
-    earlier->second->watch = -1;
-    takenOver_.push_back(earlier->second);
-  }
-  folder.watch = *watch;
-  watches_[*watch] = &folder;
-
-  std::optional<std::vector<platform::FolderEntry>> listing = platform::listFolder(path);
-  // A folder that cannot be read is passed over by a walk: nothing in it.
-  if (!listing) return true;
-  folder.entries.reserve(listing->size());
-  for (platform::FolderEntry& listed : *listing) {
-    const std::string below = path + "/" + listed.name;
-    Entry entry{std::move(listed.name), listed.inode, isAudioFileName(fs::path(below)), listed.link, std::nullopt,
-                nullptr};
-    if (listed.entered) {
-      entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, {}});
-      if (!fill(*entry.folder, below, building)) return false;
+// listing was read is noted; one made before it is in the listing. Entries
+// still there under their name and inode keep what is known of them, to be
+// vouched for again by their stamps.
+void LibraryMirror::list(Folder& folder, const std::string& path) {
+  const std::optional<int> watch = watchFolder(folder, path);
+  if (folder.watch >= 0 && watch != folder.watch) unwatch(folder);
+  if (watch && folder.watch < 0) {
+    // A watch held by another folder: the same folder shown twice (a bind
+    // mount), which that one's notes speak for; this one is listed anew.
+    if (!watches_.contains(*watch)) {
+      folder.watch = *watch;
+      watches_[*watch] = &folder;
     }
-    // Read while the mirror is made, so that no search has to; a change
-    // made since the read is noted and read again.
-    if (entry.candidate && !entry.link && building != nullptr) entry.fingerprint = readTrackFingerprint(below);
-    folder.entries.push_back(std::move(entry));
   }
-  return true;
-}
-
-// Keeps what it knows of every entry still there under its name and inode;
-// new entries it reads, new folders whole, with their watches.
-bool LibraryMirror::relist(Folder& folder) {
-  const std::string path = pathOf(folder);
-  std::optional<std::vector<platform::FolderEntry>> listing = platform::listFolder(path);
+  std::optional<std::vector<platform::FolderEntry>> listing = access_->list(path);
+  // A folder that cannot be read is passed over by a walk: nothing in it.
+  folder.listed = listing.has_value();
   std::vector<Entry> former = std::move(folder.entries);
   folder.entries.clear();
   std::unordered_map<std::string_view, std::size_t> byName;
   for (std::size_t i = 0; i < former.size(); ++i) byName.emplace(former[i].name, i);
-
-  bool promised = true;
   if (listing) {
     folder.entries.reserve(listing->size());
     for (platform::FolderEntry& listed : *listing) {
-      const auto known = byName.find(listed.name);
-      if (known != byName.end()) {
+      if (const auto known = byName.find(listed.name); known != byName.end()) {
         Entry& kept = former[known->second];
-        if (kept.inode == listed.inode && (kept.folder != nullptr) == listed.entered) {
+        if (kept.inode == listed.inode && (kept.folder != nullptr) == listed.entered && kept.link == listed.link) {
           byName.erase(known);
+          kept.vouched = false;
           folder.entries.push_back(std::move(kept));
           continue;
         }
       }
-      const std::string below = path + "/" + listed.name;
-      Entry entry{std::move(listed.name), listed.inode, isAudioFileName(fs::path(below)), listed.link, std::nullopt,
-                  nullptr};
-      if (listed.entered) {
-        entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, {}});
-        promised = promised && fill(*entry.folder, below, nullptr);
-      }
+      const bool candidate = isAudioFileName(fs::path(listed.name));
+      Entry entry{std::move(listed.name), listed.inode, candidate, listed.link, false, std::nullopt, nullptr};
+      if (listed.entered) entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, false, {}});
       folder.entries.push_back(std::move(entry));
     }
   }
   for (const auto& [name, index] : byName) {
     if (former[index].folder) drop(*former[index].folder);
   }
-  return promised;
+}
+
+void LibraryMirror::unwatch(Folder& folder) {
+  watch_->unwatch(folder.watch);
+  forgetWatch(folder.watch);
+}
+
+void LibraryMirror::forgetWatch(int watch) {
+  const auto found = watches_.find(watch);
+  if (found == watches_.end()) return;
+  found->second->watch = -1;
+  found->second->listed = false;
+  watches_.erase(found);
+  budget_->giveBack();
+  noWatchesBefore_ = {};
 }
 
 void LibraryMirror::drop(Folder& folder) {
   for (Entry& entry : folder.entries) {
     if (entry.folder) drop(*entry.folder);
   }
-  if (folder.watch >= 0) {
-    watch_.unwatch(folder.watch);
-    watches_.erase(folder.watch);
-  }
-  dropped_.insert(&folder);
-}
-
-std::string LibraryMirror::pathOf(const Folder& folder) const {
-  if (folder.parent == nullptr) return root_.string();
-  return pathOf(*folder.parent) + "/" + folder.name;
-}
-
-bool LibraryMirror::rootIsTheSame() const {
-  const std::optional<struct stat> status = realFolder(root_);
-  return status && status->st_dev == device_ && status->st_ino == inode_;
+  if (folder.watch >= 0) unwatch(folder);
 }
 
 bool LibraryMirror::catchUp() {
-  const std::vector<platform::FolderChange> changes = watch_.changes();
-  if (!rootIsTheSame()) return false;
-
-  std::vector<int> relisted;
-  std::unordered_map<int, std::unordered_set<std::string>> rewritten;
+  if (!watch_) return identity() == identity_;
+  const std::vector<platform::FolderChange> changes = watch_->changes();
+  if (identity() != identity_) return false;
   for (const platform::FolderChange& change : changes) {
+    const auto found = watches_.find(change.watch);
     switch (change.kind) {
       case platform::FolderChange::Kind::lost:
-        return false;
+        // Every folder is listed again and every file's stamp looked at, as
+        // a walk would; no tags are read again but those of changed files.
+        for (const auto& [watch, folder] : watches_) folder->listed = false;
+        break;
       case platform::FolderChange::Kind::gone:
-        // The folder's parent notes it too; only the root has none here.
-        if (change.watch == top_.watch) return false;
+        // Its name may come back with a new folder under the old inode:
+        // listed and watched anew, whatever its parent's notes say.
+        forgetWatch(change.watch);
         break;
       case platform::FolderChange::Kind::entries:
-        if (std::ranges::find(relisted, change.watch) == relisted.end()) relisted.push_back(change.watch);
+        if (found != watches_.end()) found->second->listed = false;
         break;
       case platform::FolderChange::Kind::file:
-        rewritten[change.watch].insert(change.name);
+        if (found == watches_.end()) break;
+        for (Entry& entry : found->second->entries) {
+          if (entry.name == change.name) entry.known.reset();
+        }
         break;
     }
   }
-
-  dropped_.clear();
-  for (const int watch : relisted) {
-    // Gone with a folder above it that was listed again first.
-    const auto folder = watches_.find(watch);
-    if (folder != watches_.end() && !relist(*folder->second)) return false;
-  }
-  for (const auto& [watch, names] : rewritten) {
-    const auto folder = watches_.find(watch);
-    if (folder == watches_.end()) continue;
-    for (Entry& entry : folder->second->entries) {
-      if (names.contains(entry.name)) entry.fingerprint.reset();
-    }
-  }
-  // A folder's watch moved with it; but one folder shown in two places has
-  // one watch for both, and the other would no longer hear of changes.
-  const bool eachWatched = std::ranges::all_of(takenOver_, [this](const Folder* folder) { return dropped_.contains(folder); });
-  takenOver_.clear();
-  return eachWatched;
+  return true;
 }
 
-void LibraryMirror::search(const std::function<bool(Candidate&)>& visit) {
-  struct Level {
-    Folder* folder;
-    std::size_t next;
-    std::size_t pathLength;
-  };
-  std::string path = root_.string();
-  std::vector<Level> levels{{&top_, 0, path.size()}};
-  while (!levels.empty()) {
-    Level& level = levels.back();
-    if (level.next == level.folder->entries.size()) {
-      levels.pop_back();
-      continue;
-    }
-    Entry& entry = level.folder->entries[level.next++];
-    path.resize(level.pathLength);
-    if (entry.candidate) {
-      Candidate candidate(path, entry.name, entry.fingerprint, !entry.link);
-      if (visit(candidate)) return;
-    }
-    if (entry.folder) {
-      path += "/";
-      path += entry.name;
-      levels.push_back({entry.folder.get(), 0, path.size()});
-    }
+std::optional<TrackFingerprint> LibraryMirror::fingerprintOf(Entry& entry, const Folder& folder,
+                                                             const std::string& file) {
+  if (entry.known && entry.vouched && current(folder)) return entry.known->fingerprint;
+  std::optional<platform::FileStamp> stamp = platform::FileStamp::of(file);
+  if (stamp && entry.known && entry.known->stamp == *stamp) {
+    entry.vouched = !entry.link && stamp->links == 1;
+    return entry.known->fingerprint;
   }
+  const std::optional<TrackFingerprint> fingerprint = access_->readTags(file);
+  remember(entry, stamp, fingerprint);
+  return fingerprint;
+}
+
+// A read that failed says nothing about the file, however its stamp stays;
+// and a file changed too recently for its next change to show in its stamp
+// is read again next time.
+void LibraryMirror::remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
+                             const std::optional<TrackFingerprint>& fingerprint) {
+  if (!stamp || !fingerprint || !stamp->isSettled()) {
+    entry.known.reset();
+    return;
+  }
+  entry.known = Known{*stamp, *fingerprint};
+  // Only the folder's own notes vouch for it, and only for a file that no
+  // other name can change.
+  entry.vouched = !entry.link && stamp->links == 1;
 }
 
 }  // namespace sonvetta

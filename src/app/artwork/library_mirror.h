@@ -3,120 +3,130 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "app/artwork/artwork_extraction.h"
 #include "app/artwork/track_fingerprint.h"
+#include "platform/files/directory_walk.h"
+#include "platform/files/file_stamp.h"
 #include "platform/files/folder_watch.h"
 
 namespace sonvetta {
 
-// One library root as a walk sees it, kept in memory: each folder's entries
-// in the order the folder yields them and, for each audio file, what its tags
-// say about its track once read. The kernel's notes of what changed keep it
-// true: before each search it takes in the changes queued, reading again only
-// the folders and files they name. About 100 bytes a file.
+// Whether the entry `entry` is named like an audio file: mp3, m4a, aac, flac
+// or wav, in any letter case. Only the name makes a candidate: a folder named
+// like an audio file is one too, and simply has no tags.
+bool isAudioFileName(const std::filesystem::path& entry);
+
+// What the library search asks of the machine: the program asks the machine
+// itself, tests stand in for it or count what is asked.
+struct LibraryAccess {
+  platform::FileSystemTypeOf typeOf = platform::fileSystemType;
+  std::function<std::optional<std::vector<platform::FolderEntry>>(const std::filesystem::path&)> list =
+      platform::listFolder;
+  // Called on several threads at once.
+  std::function<std::optional<TrackFingerprint>(const std::filesystem::path&)> readTags = readTrackFingerprint;
+  long watches = platform::WatchBudget::fairShare();
+};
+
+// One library root as a walk sees it, kept in memory as far as a search has
+// walked it: each folder's entries in the order the folder yields them and,
+// for each audio file, what its tags said and the file's stamp when they were
+// read. About 150 bytes a file.
 //
-// It holds only what it can promise a fresh walk would see: a root that is a
-// real folder (no link) on file systems whose every change inotify sees,
-// with every folder watched and no note lost. Where it cannot promise that
-// any longer, it says so, and is to be dropped.
+// A folder the kernel watches (inotify) is taken from memory: its notes of
+// what changed keep it true, and before each search the mirror takes in the
+// changes queued, marking the folders and files they name to be looked at
+// again. Any other folder is listed again whenever a search comes to it, as a
+// walk would: one whose file system inotify cannot fully watch, one that
+// cannot be read or watched, one shown a second time (a bind mount), and
+// those beyond the library's share of watches. Either way a file's tags are
+// read again only once its stamp (inode, size, modification and change
+// times) is no longer the one they were read with; the stamp is looked at
+// wherever the folder's notes cannot vouch for the file: outside watched
+// folders, after notes were lost, for links and for files with several names.
 class LibraryMirror {
  public:
-  // One audio file in the walk's order, as the search comes to it.
-  class Candidate {
-   public:
-    std::filesystem::path file() const { return folder_ + "/" + name_; }
-    const std::string& name() const { return name_; }
-    // What its tags say, read now if not known; none when it could not be
-    // read through, which only reading it again can tell.
-    std::optional<TrackFingerprint> fingerprint();
-
-   private:
-    friend class LibraryMirror;
-    Candidate(const std::string& folder, const std::string& name, std::optional<TrackFingerprint>& known,
-              bool remembered)
-        : folder_(folder), name_(name), known_(known), remembered_(remembered) {}
-
-    const std::string& folder_;
-    const std::string& name_;
-    std::optional<TrackFingerprint>& known_;
-    bool remembered_;
-  };
-
-  // Why no mirror could be made.
-  enum class Refusal {
-    none,
-    lasting,  // no real folder, a file system inotify cannot fully watch, no more watches: trying again gains nothing
-    passing,  // the root changed while it was read, or the work was abandoned
-  };
-
-  // Reads and watches the whole of `root`, and the tags of every audio file
-  // in it; none where it cannot promise a fresh walk's view, or once
-  // `abandoned` holds. Runs on any thread: the mirror is handed over whole.
-  static std::unique_ptr<LibraryMirror> build(const std::filesystem::path& root,
-                                              const platform::FileSystemTypeOf& typeOf,
-                                              const std::atomic<bool>& abandoned, Refusal& refusal);
+  // Knows nothing yet: the first search lists each folder as it comes to it.
+  LibraryMirror(std::filesystem::path root, std::shared_ptr<const LibraryAccess> access,
+                std::shared_ptr<platform::WatchBudget> budget);
   ~LibraryMirror();
   LibraryMirror(const LibraryMirror&) = delete;
   LibraryMirror& operator=(const LibraryMirror&) = delete;
 
-  // Takes in every change queued since the last call; false when the mirror
-  // can no longer promise a fresh walk's view.
+  // Lists and watches the whole root and reads every audio file's tags, on
+  // the calling thread alone, until `abandoned` holds. Runs on any thread:
+  // the mirror is handed over whole.
+  void fillWhole(const std::atomic<bool>& abandoned);
+
+  // Takes in every change queued since the last call; false when the root is
+  // no longer the folder the mirror was made of.
   bool catchUp();
 
-  // Hands `visit` each audio file in the walk's order, until it says it has
-  // found what it wanted.
-  void search(const std::function<bool(Candidate&)>& visit);
+  // Hands `visit` each audio file in the walk's order, with what its tags say
+  // (none when the file could not be read through), until it says it has
+  // found what it wanted. Folders are listed, and files read, as the search
+  // comes to them; files never read are read on the machine's other cores a
+  // little ahead of it, within the folders already listed.
+  void search(const std::function<bool(const std::string& file, std::optional<TrackFingerprint> fingerprint)>& visit);
+
+  // Whether a search has come to the end of the root.
+  bool walkedThrough() const { return walkedThrough_; }
 
  private:
+  class Walk;
   struct Folder;
+  struct Known {
+    platform::FileStamp stamp;  // taken before the read
+    TrackFingerprint fingerprint;
+  };
   struct Entry {
     std::string name;
     ino_t inode;
-    bool candidate;                               // named like an audio file
-    // A link, whose file may change where no folder is watched: read by
-    // every search.
+    bool candidate;  // named like an audio file
     bool link;
-    std::optional<TrackFingerprint> fingerprint;  // of candidates, once read
-    std::unique_ptr<Folder> folder;               // of folders the walk enters
+    // The folder's notes say the file is as it was when `known` was taken.
+    bool vouched = false;
+    std::optional<Known> known;
+    std::unique_ptr<Folder> folder;  // of folders the walk enters
   };
   struct Folder {
     Folder* parent;
     std::string name;
     int watch = -1;
+    bool listed = false;  // since it was watched, and no note lost since
     std::vector<Entry> entries;
   };
 
-  LibraryMirror(std::filesystem::path root, platform::FolderWatch watch, platform::FileSystemTypeOf typeOf,
-                dev_t device, ino_t inode);
-
-  // `building`: while the mirror is first made, which also reads every
-  // audio file's tags; else new files are read when a search comes to them.
-  bool fill(Folder& folder, const std::string& path, const std::atomic<bool>* building);
-  bool relist(Folder& folder);
+  static bool current(const Folder& folder) { return folder.watch >= 0 && folder.listed; }
+  std::optional<int> watchFolder(Folder& folder, const std::string& path);
+  void list(Folder& folder, const std::string& path);
+  void unwatch(Folder& folder);
   void drop(Folder& folder);
-  std::string pathOf(const Folder& folder) const;
-  bool rootIsTheSame() const;
+  void forgetWatch(int watch);
+  std::optional<TrackFingerprint> fingerprintOf(Entry& entry, const Folder& folder, const std::string& file);
+  static void remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
+                       const std::optional<TrackFingerprint>& fingerprint);
+  std::optional<std::pair<dev_t, ino_t>> identity() const;
 
   std::filesystem::path root_;
-  platform::FolderWatch watch_;
-  platform::FileSystemTypeOf typeOf_;
-  dev_t device_;
-  ino_t inode_;
-  Folder top_{nullptr, {}, -1, {}};
+  std::shared_ptr<const LibraryAccess> access_;
+  std::shared_ptr<platform::WatchBudget> budget_;
+  std::optional<platform::FolderWatch> watch_;
+  std::optional<std::pair<dev_t, ino_t>> identity_;
+  Folder top_{nullptr, {}, -1, false, {}};
   std::unordered_map<int, Folder*> watches_;
-  // Folders whose watch a folder listed later took over: the same folder,
-  // moved, or else one folder in two places (a bind mount).
-  std::vector<Folder*> takenOver_;
-  std::unordered_set<const Folder*> dropped_;
-  Refusal refusal_ = Refusal::none;  // of the last fill that failed
+  // After the kernel said it had no more watches, none is asked for until
+  // then, or until one of ours is freed.
+  std::chrono::steady_clock::time_point noWatchesBefore_{};
+  bool walkedThrough_ = false;
 };
 
 }  // namespace sonvetta

@@ -21,6 +21,7 @@ std::optional<FileStamp> FileStamp::of(const std::filesystem::path& path) {
                    static_cast<std::int64_t>(status.st_size),
                    nanoseconds(status.st_mtim),
                    nanoseconds(status.st_ctim),
+                   status.st_nlink,
                    takenAt};
 }
 

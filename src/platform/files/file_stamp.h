@@ -40,6 +40,9 @@ struct FileStamp {
   std::int64_t size = 0;
   std::int64_t modified = 0;  // nanoseconds since the epoch, for the content
   std::int64_t changed = 0;   // nanoseconds since the epoch, for the content or anything else the file system keeps
+  // Names the file has: a file with more than one can change through a name
+  // in a folder nobody watches.
+  nlink_t links = 1;
   // No later than the moment the file was looked at.
   std::chrono::system_clock::time_point takenAt = std::chrono::system_clock::now();
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -13,7 +14,7 @@ struct FolderChange {
   enum class Kind {
     entries,  // entries came, went or were renamed; or the folder's own attributes changed
     file,     // the file `name` in it was written, or its attributes changed
-    gone,     // the folder itself was removed or moved away
+    gone,     // the folder's watch ended: it was removed, or its file system went away
     lost,     // notes were lost (the queue overflowed, a file system was mounted or went away): anything may have changed
   };
   Kind kind;
@@ -21,21 +22,24 @@ struct FolderChange {
   std::string name;
 };
 
-// Folders watched with inotify for changes to their entries and to the files
-// in them. Each change is queued by the kernel before the call that made it
-// returns, so changes() sees every change completed before it is called.
+// Folders below one root watched with inotify for changes to their entries
+// and to the files in them. Each change is queued by the kernel before the
+// call that made it returns, so changes() sees every change completed before
+// it is called.
 class FolderWatch {
  public:
   // None when the kernel gives no inotify instance (the limit on instances).
-  static std::optional<FolderWatch> create();
+  // Mounts count as lost notes only where they change what `root` shows:
+  // at or below it, or the file systems that hold it.
+  static std::optional<FolderWatch> create(const std::filesystem::path& root);
   ~FolderWatch();
   FolderWatch(FolderWatch&& other) noexcept;
   FolderWatch& operator=(FolderWatch&&) = delete;
   FolderWatch(const FolderWatch&) = delete;
 
   // The watch of the folder `folder` itself (links are not followed): its
-  // number, or none when it cannot be watched: gone, or the limit on watches
-  // reached (errno ENOSPC).
+  // number, or none when it cannot be watched: gone, unreadable, or the
+  // limit on watches reached (errno ENOSPC).
   // A folder watched twice, under any name, has one watch.
   std::optional<int> watch(const std::filesystem::path& folder);
   void unwatch(int watch);
@@ -44,19 +48,40 @@ class FolderWatch {
   std::vector<FolderChange> changes();
 
  private:
-  FolderWatch(int descriptor, int mounts) : descriptor_(descriptor), mounts_(mounts) {}
+  FolderWatch(int descriptor, int mounts, std::filesystem::path root);
+  bool mountsChanged();
 
   int descriptor_;
   int mounts_;  // the process's mount table, which signals when it changes
+  std::filesystem::path root_;
+  std::string rootMounts_;  // the lines of the mount table that concern the root
+};
+
+// A share of the user's inotify watches, which the user's editors and sync
+// tools need too: a library that needs more is watched only as far as its
+// share goes. Shared by threads.
+class WatchBudget {
+ public:
+  explicit WatchBudget(long watches) : left_(watches) {}
+  // Half of what the kernel allows the user (fs.inotify.max_user_watches).
+  static long fairShare();
+
+  bool take();
+  void giveBack() { ++left_; }
+
+ private:
+  std::atomic<long> left_;
 };
 
 // The type of the file system that holds `path` (statfs's f_type), or none.
 using FileSystemTypeOf = std::function<std::optional<long>(const std::filesystem::path&)>;
 std::optional<long> fileSystemType(const std::filesystem::path& path);
 
-// Whether inotify sees every change to a file system of `type`: not to
-// network file systems (NFS, SMB, AFS, Ceph, 9P, ...), whose files other
-// machines change, nor to FUSE, whose files change wherever the daemon says.
+// Whether inotify sees every change to a file system of `type`: only local
+// file systems whose every change is made through this kernel (ext2/3/4,
+// XFS, Btrfs, F2FS, tmpfs, FAT, ...). Not network file systems, whose files
+// other machines change, nor FUSE, virtiofs, hypervisors' shared folders,
+// cluster file systems or overlays, whose files change elsewhere.
 bool isFullyWatchable(long type);
 
 }  // namespace platform

@@ -4,22 +4,16 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
+
+#include "platform/files/work_pool.h"
 
 namespace platform {
 
-// Lowers the calling thread to idle priority, for the processor (SCHED_IDLE)
-// and for the disk (the idle I/O class): it gets only what the rest of the
-// machine leaves over. Where the system refuses, the thread stays as it was.
-void lowerToIdlePriority();
-
-// Work done on a thread of its own at idle priority, so that it never delays
-// other work; its result comes back as a message. Ending it does not wait:
-// the work is told it is abandoned, and its result is dropped when it comes.
+// Work done at idle priority on the work pool, so that it never delays other
+// work; its result comes back as a message. Ending it does not wait: the
+// work is told it is abandoned, and its result is dropped when it comes.
 // Where no thread can be had, there is no result.
 template <typename Result>
 class IdleWork {
@@ -27,19 +21,13 @@ class IdleWork {
   // `work` runs on the other thread, and should stop soon once `abandoned` holds.
   explicit IdleWork(std::function<Result(const std::atomic<bool>& abandoned)> work)
       : state_(std::make_shared<State>()) {
-    try {
-      std::thread([state = state_, work = std::move(work)] {
-        lowerToIdlePriority();
-        Result result = work(state->abandoned);
-        const std::lock_guard lock(state->mutex);
-        state->result = std::move(result);
-        state->finished = true;
-      }).detach();
-    } catch (const std::system_error&) {
-      state_->finished = true;
-    } catch (const std::bad_alloc&) {
-      state_->finished = true;
-    }
+    const bool running = WorkPool::run(
+        [state = state_, work = std::move(work)] {
+          if (state->abandoned) return finish(*state, std::nullopt);
+          finish(*state, work(state->abandoned));
+        },
+        WorkPool::Priority::idle);
+    if (!running) state_->finished = true;
   }
   ~IdleWork() { state_->abandoned = true; }
   IdleWork(const IdleWork&) = delete;
@@ -63,6 +51,12 @@ class IdleWork {
     bool finished = false;
     std::optional<Result> result;
   };
+
+  static void finish(State& state, std::optional<Result> result) {
+    const std::lock_guard lock(state.mutex);
+    state.result = std::move(result);
+    state.finished = true;
+  }
 
   std::shared_ptr<State> state_;
 };

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -9,15 +8,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
+
+#include "platform/files/work_pool.h"
 
 namespace platform {
 
-// Reads files on the machine's other cores ahead of the thread that wants
-// them, and hands that thread each result in the order the files were given,
+// Reads files on the work pool's threads, on the machine's other cores, ahead
+// of the thread that wants them, and hands that thread each result in the order the files were given,
 // exactly as if it had read them one after another itself. Files go to the
 // readers, and results come back, as messages: a reader shares nothing with
 // the caller but the queue.
@@ -28,13 +26,13 @@ namespace platform {
 // reading in order would never reach (a hung network mount past the match),
 // and the caller must not be the one stuck on it. On a machine with one
 // core, or where no thread can be started, the caller reads every file
-// itself, in order. Threads start with the first file given, so that an
-// owner that never needs to read costs nothing.
+// itself, in order.
 //
 // How far ahead the readers go is up to the caller: every file given is read,
 // unless the queue ends first. Ending it forgets every file not yet begun and
 // the results not taken, and does not wait: a reader stuck on a file (a hung
-// network mount) keeps only itself, and goes once its read returns.
+// network mount) keeps only its own thread of the pool, until its read
+// returns.
 template <typename Result>
 class ReadAhead {
  public:
@@ -55,12 +53,18 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   void push(std::filesystem::path file) {
+    bool another = false;
     {
       std::lock_guard lock(queue_->mutex);
       queue_->waiting.push_back({given_++, std::move(file)});
+      another = queue_->readers < kMostReaders;
+      if (another) ++queue_->readers;
     }
-    if (!started_) startReaders();
-    queue_->changed.notify_one();
+    // A file no reader takes, the caller reads itself.
+    if (another && !WorkPool::run([queue = queue_] { readUntilEmpty(*queue); }, WorkPool::Priority::normal)) {
+      std::lock_guard lock(queue_->mutex);
+      --queue_->readers;
+    }
   }
 
   // The result for the earliest file given and not yet taken; there must be one.
@@ -100,50 +104,30 @@ class ReadAhead {
     std::condition_variable changed;
     std::deque<Job> waiting;               // given, and begun by nobody yet
     std::map<std::uint64_t, Result> done;  // read, and not yet taken, by number
+    unsigned readers = 0;                  // given to the work pool, and not yet back
     bool ended = false;
   };
 
-  // The caller's own core reads too, so one thread fewer than the machine has
-  // cores; and a few are enough to keep a disk busy.
-  static unsigned readerCount() {
-    constexpr unsigned kMostReaders = 3;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::min(cores - 1, kMostReaders);
-  }
+  // A few keep a disk busy; and behind a reader stuck on a file (a hung
+  // network mount) wait only as many tasks as that.
+  static constexpr unsigned kMostReaders = 3;
 
-  // A thread that cannot be had means one reader fewer: the caller reads
-  // whatever no reader takes.
-  void startReaders() {
-    started_ = true;
-    for (unsigned i = readerCount(); i > 0; --i) {
-      try {
-        std::thread(readUntilEnded, queue_).detach();
-      } catch (const std::system_error&) {
-        return;
-      } catch (const std::bad_alloc&) {
-        return;
-      }
-    }
-  }
-
-  static void readUntilEnded(const std::shared_ptr<Queue>& queue) {
-    std::unique_lock lock(queue->mutex);
-    while (true) {
-      queue->changed.wait(lock, [&queue] { return queue->ended || !queue->waiting.empty(); });
-      if (queue->ended) return;
-      Job job = std::move(queue->waiting.front());
-      queue->waiting.pop_front();
+  static void readUntilEmpty(Queue& queue) {
+    std::unique_lock lock(queue.mutex);
+    while (!queue.ended && !queue.waiting.empty()) {
+      Job job = std::move(queue.waiting.front());
+      queue.waiting.pop_front();
       lock.unlock();
-      Result result = queue->read(job.file);
+      Result result = queue.read(job.file);
       lock.lock();
-      if (queue->ended) return;
-      queue->done.emplace(job.number, std::move(result));
-      queue->changed.notify_all();
+      if (queue.ended) break;
+      queue.done.emplace(job.number, std::move(result));
+      queue.changed.notify_all();
     }
+    --queue.readers;
   }
 
   // Only the caller touches these.
-  bool started_ = false;
   std::uint64_t given_ = 0;
   std::uint64_t taken_ = 0;
 

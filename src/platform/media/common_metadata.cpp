@@ -32,13 +32,20 @@
 //   ID3v1 (mp3 without ID3v2)   artist, album, title; a blank field is no item.
 //   MP4 (m4a)               ©ART artist, ©alb album, ©nam title, every picture
 //                           of covr; of several atoms of one name, the last.
-//   Vorbis comments (flac)  ARTIST, ALBUM, TITLE, and every picture block.
+//   Vorbis comments (flac)  ARTIST, ALBUM, TITLE (a repeated comment is one
+//                           item of several values), and every picture block.
 //   RIFF INFO (wav without ID3v2)   IART artist, IPRD album, INAM title.
 //
 // TagLib keeps MP4 items, Vorbis comments and INFO fields keyed by name, so
 // their order across keys is lost; the order within a key, which is all the
 // last-one-wins rule looks at, is kept. A text entry that holds no text gives
 // an item without a string value.
+//
+// The several values of one entry (an ID3v2.4 frame's, an MP4 atom's, a
+// repeated Vorbis comment's) are joined by one space, in every TagLib
+// version: the text that the players built on TagLib send for such a file
+// (and which the player bridge makes of a list of artists), so that the
+// match finds it.
 namespace platform {
 
 namespace {
@@ -49,7 +56,7 @@ void appendText(Items& items, CommonKey key, const TagLib::StringList& values) {
   if (values.isEmpty()) {
     items.push_back({key, std::nullopt, std::nullopt});
   } else {
-    items.push_back({key, values.toString().to8Bit(true), std::nullopt});
+    items.push_back({key, values.toString(" ").to8Bit(true), std::nullopt});
   }
 }
 
@@ -137,8 +144,7 @@ void readMp4(Items& items, ReadOnlyFileStream& stream) {
 
 void appendVorbisText(Items& items, CommonKey key, const TagLib::Ogg::FieldListMap& fields, const char* name) {
   const auto values = fields.find(name);
-  if (values == fields.end()) return;
-  for (const TagLib::String& value : values->second) appendText(items, key, TagLib::StringList(value));
+  if (values != fields.end()) appendText(items, key, values->second);
 }
 
 void readFlac(Items& items, TagLib::IOStream& stream) {

@@ -15,12 +15,14 @@ std::optional<QString> textOf(const QVariant& value) {
 }
 
 // MPRIS gives the artists as a list; some players send one string instead,
-// which is still plainly the artist.
+// which is still plainly the artist. Several are joined by one space, as the
+// tag reader joins the values of one artist tag, and as players built on
+// TagLib send them in one string.
 std::optional<QString> artistOf(const QVariant& value) {
   if (value.metaType() == QMetaType::fromType<QStringList>()) {
     const QStringList artists = value.toStringList();
     if (artists.isEmpty()) return std::nullopt;
-    return artists.join(", ");
+    return artists.join(" ");
   }
   return textOf(value);
 }
@@ -55,7 +57,7 @@ Track trackOf(const QVariant& metadata) {
   std::optional<QString> title = textOf(fields.value("xesam:title"));
   // Players that have no title stand in the file's name: mpv and Strawberry
   // as it is, Quod Libet followed by " [untitled MP3]".
-  if (title && file && title->startsWith(*file)) title.reset();
+  if (title && file && (*title == *file || title->startsWith(*file + " ["))) title.reset();
   return Track{artistOf(fields.value("xesam:artist")), textOf(fields.value("xesam:album")), title,
                file ? std::optional(withoutExtension(*file)) : std::nullopt};
 }
