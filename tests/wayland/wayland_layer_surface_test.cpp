@@ -10,7 +10,7 @@
 
 #include "headless_kwin.h"
 #include "headless_sway.h"
-#include "platform/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/wayland/wayland_layer_surface.h"
 
 namespace {
 
