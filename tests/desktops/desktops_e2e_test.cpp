@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QCoreApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -177,6 +180,24 @@ class Desktop {
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(command.first(), command.mid(1));
     return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+  }
+
+  // One Wayland output as grim captures it, in device pixels.
+  QImage outputShot(const QString& output) const {
+    QProcess grim;
+    grim.setProcessEnvironment(environment_);
+    grim.start("grim", {"-o", output, folder_ + "/output.png"});
+    if (!grim.waitForFinished(20000) || grim.exitCode() != 0) return {};
+    return QImage(folder_ + "/output.png").convertToFormat(QImage::Format_RGB32);
+  }
+
+  // What `command` writes on standard output.
+  QByteArray read(const QStringList& command) const {
+    QProcess process;
+    process.setProcessEnvironment(environment_);
+    process.start(command.first(), command.mid(1));
+    process.waitForFinished(20000);
+    return process.readAllStandardOutput();
   }
 
   // The whole screen as a user sees it. Where no X display shows it (KWin
@@ -483,6 +504,93 @@ TEST(DesktopChanges, OutlivesItsOutputSwitchedOffAndOn) {
     EXPECT_EQ(display.geometry(running.bar()), corner) << change;
     ASSERT_TRUE(running.appRunning()) << change;
   }
+}
+
+// sway's output background and its bar's, as start-desktop sets them.
+constexpr QRgb swayBackground = 0xff3060a0;
+constexpr QRgb swayBar = 0xff000000;
+
+// The rows of swaybar's band along the top of `output`, in device pixels.
+int swayBarHeight(const QImage& output) {
+  int height = 0;
+  while (height < output.height() && output.pixel(output.width() / 2, height) == swayBar) ++height;
+  return height;
+}
+
+// The strip's rectangle at the top-right of `output` below the bar, in
+// device pixels: what is neither background nor bar there; empty where
+// nothing is, or where sway has not yet drawn the output's new area (more
+// rows than any strip).
+QRect swayStrip(const QImage& output) {
+  const int top = swayBarHeight(output);
+  const int right = output.width() - 1;
+  const auto isStrip = [&](int x, int y) { return output.pixel(x, y) != swayBackground && output.pixel(x, y) != swayBar; };
+  if (output.isNull() || top >= output.height() || !isStrip(right, top)) return {};
+  int left = right;
+  while (left > 0 && isStrip(left - 1, top)) --left;
+  int bottom = top;
+  while (bottom + 1 < output.height() && isStrip(right, bottom + 1)) ++bottom;
+  if (bottom - top > 100) return {};
+  return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// The area windows get on the visible workspace of `output`, in points.
+QRect swayWorkspaceArea(const Desktop& desktop, const QString& output) {
+  const QJsonArray workspaces = QJsonDocument::fromJson(desktop.read({"swaymsg", "--raw", "-t", "get_workspaces"})).array();
+  for (const QJsonValue workspace : workspaces) {
+    if (workspace["output"].toString() != output || !workspace["visible"].toBool()) continue;
+    const QJsonValue rect = workspace["rect"];
+    return QRect(rect["x"].toInt(), rect["y"].toInt(), rect["width"].toInt(), rect["height"].toInt());
+  }
+  return {};
+}
+
+// sway with its bar on each of two outputs: the strip stands on the first,
+// right below its bar, and keeps its band from windows there; the second
+// shows none. A new mode and then a new scale for the first output while it
+// runs: the strip follows to the new right end, at the new density.
+TEST(DesktopChanges, SwayWithTwoOutputsThenANewModeAndScale) {
+  const Desktop desktop("sway_2");
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  ASSERT_FALSE(desktop.failed());
+  Program app(SONVETTA, {}, desktop.environment());
+  const QImage first = desktop.outputShot("HEADLESS-1");
+  const int bar = swayBarHeight(first);
+  ASSERT_GT(bar, 0) << "swaybar along the top";
+  const QRect place(1080, bar, 200, 22);
+  ASSERT_TRUE(waitFor([&] { return swayStrip(desktop.outputShot("HEADLESS-1")) == place; }, placeTimeout))
+      << "it stands at " << describe(swayStrip(desktop.outputShot("HEADLESS-1"))).toStdString();
+  EXPECT_TRUE(waitFor([&] { return swayWorkspaceArea(desktop, "HEADLESS-1").top() == bar + 22; }, placeTimeout))
+      << "windows get " << describe(swayWorkspaceArea(desktop, "HEADLESS-1")).toStdString();
+  EXPECT_TRUE(swayStrip(desktop.outputShot("HEADLESS-2")).isNull()) << "a strip on the second output";
+  std::cout << "figures: sway_2: strip " << describe(place).toStdString() << ", bar 1280x" << bar
+            << "+0+0 on each output, maximise area " << describe(swayWorkspaceArea(desktop, "HEADLESS-1")).toStdString()
+            << "\n";
+
+  struct Change {
+    QStringList command;
+    QRect place;  // in device pixels
+  };
+  for (const Change& change : {Change{{"output", "HEADLESS-1", "mode", "1920x1080"}, QRect(1720, bar, 200, 22)},
+                               Change{{"output", "HEADLESS-1", "scale", "2"}, QRect(1520, 2 * bar, 400, 44)}}) {
+    const QString said = change.command.join(' ');
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(desktop.run(QStringList{"swaymsg"} + change.command)) << said.toStdString();
+    QRect elsewhere;
+    const bool arrived = waitFor(
+        [&] {
+          const QRect now = swayStrip(desktop.outputShot("HEADLESS-1"));
+          if (!now.isNull() && now != change.place) elsewhere = now;
+          return now == change.place;
+        },
+        placeTimeout);
+    EXPECT_TRUE(arrived) << said.toStdString();
+    EXPECT_TRUE(elsewhere.isNull()) << said.toStdString() << ": it stood at " << describe(elsewhere).toStdString();
+    std::cout << "figures: " << said.toStdString() << ": at " << describe(change.place).toStdString() << " after "
+              << clock.elapsed() << " ms\n";
+  }
+  EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops),
