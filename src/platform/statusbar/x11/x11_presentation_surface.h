@@ -36,7 +36,7 @@ class X11PresentationSurface final : public PresentationSurface {
 
  private:
   X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window);
-  void handle(xcb_generic_event_t* event);
+  void handle(const xcb_generic_event_t& event);
   bool handleQueuedEvents();
   void put(const QImage& pixels);
   void putImage(std::uint32_t drawable, const QImage& pixels, std::int16_t left);

@@ -1,10 +1,11 @@
-#include "platform/compositor/x11_presentation_surface.h"
+#include "platform/statusbar/x11/x11_presentation_surface.h"
 
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <cstdlib>
+
+#include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
 
@@ -14,10 +15,9 @@ namespace {
 constexpr double commonRefreshRate = 60.0;
 
 double refreshIntervalOf(xcb_connection_t* connection, xcb_window_t window) {
-  xcb_randr_get_screen_info_reply_t* info =
-      xcb_randr_get_screen_info_reply(connection, xcb_randr_get_screen_info(connection, window), nullptr);
+  const XcbReply<xcb_randr_get_screen_info_reply_t> info{
+      xcb_randr_get_screen_info_reply(connection, xcb_randr_get_screen_info(connection, window), nullptr)};
   const double rate = info != nullptr && info->rate > 0 ? info->rate : commonRefreshRate;
-  std::free(info);
   return 1.0 / rate;
 }
 
@@ -43,11 +43,10 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
   // events for them the server sends nothing back for a frame.
   const std::uint32_t noExposures = 0;
   xcb_create_gc(connection_, graphicsContext_, window_, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
-  if (xcb_get_geometry_reply_t* geometry =
-          xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr)) {
+  if (const XcbReply<xcb_get_geometry_reply_t> geometry{
+          xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr)}) {
     depth_ = geometry->depth;
     windowWidth_ = geometry->width;
-    std::free(geometry);
   }
   xcb_flush(connection_);
 }
@@ -60,18 +59,18 @@ X11PresentationSurface::~X11PresentationSurface() {
 int X11PresentationSurface::eventDescriptor() const { return xcb_get_file_descriptor(connection_); }
 
 bool X11PresentationSurface::dispatchEvents() {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) handle(event);
+  while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) handle(*event);
   return window_ != XCB_NONE && xcb_flush(connection_) > 0 && !xcb_connection_has_error(connection_);
 }
 
-void X11PresentationSurface::handle(xcb_generic_event_t* event) {
-  switch (event->response_type & 0x7f) {
+void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
+  switch (event.response_type & 0x7f) {
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:
       needsRedraw_ = true;
       break;
     case XCB_CONFIGURE_NOTIFY: {
-      const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+      const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(&event);
       if (configure->window == window_ && configure->width != windowWidth_) {
         windowWidth_ = configure->width;
         needsRedraw_ = true;
@@ -82,7 +81,6 @@ void X11PresentationSurface::handle(xcb_generic_event_t* event) {
       window_ = XCB_NONE;
       break;
   }
-  std::free(event);
 }
 
 // xcb reads what the server has sent while it writes requests, into its own
@@ -91,7 +89,7 @@ void X11PresentationSurface::handle(xcb_generic_event_t* event) {
 // the frame again.
 bool X11PresentationSurface::handleQueuedEvents() {
   needsRedraw_ = false;
-  while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) handle(event);
+  while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_queued_event(connection_)}) handle(*event);
   return needsRedraw_ && window_ != XCB_NONE;
 }
 
