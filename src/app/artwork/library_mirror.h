@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -20,10 +21,10 @@
 
 namespace sonvetta {
 
-// Whether the entry `entry` is named like an audio file: mp3, m4a, aac, flac
-// or wav, in any letter case. Only the name makes a candidate: a folder named
-// like an audio file is one too, and simply has no tags.
-bool isAudioFileName(const std::filesystem::path& entry);
+// Whether an entry's name `name` is that of an audio file: mp3, m4a, aac,
+// flac or wav, in any letter case. Only the name makes a candidate: a folder
+// named like an audio file is one too, and simply has no tags.
+bool isAudioFileName(std::string_view name);
 
 // What the library search asks of the machine: the program asks the machine
 // itself, tests stand in for it or count what is asked.
