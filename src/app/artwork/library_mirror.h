@@ -40,7 +40,7 @@ struct LibraryAccess {
 // One library root as a walk sees it, kept in memory as far as a search has
 // walked it: each folder's entries in the order the folder yields them and,
 // for each audio file, what its tags said and the file's stamp when they were
-// read. About 150 bytes a file.
+// read. About 130 bytes a file.
 //
 // A folder the kernel watches (inotify) is taken from memory: its notes of
 // what changed keep it true, and before each search the mirror takes in the
