@@ -261,7 +261,7 @@ void walkKeepingNothing(const fs::path& root) {
     while (ahead < 64 && (ahead == 0 || !walk->nextReadsAFolder())) {
       const std::optional<fs::path> entry = walk->next();
       if (!entry) break;
-      if (!sonvetta::isAudioFileName(*entry)) continue;
+      if (!sonvetta::isAudioFileName(entry->filename().native())) continue;
       reading.push(*entry);
       ++ahead;
     }

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <deque>
 #include <string_view>
 
 #include "platform/files/read_ahead.h"
-#include "platform/text/unicode.h"
 
 namespace sonvetta {
 
@@ -29,11 +29,17 @@ constexpr std::array<std::string_view, 5> kAudioFileExtensions = {"mp3", "m4a", 
 
 }  // namespace
 
-bool isAudioFileName(const fs::path& entry) {
-  const std::string extension = entry.extension().string();
-  if (extension.empty()) return false;
-  return std::ranges::find(kAudioFileExtensions, platform::lowercased(extension.substr(1))) !=
-         kAudioFileExtensions.end();
+// Called for every entry of the library: no allocation. The extensions are
+// ASCII, and no other letter lowercases to one of theirs.
+bool isAudioFileName(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  const std::string_view extension = name.substr(dot + 1);
+  return std::ranges::any_of(kAudioFileExtensions, [extension](std::string_view known) {
+    return std::ranges::equal(extension, known, [](char a, char b) {
+      return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+  });
 }
 
 // Goes through the mirror in the walk's order, listing each folder that is
@@ -100,6 +106,7 @@ class LibraryMirror::Walk {
       }
       Folder* folder = level.folder;
       Entry& entry = folder->entries[level.next++];
+      if (!entry.folder && !entry.candidate) continue;
       std::string path = level.path + "/" + entry.name;
       if (entry.folder) levels_.push_back({entry.folder.get(), 0, path, !current(*entry.folder)});
       if (entry.candidate) {
@@ -200,7 +207,7 @@ void LibraryMirror::list(Folder& folder, const std::string& path) {
           continue;
         }
       }
-      const bool candidate = isAudioFileName(fs::path(listed.name));
+      const bool candidate = isAudioFileName(listed.name);
       Entry entry{std::move(listed.name), listed.inode, candidate, listed.link, false, std::nullopt, nullptr};
       if (listed.entered) entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, false, {}});
       folder.entries.push_back(std::move(entry));
