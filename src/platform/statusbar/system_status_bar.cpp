@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/appearance/sway_bar_color.h"
 #include "platform/statusbar/plain_window.h"
 #include "platform/statusbar/status_bar_accessible.h"
 #include "platform/statusbar/status_bar_display.h"
@@ -135,7 +136,8 @@ QRect SystemStatusBar::geometry() {
 void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
   const double width = widthOf(items);
-  const StripColors colors = appearance_.colors();
+  // A layer surface stands below sway's bar, whose colours sway tells.
+  const StripColors colors = appearance_.colorsBeside(window_ ? window_->panelColor() : swayTopBarBackground());
   if (window_) window_->show(QSizeF(width, thickness), colors.background);
   const std::vector<LayerTree::Placement> placed = placements(items);
   double density = surfaceDensity_;
