@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "headless_sway.h"
-#include "platform/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/wayland/wayland_layer_surface.h"
 
 namespace {
 

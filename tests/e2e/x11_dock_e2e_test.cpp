@@ -26,7 +26,7 @@
 #include "app/marquee/marquee_view.h"
 #include "event_loop_waits.h"
 #include "platform/compositor/frame_composition.h"
-#include "platform/compositor/x11_presentation_surface.h"
+#include "platform/statusbar/x11/x11_presentation_surface.h"
 #include "x11_display.h"
 #include "temporary_folder.h"
 

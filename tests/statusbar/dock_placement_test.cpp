@@ -4,83 +4,156 @@
 #include <optional>
 #include <vector>
 
-#include "platform/statusbar/dock_placement.h"
+#include "platform/statusbar/x11/dock_placement.h"
 
 namespace platform {
 namespace {
 
 const QRect screen(0, 0, 1280, 800);
-constexpr int stripHeight = 22;
+const QSize root(1280, 800);
+const QSize strip(200, 22);
 
-TEST(DockPlacementTest, StandsBelowThePanelsAlongTheTopOrAtTheVeryTop) {
-  EXPECT_EQ(dockTop(screen, 0, {}), 0) << "no panel";
-  EXPECT_EQ(dockTop(screen, 32, {}), 32) << "a top bar the desktop keeps outside any window";
-  const std::vector<TopReservation> panels = {{30, 0, 1279}, {40, 1000, 1279}};
-  EXPECT_EQ(dockTop(screen, 0, panels), 40) << "the lowest panel counts";
-  EXPECT_EQ(dockTop(screen, 45, panels), 45);
-  // Another screen's panel is no concern of this one.
-  const std::vector<TopReservation> leftScreenPanel = {{60, 0, 1279}};
-  EXPECT_EQ(dockTop(QRect(1280, 0, 1024, 768), 0, leftScreenPanel), 0);
-  EXPECT_EQ(dockTop(screen, 5000, {}), 799) << "a reservation taller than the screen";
+QRect placed(const QRect& on, QSize rootSize, EdgeDepths reserved, QSize size = strip) {
+  return dockGeometry(on, rootSize, reserved, size);
+}
+
+TEST(DockPlacementTest, StandsBelowATopPanelElseAboveABottomOneElseInTheTopRightCorner) {
+  EXPECT_EQ(placed(screen, root, {0, 0}), QRect(1080, 0, 200, 22)) << "no panel";
+  EXPECT_EQ(placed(screen, root, {32, 0}), QRect(1080, 32, 200, 22)) << "gnome-shell's top bar";
+  EXPECT_EQ(placed(screen, root, {0, 44}), QRect(1080, 734, 200, 22)) << "Plasma's panel along the bottom";
+  EXPECT_EQ(placed(screen, root, {25, 25}), QRect(1080, 25, 200, 22)) << "MATE: the top panel wins";
+  EXPECT_EQ(dockEdge(screen, root, {0, 40}), ScreenEdge::bottom);
+  EXPECT_EQ(dockEdge(screen, root, {0, 0}), ScreenEdge::top);
+  // At 2x the strip is twice as high, and still right above the panel.
+  EXPECT_EQ(placed(screen, QSize(1280, 800), {0, 88}, QSize(400, 44)), QRect(880, 668, 400, 44));
+  EXPECT_EQ(placed(screen, root, {5000, 0}), QRect(1080, 778, 200, 22)) << "a reservation taller than the screen";
+  EXPECT_EQ(placed(screen, root, {0, 5000}), QRect(1080, 0, 200, 22));
+}
+
+TEST(DockPlacementTest, MeasuresEachMonitorsPanelsFromTheRootWindowsEdges) {
+  // A 1280x800 monitor beside a taller 1024x1024 one: the root is 2304x1024,
+  // and a panel along the first monitor's bottom reserves from the root's
+  // bottom edge, past the 224 rows the first monitor lacks.
+  const QSize wide(2304, 1024);
+  const QRect second(1280, 0, 1024, 1024);
+  EXPECT_EQ(screenDepth(ScreenEdge::bottom, screen, wide), 224);
+  const std::vector<EdgeReservation> panels = {{ScreenEdge::bottom, 224 + 32, 0, 1279},
+                                               {ScreenEdge::top, 30, 1280, 2303}};
+  const EdgeDepths first{reservationsDepth(ScreenEdge::top, screen, wide, panels),
+                         reservationsDepth(ScreenEdge::bottom, screen, wide, panels)};
+  EXPECT_EQ(placed(screen, wide, first), QRect(1080, 746, 200, 22)) << "above the first monitor's own panel";
+  const EdgeDepths other{reservationsDepth(ScreenEdge::top, second, wide, panels),
+                         reservationsDepth(ScreenEdge::bottom, second, wide, panels)};
+  EXPECT_EQ(placed(second, wide, other), QRect(2104, 30, 200, 22)) << "below the second monitor's own panel";
+  EXPECT_EQ(reservationsDepth(ScreenEdge::top, screen, wide, panels), 0) << "another monitor's panel is no concern";
+}
+
+TEST(DockPlacementTest, PicksTheScreenAtTheOriginWhereNoneIsPrimary) {
+  const std::vector<QRect> screens = {QRect(1280, 0, 1280, 800), QRect(0, 0, 1280, 800)};
+  EXPECT_EQ(screenAtOrigin(screens), 1u);
+  EXPECT_EQ(screenAtOrigin(std::vector<QRect>{QRect(10, 0, 5, 5)}), std::nullopt);
+  EXPECT_EQ(screenAtOrigin({}), std::nullopt);
 }
 
 TEST(DockPlacementTest, LeavesItsOwnReservationOutOfTheWorkArea) {
   const std::vector<int> own = {54};
-  EXPECT_EQ(desktopReservationBottom(32, 54, own, 0), 32) << "its own strut says nothing of the desktop's bar";
-  EXPECT_EQ(desktopReservationBottom(0, 32, {}, 0), 32) << "before it reserves anything";
-  EXPECT_EQ(desktopReservationBottom(0, 30, {}, 30), 0) << "a panel's strut explains the work area";
-  EXPECT_EQ(desktopReservationBottom(32, 70, own, 0), 70) << "the desktop's bar grew beyond the strip";
-  EXPECT_EQ(desktopReservationBottom(32, 0, own, 0), 32) << "a window manager just started, that counts nothing yet";
-  EXPECT_EQ(desktopReservationBottom(32, std::nullopt, own, 0), 32) << "no work area, as between two window managers";
+  EXPECT_EQ(desktopReservationDepth(32, 54, own, 0), 32) << "its own strut says nothing of the desktop's bar";
+  EXPECT_EQ(desktopReservationDepth(0, 32, {}, 0), 32) << "before it reserves anything";
+  EXPECT_EQ(desktopReservationDepth(0, 30, {}, 30), 0) << "a panel's strut explains the work area";
+  EXPECT_EQ(desktopReservationDepth(32, 70, own, 0), 70) << "the desktop's bar grew beyond the strip";
+  EXPECT_EQ(desktopReservationDepth(32, 0, own, 0), 32) << "a window manager just started, that counts nothing yet";
+  EXPECT_EQ(desktopReservationDepth(32, std::nullopt, own, 0), 32) << "no work area, as between two window managers";
   const std::vector<int> rescaled = {76, 54};
-  EXPECT_EQ(desktopReservationBottom(32, 54, rescaled, 0), 32) << "the strut before a new scale, not yet let go";
+  EXPECT_EQ(desktopReservationDepth(32, 54, rescaled, 0), 32) << "the strut before a new scale, not yet let go";
+  // The strip moved to the top: along the bottom it reserves nothing now,
+  // and its former bottom strut may linger a moment in the work area.
+  const std::vector<int> leftBottom = {0, 62};
+  EXPECT_EQ(desktopReservationDepth(40, 62, leftBottom, 0), 40) << "its former strut, not yet let go";
+  EXPECT_EQ(desktopReservationDepth(40, 0, leftBottom, 0), 0) << "the shell's bottom panel gone";
 }
 
-// A window manager that, like mutter, counts every strut and its own top
-// bar into one work area, and a bar placed from it each time it changes:
-// the bar must come to rest at once and stay there.
+TEST(DockPlacementTest, TakesTheWorkAreaOfItsOwnMonitorFirst) {
+  const std::vector<QRect> monitors = {QRect(0, 32, 1280, 768), QRect(1280, 0, 1024, 728)};
+  EXPECT_EQ(workAreaOver(screen, monitors, QRect(0, 0, 2304, 800)), monitors[0]);
+  EXPECT_EQ(workAreaOver(QRect(1280, 0, 1024, 768), monitors, std::nullopt), monitors[1]);
+  EXPECT_EQ(workAreaOver(screen, {}, QRect(0, 27, 1280, 773)), QRect(0, 27, 1280, 773));
+  EXPECT_EQ(workAreaOver(screen, {}, std::nullopt), std::nullopt);
+  EXPECT_EQ(depthOf(ScreenEdge::bottom, QRect(0, 0, 1280, 760), root), 40) << "Cinnamon's panel, drawn by the shell";
+  EXPECT_EQ(depthOf(ScreenEdge::top, QRect(0, 32, 1280, 768), root), 32);
+}
+
+TEST(DockPlacementTest, ReservesFromTheEdgeItStandsAtOverItsColumns) {
+  const std::array<std::uint32_t, 12> belowTopBar = {0, 0, 54, 0, 0, 0, 0, 0, 1080, 1279, 0, 0};
+  EXPECT_EQ(strutFor(ScreenEdge::top, QRect(1080, 32, 200, 22), root), belowTopBar);
+  const std::array<std::uint32_t, 12> aboveBottomPanel = {0, 0, 0, 66, 0, 0, 0, 0, 0, 0, 1080, 1279};
+  EXPECT_EQ(strutFor(ScreenEdge::bottom, QRect(1080, 734, 200, 22), root), aboveBottomPanel);
+  EXPECT_EQ(strutFor(ScreenEdge::top, QRect(-10, -30, 5, 5), root)[2], 0u) << "off the root window reserves nothing";
+}
+
+// A window manager that, like mutter, counts every strut and the shell's
+// own panels into one work area, and a bar placed from it each time it
+// changes: the bar must come to rest at once and stay there, and follow a
+// panel from one edge to the other.
 struct Desktop {
-  int topBar = 0;
-  std::vector<TopReservation> panels = {};
+  EdgeDepths shell{0, 0};  // drawn by the shell, no window
+  std::vector<EdgeReservation> panels = {};
+};
+
+class PlacementRounds {
+ public:
+  QRect round(const Desktop& desktop) {
+    const auto depthAlong = [&](ScreenEdge edge, int shell, std::uint32_t ownStrut, int& learnt,
+                                const std::vector<int>& own) {
+      const int others = reservationsDepth(edge, screen, root, desktop.panels);
+      const int workArea = std::max({shell, others, static_cast<int>(ownStrut)});
+      learnt = desktopReservationDepth(learnt, workArea, own, others);
+      return std::max(learnt, others);
+    };
+    const EdgeDepths reserved{depthAlong(ScreenEdge::top, desktop.shell.top, strut_[2], top_, ownTop_),
+                              depthAlong(ScreenEdge::bottom, desktop.shell.bottom, strut_[3], bottom_, ownBottom_)};
+    const QRect geometry = dockGeometry(screen, root, reserved, strip);
+    strut_ = strutFor(dockEdge(screen, root, reserved), geometry, root);
+    remember(ownTop_, static_cast<int>(strut_[2]));
+    remember(ownBottom_, static_cast<int>(strut_[3]));
+    return geometry;
+  }
+
+ private:
+  static void remember(std::vector<int>& own, int newest) {
+    if (!own.empty() && own.front() == newest) return;
+    own.insert(own.begin(), newest);
+    own.resize(std::min<std::size_t>(own.size(), 2));
+  }
+  int top_ = 0;
+  int bottom_ = 0;
+  std::vector<int> ownTop_;
+  std::vector<int> ownBottom_;
+  std::array<std::uint32_t, 12> strut_{};
 };
 
 std::vector<int> topsOverRounds(const Desktop& desktop, int rounds) {
-  int learnt = 0;
-  std::vector<int> own;
-  std::optional<int> strut;
+  PlacementRounds bar;
   std::vector<int> tops;
-  for (int round = 0; round < rounds; ++round) {
-    int workAreaTop = std::max(desktop.topBar, reservationsBottom(screen, desktop.panels));
-    if (strut) workAreaTop = std::max(workAreaTop, *strut);
-    learnt = desktopReservationBottom(learnt, workAreaTop, own, reservationsBottom(screen, desktop.panels));
-    const int top = dockTop(screen, learnt, desktop.panels);
-    strut = static_cast<int>(topStrutFor(QRect(1080, top, 200, stripHeight))[2]);
-    if (own.empty() || own.front() != *strut) own.insert(own.begin(), *strut);
-    own.resize(std::min<std::size_t>(own.size(), 2));
-    tops.push_back(top);
-  }
+  for (int round = 0; round < rounds; ++round) tops.push_back(bar.round(desktop).top());
   return tops;
 }
 
 TEST(DockPlacementTest, NeverChasesTheWorkAreaChangeItsOwnStrutCauses) {
-  EXPECT_EQ(topsOverRounds({.topBar = 32}, 6), std::vector<int>(6, 32)) << "gnome-shell's top bar";
-  EXPECT_EQ(topsOverRounds({.panels = {{30, 0, 1279}}}, 6), std::vector<int>(6, 30)) << "a panel window";
-  EXPECT_EQ(topsOverRounds({}, 6), std::vector<int>(6, 0)) << "nothing along the top";
+  EXPECT_EQ(topsOverRounds({.shell = {32, 0}}, 6), std::vector<int>(6, 32)) << "gnome-shell's top bar";
+  EXPECT_EQ(topsOverRounds({.shell = {0, 40}}, 6), std::vector<int>(6, 738)) << "Cinnamon's bottom panel";
+  EXPECT_EQ(topsOverRounds({.panels = {{ScreenEdge::top, 30, 0, 1279}}}, 6), std::vector<int>(6, 30)) << "a panel";
+  EXPECT_EQ(topsOverRounds({.panels = {{ScreenEdge::bottom, 44, 0, 1279}}}, 6), std::vector<int>(6, 734));
+  EXPECT_EQ(topsOverRounds({}, 6), std::vector<int>(6, 0)) << "nothing along either edge";
 }
 
-TEST(DockPlacementTest, TakesTheWorkAreaOfItsOwnMonitorFirst) {
-  const std::vector<QRect> monitors = {QRect(0, 32, 1280, 768), QRect(1280, 0, 1024, 768)};
-  EXPECT_EQ(workAreaTopOver(screen, monitors, QRect(0, 0, 2304, 800)), 32);
-  EXPECT_EQ(workAreaTopOver(QRect(1280, 0, 1024, 768), monitors, std::nullopt), 0);
-  EXPECT_EQ(workAreaTopOver(screen, {}, QRect(0, 27, 1280, 773)), 27);
-  EXPECT_EQ(workAreaTopOver(screen, {}, std::nullopt), std::nullopt);
-}
-
-TEST(DockPlacementTest, ReservesFromTheScreensTopEdgeDownToItsBottomOverItsColumns) {
-  const std::array<std::uint32_t, 12> belowTopBar = {0, 0, 54, 0, 0, 0, 0, 0, 1080, 1279, 0, 0};
-  EXPECT_EQ(topStrutFor(QRect(1080, 32, 200, 22)), belowTopBar);
-  EXPECT_EQ(topStrutFor(QRect(1080, 0, 200, 22))[2], 22u);
-  EXPECT_EQ(topStrutFor(QRect(-10, -30, 5, 5))[2], 0u) << "off the root window reserves nothing";
+TEST(DockPlacementTest, FollowsAPanelMovedToTheOtherEdgeAndBack) {
+  PlacementRounds bar;
+  const Desktop bottom{.panels = {{ScreenEdge::bottom, 44, 0, 1279}}};
+  const Desktop top{.panels = {{ScreenEdge::top, 44, 0, 1279}}};
+  for (int round = 0; round < 3; ++round) EXPECT_EQ(bar.round(bottom), QRect(1080, 734, 200, 22));
+  for (int round = 0; round < 3; ++round) EXPECT_EQ(bar.round(top), QRect(1080, 44, 200, 22));
+  for (int round = 0; round < 3; ++round) EXPECT_EQ(bar.round(bottom), QRect(1080, 734, 200, 22));
+  for (int round = 0; round < 3; ++round) EXPECT_EQ(bar.round(Desktop{}), QRect(1080, 0, 200, 22)) << "removed";
 }
 
 }  // namespace

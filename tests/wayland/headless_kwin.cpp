@@ -18,7 +18,7 @@ const char* const socketName = "wayland-kwin";
 
 }  // namespace
 
-HeadlessKWin::HeadlessKWin(double scale) {
+HeadlessKWin::HeadlessKWin(double scale, int outputs) {
   // kwin_wayland carries a file capability that a sandbox may refuse to
   // grant; a copy without it runs anywhere, as long as it keeps its name.
   const QString kwin = home_.filePath("kwin_wayland");
@@ -43,8 +43,8 @@ HeadlessKWin::HeadlessKWin(double scale) {
   kwin_.setProcessEnvironment(environment);
   kwin_.setProcessChannelMode(QProcess::MergedChannels);
   kwin_.setStandardOutputFile(home_.filePath("kwin.log"));
-  kwin_.start(kwin, {"--virtual", "--width", "1280", "--height", "800", "--scale", QString::number(scale),
-                     "--socket", socketName});
+  kwin_.start(kwin, {"--virtual", "--output-count", QString::number(outputs), "--width", "1280", "--height", "800",
+                     "--scale", QString::number(scale), "--socket", socketName});
   qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
   qputenv("WAYLAND_DISPLAY", socketName);
   if (!waitUntilReady()) {
@@ -59,6 +59,17 @@ HeadlessKWin::~HeadlessKWin() {
     kwin_.kill();
     kwin_.waitForFinished();
   }
+}
+
+bool HeadlessKWin::configureOutputs(const QStringList& settings) const {
+  QProcess doctor;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "wayland");
+  doctor.setProcessEnvironment(environment);
+  doctor.setStandardOutputFile(QProcess::nullDevice());
+  doctor.setStandardErrorFile(QProcess::nullDevice());
+  doctor.start("kscreen-doctor", settings);
+  return doctor.waitForFinished(20000) && doctor.exitStatus() == QProcess::NormalExit && doctor.exitCode() == 0;
 }
 
 bool HeadlessKWin::waitUntilReady() {

@@ -10,7 +10,7 @@
 
 #include "headless_kwin.h"
 #include "headless_sway.h"
-#include "platform/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/wayland/wayland_layer_surface.h"
 
 namespace {
 
@@ -275,5 +275,27 @@ TEST_P(KWinLayerSurfaceTest, DrawsAtTheScaleItPrefersAndSlidesTheFilmPixelForPix
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, KWinLayerSurfaceTest, ::testing::Values(1.0, 1.5, 2.0));
+
+// The output the strip stands on switched off: the compositor closes the
+// surface, which comes back on the other output, and the strip is there
+// again once its own output is back. KWin refuses to switch off its last
+// output.
+TEST(KWinLayerSurface, OutlivesItsOutputSwitchedOffAndOn) {
+  const HeadlessKWin kwin(1.0, 2);
+  if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
+  const auto surface = WaylandLayerSurface::connect();
+  ASSERT_NE(surface, nullptr);
+  const QImage frame = stripFrame({200, 22}, 1);
+  ASSERT_TRUE(presentAndWait(*surface, frame));
+  for (const char* change : {"output.Virtual-0.disable", "output.Virtual-0.enable"}) {
+    SCOPED_TRACE(change);
+    ASSERT_TRUE(kwin.configureOutputs({change}));
+    ASSERT_TRUE(dispatchFor(*surface, 1s)) << "the surface ended";
+    ASSERT_TRUE(dispatchUntil(*surface, [&] { return surface->readyForFrame(); })) << "it did not come back";
+    ASSERT_TRUE(presentAndWait(*surface, frame));
+    const QImage screenshot = kwin.screenshot();
+    EXPECT_EQ((areaOf(screenshot, stripColor) | areaOf(screenshot, markColor)).size(), QSize(200, 22));
+  }
+}
 
 }  // namespace

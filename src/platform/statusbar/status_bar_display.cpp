@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/plain/plain_window.h"
+#include "platform/statusbar/wayland/layer_shell_window.h"
+#include "platform/statusbar/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/x11/x11_dock_window.h"
 
 namespace platform {
 
@@ -43,6 +46,18 @@ StatusBarDisplay probe() {
 StatusBarDisplay statusBarDisplay() {
   static const StatusBarDisplay display = probe();
   return display;
+}
+
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(std::function<void()> rescaled) {
+  switch (statusBarDisplay()) {
+    case StatusBarDisplay::waylandLayerShell:
+      return std::make_unique<LayerShellWindow>();
+    case StatusBarDisplay::x11Dock:
+      return std::make_unique<X11DockWindow>(std::move(rescaled));
+    case StatusBarDisplay::plainWindow:
+      break;
+  }
+  return std::make_unique<PlainWindow>();
 }
 
 }  // namespace platform

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
+#include "platform/statusbar/status_bar_window.h"
+
 namespace platform {
 
 // Where the status bar can be shown on the session's display.
@@ -17,5 +22,10 @@ enum class StatusBarDisplay {
 // display to match: X11 for the dock, Wayland or X11 beside a layer surface.
 // Says once on standard error when the bar cannot be placed as it should.
 StatusBarDisplay statusBarDisplay();
+
+// The bar's window on the display chosen, kept by the main thread, once the
+// QApplication exists; `rescaled` hears of a new pixel density where the
+// window is what has one.
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(std::function<void()> rescaled);
 
 }  // namespace platform

@@ -11,9 +11,10 @@
 
 namespace platform {
 
-// The window that the main thread keeps for the status bar where the
-// display has no surface that places itself. It draws nothing itself: the
-// compositor thread fills it through the surface it makes.
+// The status bar's window as the main thread sees it, one kind for each
+// way a display can show it (a Wayland layer surface, an X11 dock, a plain
+// window). It draws nothing itself: the compositor thread fills it through
+// the surface it makes.
 class StatusBarWindow {
  public:
   virtual ~StatusBarWindow() = default;

@@ -43,7 +43,7 @@ class SystemStatusBar final : public QObject, public StatusBar {
 
   std::vector<std::weak_ptr<StatusItem>> items_;
   DesktopAppearance appearance_;
-  std::unique_ptr<StatusBarWindow> window_;  // none where the surface places itself
+  std::unique_ptr<StatusBarWindow> window_;
   std::unique_ptr<Compositor> compositor_;
   // Gathers the colour and density changes of one turn of the event loop
   // into one commit.

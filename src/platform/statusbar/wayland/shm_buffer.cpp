@@ -1,4 +1,4 @@
-#include "platform/wayland/shm_buffer.h"
+#include "platform/statusbar/wayland/shm_buffer.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -20,7 +20,7 @@ class X11WindowSight {
   X11WindowSight(xcb_connection_t* connection, xcb_window_t window);
 
   // Takes in `event`; true when it brought the window back into sight.
-  bool handle(const xcb_generic_event_t* event);
+  bool handle(const xcb_generic_event_t& event);
   bool seen() const { return mapped_ && !covered_ && !blanked_; }
 
  private:
@@ -57,7 +57,7 @@ class X11PresentationSurface final : public PresentationSurface {
 
  private:
   X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window);
-  void handle(xcb_generic_event_t* event);
+  void handle(const xcb_generic_event_t& event);
   bool handleQueuedEvents();
   void put(const QImage& pixels);
   void putImage(std::uint32_t drawable, const QImage& pixels, std::int16_t left);

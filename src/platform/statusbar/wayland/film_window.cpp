@@ -1,4 +1,4 @@
-#include "platform/wayland/film_window.h"
+#include "platform/statusbar/wayland/film_window.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -1,12 +1,12 @@
-#include "platform/statusbar/x11_panel_color.h"
+#include "platform/statusbar/x11/x11_panel_color.h"
 
 #include <xcb/xcb.h>
 
 #include <QImage>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/appearance/panel_colors.h"
+#include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
 namespace {
@@ -22,24 +22,20 @@ QRect bandBeside(const QRect& strip, const QRect& screen) {
 
 bool isRootless(xcb_connection_t* connection) {
   constexpr char name[] = "XWAYLAND";
-  xcb_query_extension_reply_t* reply = xcb_query_extension_reply(
-      connection, xcb_query_extension(connection, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
-  const bool present = reply != nullptr && reply->present;
-  std::free(reply);
-  return present;
+  const XcbReply<xcb_query_extension_reply_t> reply{xcb_query_extension_reply(
+      connection, xcb_query_extension(connection, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr)};
+  return reply != nullptr && reply->present;
 }
 
 // Where `window` stands on the screen, in device pixels.
 QRect placeOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
-  xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr);
-  xcb_translate_coordinates_reply_t* origin =
-      xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr);
-  const QRect place = geometry != nullptr && origin != nullptr
-                          ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
-                          : QRect();
-  std::free(geometry);
-  std::free(origin);
-  return place;
+  const XcbReply<xcb_get_geometry_reply_t> geometry{
+      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr)};
+  const XcbReply<xcb_translate_coordinates_reply_t> origin{
+      xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr)};
+  return geometry != nullptr && origin != nullptr
+             ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
+             : QRect();
 }
 
 }  // namespace
@@ -66,23 +62,22 @@ void X11PanelColor::read() {
   const QRect strip = placeOf(connection_, window_, root_);
   const QRect band = strip.isEmpty() ? QRect() : bandBeside(strip, screen_);
   std::optional<QColor> color;
-  xcb_get_image_reply_t* image =
+  const XcbReply<xcb_get_image_reply_t> image{
       band.isEmpty() ? nullptr
-                      : xcb_get_image_reply(connection_,
-                                            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_,
-                                                          static_cast<std::int16_t>(band.x()),
-                                                          static_cast<std::int16_t>(band.y()),
-                                                          static_cast<std::uint16_t>(band.width()),
-                                                          static_cast<std::uint16_t>(band.height()), ~0u),
-                                            nullptr);
+                     : xcb_get_image_reply(connection_,
+                                           xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_,
+                                                         static_cast<std::int16_t>(band.x()),
+                                                         static_cast<std::int16_t>(band.y()),
+                                                         static_cast<std::uint16_t>(band.width()),
+                                                         static_cast<std::uint16_t>(band.height()), ~0u),
+                                           nullptr)};
   // Depths 24 and 32 come as four bytes a pixel, as QImage keeps RGB32.
   const auto bytes = static_cast<qsizetype>(band.width()) * band.height() * 4;
-  if (image != nullptr && (image->depth == 24 || image->depth == 32) && xcb_get_image_data_length(image) >= bytes) {
-    const QImage pixels(xcb_get_image_data(image), band.width(), band.height(), band.width() * 4,
+  if (image != nullptr && (image->depth == 24 || image->depth == 32) && xcb_get_image_data_length(image.get()) >= bytes) {
+    const QImage pixels(xcb_get_image_data(image.get()), band.width(), band.height(), band.width() * 4,
                         QImage::Format_RGB32);
     color = plainColorOf(pixels);
   }
-  std::free(image);
   if (color == color_) return;
   color_ = color;
   changed_();

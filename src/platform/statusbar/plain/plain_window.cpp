@@ -1,4 +1,4 @@
-#include "platform/statusbar/plain_window.h"
+#include "platform/statusbar/plain/plain_window.h"
 
 #include <QPainter>
 

@@ -1,5 +1,6 @@
-#include "platform/statusbar/x11_dock_window.h"
+#include "platform/statusbar/x11/x11_dock_window.h"
 
+#include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 #include <QGuiApplication>
@@ -7,38 +8,35 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "platform/compositor/x11_presentation_surface.h"
-#include "platform/statusbar/dock_placement.h"
+#include "platform/statusbar/x11/x11_presentation_surface.h"
+#include "platform/statusbar/x11/dock_placement.h"
+#include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
 
 namespace {
 
 xcb_atom_t atom(xcb_connection_t* connection, std::string_view name) {
-  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr);
-  const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return found;
+  const XcbReply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr)};
+  return reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
 // The 32-bit items of `window`'s property `name`; empty when it has none.
 std::vector<std::uint32_t> windowProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name) {
-  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+  const XcbReply<xcb_get_property_reply_t> reply{xcb_get_property_reply(
       connection, xcb_get_property(connection, 0, window, atom(connection, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
-      nullptr);
+      nullptr)};
   std::vector<std::uint32_t> items;
   if (reply != nullptr && reply->format == 32) {
-    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-    items.assign(values, values + xcb_get_property_value_length(reply) / 4);
+    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    items.assign(values, values + xcb_get_property_value_length(reply.get()) / 4);
   }
-  std::free(reply);
   return items;
 }
 
@@ -48,20 +46,52 @@ void setWindowProperty(xcb_connection_t* connection, xcb_window_t window, std::s
                       static_cast<std::uint32_t>(items.size()), items.data());
 }
 
-// The top bands that the other windows the window manager lists reserve.
-std::vector<TopReservation> otherReservations(xcb_connection_t* connection, xcb_window_t root, xcb_window_t own) {
-  std::vector<TopReservation> reservations;
+// The bands along the top and the bottom that the other windows the window
+// manager lists reserve.
+std::vector<EdgeReservation> otherReservations(xcb_connection_t* connection, xcb_window_t root, xcb_window_t own) {
+  std::vector<EdgeReservation> reservations;
+  const auto add = [&](ScreenEdge edge, std::uint32_t depth, std::uint32_t left, std::uint32_t right) {
+    if (depth > 0 && depth < (1u << 30)) {
+      reservations.push_back({edge, static_cast<int>(depth), static_cast<int>(std::min(left, 1u << 30)),
+                              static_cast<int>(std::min(right, 1u << 30))});
+    }
+  };
   for (const std::uint32_t window : windowProperty(connection, root, "_NET_CLIENT_LIST")) {
     if (window == own) continue;
     const std::vector<std::uint32_t> partial = windowProperty(connection, window, "_NET_WM_STRUT_PARTIAL");
-    if (partial.size() >= 12 && partial[2] > 0) {
-      reservations.push_back({static_cast<int>(partial[2]), static_cast<int>(partial[8]), static_cast<int>(partial[9])});
+    if (partial.size() >= 12) {
+      add(ScreenEdge::top, partial[2], partial[8], partial[9]);
+      add(ScreenEdge::bottom, partial[3], partial[10], partial[11]);
       continue;
     }
     const std::vector<std::uint32_t> strut = windowProperty(connection, window, "_NET_WM_STRUT");
-    if (strut.size() >= 4 && strut[2] > 0) reservations.push_back({static_cast<int>(strut[2]), 0, 1 << 30});
+    if (strut.size() >= 4) {
+      add(ScreenEdge::top, strut[2], 0, 1u << 30);
+      add(ScreenEdge::bottom, strut[3], 0, 1u << 30);
+    }
   }
   return reservations;
+}
+
+QSize rootSize(xcb_connection_t* connection, xcb_window_t root) {
+  const XcbReply<xcb_get_geometry_reply_t> geometry{
+      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr)};
+  return geometry != nullptr ? QSize(geometry->width, geometry->height) : QSize();
+}
+
+// RandR's primary output, when one is set.
+bool hasPrimaryOutput(xcb_connection_t* connection, xcb_window_t root) {
+  const XcbReply<xcb_randr_get_output_primary_reply_t> primary{
+      xcb_randr_get_output_primary_reply(connection, xcb_randr_get_output_primary(connection, root), nullptr)};
+  return primary != nullptr && primary->output != XCB_NONE;
+}
+
+// Keeps the newest of the bar's reservations along one edge first and the
+// one before it second.
+void remember(std::vector<int>& reservations, int newest) {
+  if (!reservations.empty() && reservations.front() == newest) return;
+  reservations.insert(reservations.begin(), newest);
+  reservations.resize(std::min<std::size_t>(reservations.size(), 2));
 }
 
 }  // namespace
@@ -79,11 +109,10 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   }
   // A panel that comes, goes or changes its band changes the root's
   // properties; Qt may listen to the root already, so add rather than replace.
-  if (xcb_get_window_attributes_reply_t* attributes =
-          xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, root_), nullptr)) {
+  if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
+          xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, root_), nullptr)}) {
     const std::uint32_t events = attributes->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &events);
-    std::free(attributes);
   }
 
   window_.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
@@ -97,8 +126,13 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   placeSoon_.setSingleShot(true);
   placeSoon_.setInterval(250);
   connect(&placeSoon_, &QTimer::timeout, this, &X11DockWindow::place);
-  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &X11DockWindow::followPrimaryScreen);
-  followPrimaryScreen(QGuiApplication::primaryScreen());
+  // A monitor plugged in or out can change which screen the bar belongs
+  // on, whether or not it changes the primary one.
+  const auto followBarScreen = [this] { followScreen(barScreen()); };
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, followBarScreen);
+  connect(qGuiApp, &QGuiApplication::screenAdded, this, followBarScreen);
+  connect(qGuiApp, &QGuiApplication::screenRemoved, this, followBarScreen);
+  followScreen(barScreen());
   qGuiApp->installNativeEventFilter(this);
 }
 
@@ -118,7 +152,18 @@ void X11DockWindow::setDockProperties() {
                       wmClass.size(), wmClass.data());
 }
 
-void X11DockWindow::followPrimaryScreen(QScreen* screen) {
+// RandR's primary output; where none is set, the screen at the origin.
+QScreen* X11DockWindow::barScreen() const {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  if (!hasPrimaryOutput(connection_, root_)) {
+    std::vector<QRect> geometries;
+    for (const QScreen* screen : screens) geometries.push_back(screen->geometry());
+    if (const std::optional<std::size_t> atOrigin = screenAtOrigin(geometries)) return screens[*atOrigin];
+  }
+  return QGuiApplication::primaryScreen();
+}
+
+void X11DockWindow::followScreen(QScreen* screen) {
   for (const QMetaObject::Connection& connection : screenChanges_) disconnect(connection);
   if (screen != nullptr) {
     const auto placeSoon = [this] { placeSoon_.start(); };
@@ -161,7 +206,7 @@ void X11DockWindow::show(QSizeF size, QColor background) {
 }
 
 void X11DockWindow::place() {
-  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QScreen* screen = barScreen();
   if (screen == nullptr || size_.isEmpty()) return;
   // The display counts device pixels; Qt keeps a screen's top-left corner
   // and counts points from there.
@@ -170,21 +215,30 @@ void X11DockWindow::place() {
   const QRect nativeScreen(logicalScreen.topLeft(), (QSizeF(logicalScreen.size()) * ratio).toSize());
   const QSize nativeSize(static_cast<int>(std::ceil(size_.width() * ratio)),
                          static_cast<int>(std::ceil(size_.height() * ratio)));
-  const std::vector<TopReservation> others = otherReservations(connection_, root_, windowId());
-  desktopReservation_ = desktopReservationBottom(desktopReservation_, workAreaTop(nativeScreen), ownReservations_,
-                                                 reservationsBottom(nativeScreen, others));
-  const QRect native(nativeScreen.right() + 1 - nativeSize.width(), dockTop(nativeScreen, desktopReservation_, others),
-                     nativeSize.width(), nativeSize.height());
+  const QSize root = rootSize(connection_, root_);
+  if (root.isEmpty()) return;
+  const std::vector<EdgeReservation> others = otherReservations(connection_, root_, windowId());
+  const std::optional<QRect> workArea = this->workArea(nativeScreen);
+  const auto reservedAlong = [&](ScreenEdge edge, int& learnt, const std::vector<int>& own) {
+    const int othersDepth = reservationsDepth(edge, nativeScreen, root, others);
+    learnt = desktopReservationDepth(learnt, workArea ? std::optional(depthOf(edge, *workArea, root)) : std::nullopt,
+                                     own, othersDepth);
+    return std::max(learnt, othersDepth);
+  };
+  const EdgeDepths reserved{reservedAlong(ScreenEdge::top, desktopTop_, ownTop_),
+                            reservedAlong(ScreenEdge::bottom, desktopBottom_, ownBottom_)};
+  const ScreenEdge edge = dockEdge(nativeScreen, root, reserved);
+  const QRect native = dockGeometry(nativeScreen, root, reserved, nativeSize);
 
   // Writing the same strut again would have some window managers publish
   // their work area again, and the bar hear of it again, without end.
-  const auto strut = topStrutFor(native);
-  const int reserved = static_cast<int>(strut[2]);
-  if (ownReservations_.empty() || ownReservations_.front() != reserved) {
+  const auto strut = strutFor(edge, native, root);
+  if (strut != strut_) {
+    strut_ = strut;
     setWindowProperty(connection_, windowId(), "_NET_WM_STRUT_PARTIAL", XCB_ATOM_CARDINAL, {strut.begin(), strut.end()});
-    setWindowProperty(connection_, windowId(), "_NET_WM_STRUT", XCB_ATOM_CARDINAL, {0, 0, strut[2], 0});
-    ownReservations_.insert(ownReservations_.begin(), reserved);
-    ownReservations_.resize(std::min<std::size_t>(ownReservations_.size(), 2));
+    setWindowProperty(connection_, windowId(), "_NET_WM_STRUT", XCB_ATOM_CARDINAL, {0, 0, strut[2], strut[3]});
+    remember(ownTop_, static_cast<int>(strut[2]));
+    remember(ownBottom_, static_cast<int>(strut[3]));
   }
   if (native != placed_) {
     // The toolkit keeps its own idea of the place, in points; the display is
@@ -207,7 +261,7 @@ void X11DockWindow::place() {
   placedDensity_ = ratio;
 }
 
-std::optional<int> X11DockWindow::workAreaTop(const QRect& nativeScreen) const {
+std::optional<QRect> X11DockWindow::workArea(const QRect& nativeScreen) const {
   const std::vector<std::uint32_t> current = windowProperty(connection_, root_, "_NET_CURRENT_DESKTOP");
   const std::size_t desktop = current.empty() ? 0 : current.front();
   const auto rectangleAt = [](const std::vector<std::uint32_t>& items, std::size_t index) {
@@ -221,7 +275,7 @@ std::optional<int> X11DockWindow::workAreaTop(const QRect& nativeScreen) const {
   const std::vector<std::uint32_t> workAreas = windowProperty(connection_, root_, "_NET_WORKAREA");
   std::optional<QRect> desktopArea;
   if (workAreas.size() >= 4 * (desktop + 1)) desktopArea = rectangleAt(workAreas, 4 * desktop);
-  return workAreaTopOver(nativeScreen, monitorAreas, desktopArea);
+  return workAreaOver(nativeScreen, monitorAreas, desktopArea);
 }
 
 }  // namespace platform

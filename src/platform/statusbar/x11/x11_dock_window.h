@@ -4,13 +4,14 @@
 #include <QColor>
 #include <QTimer>
 #include <QWindow>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
-#include "platform/statusbar/x11_panel_color.h"
+#include "platform/statusbar/x11/x11_panel_color.h"
 
 struct xcb_connection_t;
 
@@ -19,9 +20,11 @@ namespace platform {
 // The status bar's window on an X11 desktop, kept by the main thread: a dock
 // on every workspace, never focused, absent from task lists and pagers, at
 // the right end of the primary screen directly below the panels along its
-// top, reserving its band so that maximised windows stay clear of it. It
-// moves when the primary screen, its geometry or scale, or the work area
-// changes. It draws nothing itself: the compositor thread fills it.
+// top, or above those along its bottom where it has none at the top,
+// reserving its band at that edge so that maximised windows stay clear of
+// it. It moves when the screens, the primary one, its geometry or scale,
+// the panels or the work area change. It draws nothing itself: the
+// compositor thread fills it.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
   // `rescaled` is called when the strip needs drawing again: the window's
@@ -37,10 +40,11 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
 
  private:
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-  void followPrimaryScreen(QScreen* screen);
+  QScreen* barScreen() const;
+  void followScreen(QScreen* screen);
   void setDockProperties();
   void place();
-  std::optional<int> workAreaTop(const QRect& nativeScreen) const;
+  std::optional<QRect> workArea(const QRect& nativeScreen) const;
   std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
 
   xcb_connection_t* connection_;
@@ -51,8 +55,14 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   QSizeF size_;
   QColor background_;
   double placedDensity_ = 0.0;
-  int desktopReservation_ = 0;
-  std::vector<int> ownReservations_;  // the bar's strut in force first, then the one before
+  // What the desktop keeps along each edge outside any window's strut.
+  int desktopTop_ = 0;
+  int desktopBottom_ = 0;
+  // The bar's reservation along each edge in force first (0 where it stands
+  // at the other), then the one before.
+  std::vector<int> ownTop_;
+  std::vector<int> ownBottom_;
+  std::array<std::uint32_t, 12> strut_{};  // the one written last
   QRect placed_;  // in device pixels
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];

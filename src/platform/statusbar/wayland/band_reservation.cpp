@@ -1,11 +1,11 @@
-#include "platform/wayland/band_reservation.h"
+#include "platform/statusbar/wayland/band_reservation.h"
 
 #include <wayland-client.h>
 
 #include <QSize>
 #include <algorithm>
 
-#include "platform/wayland/shm_buffer.h"
+#include "platform/statusbar/wayland/shm_buffer.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 namespace platform {

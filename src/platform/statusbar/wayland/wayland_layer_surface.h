@@ -81,6 +81,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   bool handleEvents();
   void bindOutput(uint32_t name, uint32_t version);
   void forgetOutput(uint32_t name);
+  void reopenIfAwaited();
   Output* findOutput(const wl_output* proxy);
   void setShown(const wl_output* proxy, bool shown);
   void updateScale();
@@ -127,7 +128,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   double preferredScale_ = 0.0;  // 0 until the compositor prefers one
   double scale_ = 1.0;
   bool needsRedraw_ = true;
-  bool reopenOnNextOutput_ = false;
+  bool reopenOnOutputChange_ = false;
   bool lost_ = false;
   bool placesPanelsItself_ = false;
 };

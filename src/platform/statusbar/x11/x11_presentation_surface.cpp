@@ -1,11 +1,12 @@
-#include "platform/compositor/x11_presentation_surface.h"
+#include "platform/statusbar/x11/x11_presentation_surface.h"
 
 #include <xcb/randr.h>
 #include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <cstdlib>
+
+#include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
 
@@ -15,10 +16,9 @@ namespace {
 constexpr double commonRefreshRate = 60.0;
 
 double refreshIntervalOf(xcb_connection_t* connection, xcb_window_t window) {
-  xcb_randr_get_screen_info_reply_t* info =
-      xcb_randr_get_screen_info_reply(connection, xcb_randr_get_screen_info(connection, window), nullptr);
+  const XcbReply<xcb_randr_get_screen_info_reply_t> info{
+      xcb_randr_get_screen_info_reply(connection, xcb_randr_get_screen_info(connection, window), nullptr)};
   const double rate = info != nullptr && info->rate > 0 ? info->rate : commonRefreshRate;
-  std::free(info);
   return 1.0 / rate;
 }
 
@@ -32,35 +32,33 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   // Heard before the window's state is asked, so no change falls in between.
   const std::uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
-  if (xcb_get_window_attributes_reply_t* attributes =
-          xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)) {
+  if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
+          xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
     mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
-    std::free(attributes);
   }
   const xcb_query_extension_reply_t* screenSaver = xcb_get_extension_data(connection, &xcb_screensaver_id);
   if (screenSaver == nullptr || !screenSaver->present) return;
   screenSaverNotify_ = static_cast<std::uint8_t>(screenSaver->first_event + XCB_SCREENSAVER_NOTIFY);
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
   xcb_screensaver_select_input(connection, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK | XCB_SCREENSAVER_EVENT_CYCLE_MASK);
-  if (xcb_screensaver_query_info_reply_t* info =
-          xcb_screensaver_query_info_reply(connection, xcb_screensaver_query_info(connection, root), nullptr)) {
+  if (const XcbReply<xcb_screensaver_query_info_reply_t> info{
+          xcb_screensaver_query_info_reply(connection, xcb_screensaver_query_info(connection, root), nullptr)}) {
     blanked_ = screenBlank(info->state);
-    std::free(info);
   }
 }
 
-bool X11WindowSight::handle(const xcb_generic_event_t* event) {
+bool X11WindowSight::handle(const xcb_generic_event_t& event) {
   const bool wasSeen = seen();
-  const std::uint8_t type = event->response_type & 0x7f;
+  const std::uint8_t type = event.response_type & 0x7f;
   if (type == XCB_MAP_NOTIFY) {
     mapped_ = true;
   } else if (type == XCB_UNMAP_NOTIFY) {
     mapped_ = false;
   } else if (type == XCB_VISIBILITY_NOTIFY) {
-    covered_ = reinterpret_cast<const xcb_visibility_notify_event_t*>(event)->state ==
+    covered_ = reinterpret_cast<const xcb_visibility_notify_event_t*>(&event)->state ==
                XCB_VISIBILITY_FULLY_OBSCURED;
   } else if (screenSaverNotify_ != 0 && type == screenSaverNotify_) {
-    blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(event)->state);
+    blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event)->state);
   }
   return !wasSeen && seen();
 }
@@ -87,11 +85,10 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
   // events for them the server sends nothing back for a frame.
   const std::uint32_t noExposures = 0;
   xcb_create_gc(connection_, graphicsContext_, window_, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
-  if (xcb_get_geometry_reply_t* geometry =
-          xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr)) {
+  if (const XcbReply<xcb_get_geometry_reply_t> geometry{
+          xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window_), nullptr)}) {
     depth_ = geometry->depth;
     windowWidth_ = geometry->width;
-    std::free(geometry);
   }
   xcb_flush(connection_);
 }
@@ -104,20 +101,20 @@ X11PresentationSurface::~X11PresentationSurface() {
 int X11PresentationSurface::eventDescriptor() const { return xcb_get_file_descriptor(connection_); }
 
 bool X11PresentationSurface::dispatchEvents() {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) handle(event);
+  while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) handle(*event);
   return window_ != XCB_NONE && xcb_flush(connection_) > 0 && !xcb_connection_has_error(connection_);
 }
 
-void X11PresentationSurface::handle(xcb_generic_event_t* event) {
+void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
   // What it showed before it was hidden is gone, and the scroll has moved on.
   if (sight_.handle(event)) needsRedraw_ = true;
-  switch (event->response_type & 0x7f) {
+  switch (event.response_type & 0x7f) {
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:
       needsRedraw_ = true;
       break;
     case XCB_CONFIGURE_NOTIFY: {
-      const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+      const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(&event);
       if (configure->window == window_ && configure->width != windowWidth_) {
         windowWidth_ = configure->width;
         needsRedraw_ = true;
@@ -128,7 +125,6 @@ void X11PresentationSurface::handle(xcb_generic_event_t* event) {
       window_ = XCB_NONE;
       break;
   }
-  std::free(event);
 }
 
 // xcb reads what the server has sent while it writes requests, into its own
@@ -137,7 +133,7 @@ void X11PresentationSurface::handle(xcb_generic_event_t* event) {
 // the frame again.
 bool X11PresentationSurface::handleQueuedEvents() {
   needsRedraw_ = false;
-  while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) handle(event);
+  while (const XcbReply<xcb_generic_event_t> event{xcb_poll_for_queued_event(connection_)}) handle(*event);
   return needsRedraw_ && window_ != XCB_NONE;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/wayland/wayland_layer_surface.h"
 
 #include <poll.h>
 #include <wayland-client.h>
@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "fractional-scale-v1-client-protocol.h"
-#include "platform/wayland/band_reservation.h"
-#include "platform/wayland/film_window.h"
-#include "platform/wayland/shm_buffer.h"
+#include "platform/statusbar/wayland/band_reservation.h"
+#include "platform/statusbar/wayland/film_window.h"
+#include "platform/statusbar/wayland/shm_buffer.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -164,10 +164,7 @@ void WaylandLayerSurface::bindOutput(uint32_t name, uint32_t version) {
       wl_registry_bind(registry_, name, &wl_output_interface, std::min(version, outputVersionKnown)));
   wl_output_add_listener(proxy, &Listeners::output, this);
   outputs_.push_back(Output{proxy, name});
-  if (reopenOnNextOutput_) {
-    reopenOnNextOutput_ = false;
-    createSurface();
-  }
+  reopenIfAwaited();
 }
 
 void WaylandLayerSurface::forgetOutput(uint32_t name) {
@@ -177,6 +174,16 @@ void WaylandLayerSurface::forgetOutput(uint32_t name) {
   releaseOutput(output->proxy);
   outputs_.erase(output);
   updateScale();
+  reopenIfAwaited();
+}
+
+// A surface closed while the compositor had no output for it comes back as
+// soon as the outputs change and one is there: the one it was on may have
+// been the last to go, or not yet gone from the list.
+void WaylandLayerSurface::reopenIfAwaited() {
+  if (!reopenOnOutputChange_ || outputs_.empty()) return;
+  reopenOnOutputChange_ = false;
+  createSurface();
 }
 
 WaylandLayerSurface::Output* WaylandLayerSurface::findOutput(const wl_output* proxy) {
@@ -282,18 +289,18 @@ void WaylandLayerSurface::configure(uint32_t serial) {
 }
 
 // The compositor closes a layer surface when its output goes away. A strip
-// that was shown comes back on the outputs that remain (or on the next one
-// added); one closed before it was ever shown is refused, and stays closed.
+// that was shown comes back at once on the outputs that remain; one closed
+// before it was ever shown, as when the compositor had no output left to
+// put it on, comes back when the outputs next change. Either way the strip
+// outlives any number of outputs coming and going.
 void WaylandLayerSurface::surfaceClosed() {
   const bool wasShown = configured_;
   destroySurface();
   frameAwaitingConfigure_.reset();
-  if (!wasShown) {
-    lost_ = true;
-  } else if (outputs_.empty()) {
-    reopenOnNextOutput_ = true;
-  } else {
+  if (wasShown && !outputs_.empty()) {
     createSurface();
+  } else {
+    reopenOnOutputChange_ = true;
   }
 }
 

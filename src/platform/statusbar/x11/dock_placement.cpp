@@ -1,0 +1,78 @@
+#include "platform/statusbar/x11/dock_placement.h"
+
+#include <algorithm>
+
+namespace platform {
+
+int desktopReservationDepth(int previous, std::optional<int> workAreaDepth, std::span<const int> ownReservationDepths,
+                            int othersDepth) {
+  if (!workAreaDepth) return previous;
+  if (*workAreaDepth != 0 && std::ranges::find(ownReservationDepths, *workAreaDepth) != ownReservationDepths.end()) {
+    return previous;
+  }
+  // Short of the strut in force: a window manager that has not taken the
+  // bar on yet, as while it starts or is replaced.
+  if (!ownReservationDepths.empty() && *workAreaDepth < ownReservationDepths.front()) return previous;
+  // Other windows' struts explain the work area: the desktop keeps nothing
+  // beyond them of its own.
+  if (*workAreaDepth <= othersDepth) return 0;
+  return *workAreaDepth;
+}
+
+std::optional<std::size_t> screenAtOrigin(std::span<const QRect> screens) {
+  const auto found = std::ranges::find(screens, QPoint(0, 0), &QRect::topLeft);
+  if (found == screens.end()) return std::nullopt;
+  return static_cast<std::size_t>(found - screens.begin());
+}
+
+int screenDepth(ScreenEdge edge, const QRect& screen, QSize root) {
+  return edge == ScreenEdge::top ? screen.top() : root.height() - 1 - screen.bottom();
+}
+
+int reservationsDepth(ScreenEdge edge, const QRect& screen, QSize root, std::span<const EdgeReservation> reservations) {
+  int depth = screenDepth(edge, screen, root);
+  for (const EdgeReservation& each : reservations) {
+    if (each.edge == edge && each.left <= screen.right() && each.right >= screen.left()) {
+      depth = std::max(depth, each.depth);
+    }
+  }
+  return depth;
+}
+
+std::optional<QRect> workAreaOver(const QRect& screen, std::span<const QRect> monitorWorkAreas,
+                                  std::optional<QRect> desktopWorkArea) {
+  for (const QRect& area : monitorWorkAreas) {
+    if (area.intersects(screen)) return area;
+  }
+  return desktopWorkArea;
+}
+
+int depthOf(ScreenEdge edge, const QRect& area, QSize root) {
+  return edge == ScreenEdge::top ? area.top() : root.height() - 1 - area.bottom();
+}
+
+ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved) {
+  if (reserved.top > screenDepth(ScreenEdge::top, screen, root)) return ScreenEdge::top;
+  if (reserved.bottom > screenDepth(ScreenEdge::bottom, screen, root)) return ScreenEdge::bottom;
+  return ScreenEdge::top;
+}
+
+QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size) {
+  const int top = dockEdge(screen, root, reserved) == ScreenEdge::top ? reserved.top
+                                                                      : root.height() - reserved.bottom - size.height();
+  // A panel can reserve more than the screen has room for beside it.
+  const int onScreen = std::clamp(top, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));
+  return QRect(QPoint(screen.right() + 1 - size.width(), onScreen), size);
+}
+
+std::array<std::uint32_t, 12> strutFor(ScreenEdge edge, const QRect& geometry, QSize root) {
+  const auto unsignedOf = [](int value) { return static_cast<std::uint32_t>(std::max(value, 0)); };
+  std::array<std::uint32_t, 12> strut{};
+  const std::size_t side = edge == ScreenEdge::top ? 0 : 1;
+  strut[2 + side] = unsignedOf(edge == ScreenEdge::top ? geometry.bottom() + 1 : root.height() - geometry.top());
+  strut[8 + 2 * side] = unsignedOf(geometry.left());   // top_start_x or bottom_start_x
+  strut[9 + 2 * side] = unsignedOf(geometry.right());  // top_end_x or bottom_end_x
+  return strut;
+}
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace platform {
+
+// The two edges of the root window a bar can stand along.
+enum class ScreenEdge { top, bottom };
+
+// A window's reserved band along one edge of the root window, in device
+// pixels, as its strut gives it: `depth` rows in from that edge, over
+// columns [left, right].
+struct EdgeReservation {
+  ScreenEdge edge;
+  int depth;
+  int left;
+  int right;
+};
+
+// How deep the reservations along the top and the bottom of one screen
+// reach, each measured from that edge of the root window, as struts are.
+struct EdgeDepths {
+  int top;
+  int bottom;
+};
+
+// The depth of what the desktop itself keeps along one edge outside every
+// window's strut (gnome-shell's top bar and Cinnamon's panel are no
+// windows), learnt from the work area the window manager reports, its
+// depth from that edge. That work area counts the bar's own strut too, so
+// one that ends exactly where one of the bar's own reservations along that
+// edge does (the one in force, or the one before it, which the window
+// manager may not have let go yet) says nothing new: what was learnt before
+// stands, and the bar never chases the change its own strut causes. Nor does
+// one short of the strut in force, which the window manager has not counted
+// yet (while it starts, or is replaced), or no work area at all. Where other
+// windows' struts, reaching `othersDepth` over the screen, explain the work
+// area, the desktop keeps nothing of its own there. A reservation of 0
+// stands for an edge where the bar reserves nothing.
+int desktopReservationDepth(int previous, std::optional<int> workAreaDepth, std::span<const int> ownReservationDepths,
+                            int othersDepth);
+
+// Of `screens`, the one whose top-left corner is the root window's origin,
+// where the display names no primary screen.
+std::optional<std::size_t> screenAtOrigin(std::span<const QRect> screens);
+
+// The depth of the screen's own edge from the same edge of the root window.
+int screenDepth(ScreenEdge edge, const QRect& screen, QSize root);
+
+// The deepest of `reservations` along `edge` over the columns of `screen`;
+// the screen's own edge when none reaches beyond it.
+int reservationsDepth(ScreenEdge edge, const QRect& screen, QSize root, std::span<const EdgeReservation> reservations);
+
+// The work area over `screen`: of the per-monitor work areas (_GTK_WORKAREAS_D0)
+// the first that overlaps the screen, else the work area of the whole
+// desktop; none when neither is known.
+std::optional<QRect> workAreaOver(const QRect& screen, std::span<const QRect> monitorWorkAreas,
+                                  std::optional<QRect> desktopWorkArea);
+
+// How deep `area` leaves the root window's `edge`.
+int depthOf(ScreenEdge edge, const QRect& area, QSize root);
+
+// The edge the bar stands at on `screen`: the top where something is
+// reserved along it, else the bottom where something is along that, and the
+// top where the screen has no panel at all.
+ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved);
+
+// Where a bar of `size` stands on `screen` (root coordinates): at its right
+// end, right below what is reserved along the top, or right above what is
+// reserved along the bottom where that is its edge; always on the screen.
+QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size);
+
+// The reservation of a bar at `geometry` along `edge`, as
+// _NET_WM_STRUT_PARTIAL gives it: measured from that edge of the root window
+// to the far side of the bar, over the bar's columns.
+std::array<std::uint32_t, 12> strutFor(ScreenEdge edge, const QRect& geometry, QSize root);
+
+}  // namespace platform
