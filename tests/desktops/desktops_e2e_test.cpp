@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QColor>
 #include <QCoreApplication>
 #include <QImage>
 #include <QJsonArray>
@@ -21,7 +22,9 @@
 
 #include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "event_loop_waits.h"
@@ -37,6 +40,13 @@ using sonvetta::testdata::X11Display;
 constexpr int startTimeout = 90000;
 constexpr int placeTimeout = 20000;
 
+// What the strip wears beside the desktop's panel.
+enum class Wears {
+  panelColors,     // the panel's own background
+  panelDeepened,   // the panel's hue, darker, for its light text's contrast
+  desktopPalette,  // the panel's colours are not to be had: the desktop's light ones
+};
+
 struct DesktopCase {
   const char* name;        // as start-desktop knows it
   int panelBottom;         // the bottom of what the desktop has along the top
@@ -46,6 +56,7 @@ struct DesktopCase {
   QStringList restartWindowManager = {};  // none where the case does not restart it
   int scale = 1;                          // the toolkit's, for the application
   std::vector<QRect> panels = {};         // none of them to be covered
+  Wears wears = Wears::desktopPalette;
 
   QRect strip() const { return QRect(window.right() + 1 - 200 * scale, window.top(), 200 * scale, 22 * scale); }
   // A strip along the bottom keeps its band there: maximised windows end
@@ -61,25 +72,32 @@ void PrintTo(const DesktopCase& desktop, std::ostream* out) { *out << desktop.te
 const QStringList wmctrlSwitch = {"wmctrl", "-s", "1"};
 
 const DesktopCase desktops[] = {
-    {"openbox", 30, QRect(1080, 30, 200, 22), true, wmctrlSwitch},
-    {"xfce", 31, QRect(1080, 31, 200, 22), true, wmctrlSwitch},
+    // tint2's and Xfce's dark grey panels: a darker grey keeps the text's contrast.
+    {"openbox", 30, QRect(1080, 30, 200, 22), true, wmctrlSwitch, {}, 1, {}, Wears::panelDeepened},
+    {"xfce", 31, QRect(1080, 31, 200, 22), true, wmctrlSwitch, {}, 1, {}, Wears::panelDeepened},
     // A panel of odd height: at 2x the strip still stands right below it.
-    {"xfce", 31, QRect(880, 31, 400, 44), true, wmctrlSwitch, {}, 2},
+    {"xfce", 31, QRect(880, 31, 400, 44), true, wmctrlSwitch, {}, 2, {}, Wears::panelDeepened},
     // i3 stretches every dock over the output, in its dock area below i3bar.
-    {"i3", 21, QRect(0, 21, 1280, 22), false, {"i3-msg", "workspace", "number", "2"}, {"i3-msg", "restart"}},
+    {"i3", 21, QRect(0, 21, 1280, 22), false, {"i3-msg", "workspace", "number", "2"}, {"i3-msg", "restart"}, 1, {},
+     Wears::panelColors},
     {"mutter", 0, QRect(1080, 0, 200, 22), true, wmctrlSwitch},
-    {"gnome_x11", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch, {"gnome-shell", "--x11", "--replace", "--sm-disable"}},
+    {"gnome_x11", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch, {"gnome-shell", "--x11", "--replace", "--sm-disable"},
+     1, {}, Wears::panelColors},
+    // On XWayland the root window holds none of the desktop's pixels.
     {"gnome_wayland", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch},
-    {"kde_x11", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch, {"kwin_x11", "--replace"}},
+    {"kde_x11", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch, {"kwin_x11", "--replace"}, 1, {}, Wears::panelColors},
     {"kde_wayland", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch},
     // As they come: the only panel along the bottom, in a window (Plasma,
     // LXQt) or drawn by the shell (Cinnamon).
-    {"kde_x11_default", 0, QRect(1080, 734, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 756, 1280, 44)}},
+    {"kde_x11_default", 0, QRect(1080, 734, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 756, 1280, 44)},
+     Wears::panelColors},
     {"kde_wayland_default", 0, QRect(1080, 734, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 756, 1280, 44)}},
-    {"cinnamon", 0, QRect(1080, 738, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 760, 1280, 40)}},
-    {"lxqt", 0, QRect(1080, 746, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 768, 1280, 32)}},
+    {"cinnamon", 0, QRect(1080, 738, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 760, 1280, 40)},
+     Wears::panelDeepened},
+    {"lxqt", 0, QRect(1080, 746, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 768, 1280, 32)}, Wears::panelColors},
     // Along the top and the bottom: below the top one.
-    {"mate", 25, QRect(1080, 25, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 0, 1280, 25), QRect(0, 776, 1280, 24)}},
+    {"mate", 25, QRect(1080, 25, 200, 22), true, wmctrlSwitch, {}, 1, {QRect(0, 0, 1280, 25), QRect(0, 776, 1280, 24)},
+     Wears::panelColors},
     // Two outputs side by side, the strip on the first.
     {"kwin_wayland_2", 0, QRect(1080, 0, 200, 22), true, wmctrlSwitch},
 };
@@ -261,6 +279,50 @@ bool showsStrip(const QImage& strip) {
   return differing > 100;
 }
 
+// The colour of most of `band`'s pixels in `screen`, a panel's background
+// beside its clock and icons; none where the band is empty or no colour
+// has half of it.
+std::optional<QRgb> plainColor(const QImage& screen, const QRect& band) {
+  std::map<QRgb, int> counts;
+  for (int y = band.top(); y <= band.bottom(); ++y) {
+    for (int x = band.left(); x <= band.right(); ++x) ++counts[screen.pixel(x, y)];
+  }
+  for (const auto& [color, count] : counts) {
+    if (2 * count >= band.width() * band.height()) return color;
+  }
+  return std::nullopt;
+}
+
+QString describe(std::optional<QRgb> color) {
+  return color ? QColor(*color).name() : QString("none");
+}
+
+// The strip's background beside the panel: as the row says, and, against
+// the panel's, printed with the figures.
+void expectWears(const QImage& screen, const DesktopCase& desktopCase) {
+  const QRect strip = desktopCase.strip();
+  const QRect band = desktopCase.alongBottom()
+                         ? QRect(QPoint(strip.left(), strip.bottom() + 1), QPoint(strip.right(), screen.height() - 1))
+                         : QRect(QPoint(strip.left(), 0), QPoint(strip.right(), strip.top() - 1));
+  const QColor background = screen.pixel(strip.right(), strip.top());
+  const std::optional<QRgb> panel = band.isEmpty() ? std::nullopt : plainColor(screen, band);
+  std::cout << "figures: " << desktopCase.testName() << ": strip background " << background.name().toStdString()
+            << ", panel background " << describe(panel).toStdString() << "\n";
+  switch (desktopCase.wears) {
+    case Wears::panelColors:
+      EXPECT_EQ(std::optional<QRgb>(background.rgb()), panel) << "the panel's own background";
+      break;
+    case Wears::panelDeepened:
+      ASSERT_TRUE(panel) << "a panel of one colour beside it";
+      EXPECT_LT(background.lightness(), QColor(*panel).lightness()) << background.name().toStdString();
+      EXPECT_NEAR(background.hsvHue(), QColor(*panel).hsvHue(), 10) << background.name().toStdString();
+      break;
+    case Wears::desktopPalette:
+      EXPECT_EQ(background, QColor(239, 239, 239)) << "the standard light palette's";
+      break;
+  }
+}
+
 class DesktopTest : public testing::TestWithParam<DesktopCase> {
  protected:
   // Starts the case's desktop; false, having said why, where it cannot be
@@ -352,6 +414,7 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
   const QImage screen = desktop.screenshot(bar, display.geometry(bar));
   ASSERT_FALSE(screen.isNull()) << "no screenshot";
   EXPECT_TRUE(showsStrip(screen.copy(strip))) << "the strip's own pixels at its place";
+  expectWears(screen, desktopCase);
   const QRgb background = screen.pixel(strip.right(), strip.top());
   for (int x = desktopCase.window.left(); x < strip.left(); x += 10) {
     ASSERT_EQ(screen.pixel(x, strip.top() + 11), background) << "the band left of the strip, at " << x;
@@ -518,13 +581,13 @@ int swayBarHeight(const QImage& output) {
 }
 
 // The strip's rectangle at the top-right of `output` below the bar, in
-// device pixels: what is neither background nor bar there; empty where
-// nothing is, or where sway has not yet drawn the output's new area (more
-// rows than any strip).
+// device pixels: what is not background there (the strip wears the bar's
+// colour); empty where nothing is, or where sway has not yet drawn the
+// output's new area (more rows than any strip).
 QRect swayStrip(const QImage& output) {
   const int top = swayBarHeight(output);
   const int right = output.width() - 1;
-  const auto isStrip = [&](int x, int y) { return output.pixel(x, y) != swayBackground && output.pixel(x, y) != swayBar; };
+  const auto isStrip = [&](int x, int y) { return output.pixel(x, y) != swayBackground; };
   if (output.isNull() || top >= output.height() || !isStrip(right, top)) return {};
   int left = right;
   while (left > 0 && isStrip(left - 1, top)) --left;
@@ -563,6 +626,9 @@ TEST(DesktopChanges, SwayWithTwoOutputsThenANewModeAndScale) {
   EXPECT_TRUE(waitFor([&] { return swayWorkspaceArea(desktop, "HEADLESS-1").top() == bar + 22; }, placeTimeout))
       << "windows get " << describe(swayWorkspaceArea(desktop, "HEADLESS-1")).toStdString();
   EXPECT_TRUE(swayStrip(desktop.outputShot("HEADLESS-2")).isNull()) << "a strip on the second output";
+  const QImage shown = desktop.outputShot("HEADLESS-1");
+  EXPECT_EQ(shown.pixel(place.right(), place.top()), swayBar) << "it wears the bar's colour";
+  EXPECT_TRUE(showsStrip(shown.copy(place))) << "its own pixels";
   std::cout << "figures: sway_2: strip " << describe(place).toStdString() << ", bar 1280x" << bar
             << "+0+0 on each output, maximise area " << describe(swayWorkspaceArea(desktop, "HEADLESS-1")).toStdString()
             << "\n";

@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 #include <QColor>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -150,6 +152,69 @@ TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
   EXPECT_TRUE(followsTo(QRect(1080, 30, 200, 22)));
 }
 
+// How often the application's compositor thread has woken up so far.
+long compositorWakeUps(qint64 process) {
+  for (const QString& thread : QDir(QString("/proc/%1/task").arg(process)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    const QString task = QString("/proc/%1/task/%2/").arg(process).arg(thread);
+    QFile name(task + "comm");
+    if (!name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "compositor") continue;
+    QFile status(task + "status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n')) {
+      if (line.startsWith("voluntary_ctxt_switches:")) return line.mid(line.indexOf(':') + 1).trimmed().toLong();
+    }
+  }
+  return -1;
+}
+
+// A scrolling line that nobody can see costs nothing: while a locker's
+// window covers the screen, or the screen saver has blanked it, the
+// compositor sleeps; then the line goes on scrolling where it is shown.
+TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
+  DesktopProcess windowManager(OPENBOX);
+  ASSERT_TRUE(waitFor([&] { return openboxManages(); })) << "openbox did not start";
+  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  xcb_window_t bar = XCB_NONE;
+  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
+  const qint64 pid = app.process().processId();
+  const auto wakeUpsOverASecond = [&] {
+    wait(300);  // the change itself may take a frame or two
+    const long before = compositorWakeUps(pid);
+    wait(1000);
+    return compositorWakeUps(pid) - before;
+  };
+  // Posted again until the application, still starting, has heard it.
+  ASSERT_TRUE(waitFor([&] {
+    QProcess::execute(SONVETTA_POST, {"com.spotify.client.PlaybackStateChanged", "PlayerState=Playing",
+                                      "Artist=An Artist With A Long Name", "Album=An Album With A Long Name",
+                                      "Name=A Long Title"});
+    return wakeUpsOverASecond() > 10;
+  })) << "it scrolls";
+
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  const xcb_window_t locker = xcb_generate_id(connection);
+  const std::uint32_t attributes[] = {0x000000, 1};
+  xcb_create_window(connection, XCB_COPY_FROM_PARENT, locker, screen->root, 0, 0, screen->width_in_pixels,
+                    screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                    XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, attributes);
+  xcb_map_window(connection, locker);
+  xcb_flush(connection);
+  EXPECT_LE(wakeUpsOverASecond(), 1) << "covered by a locker's window";
+  xcb_destroy_window(connection, locker);
+  xcb_flush(connection);
+  EXPECT_GT(wakeUpsOverASecond(), 10) << "uncovered";
+
+  xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_ACTIVE);
+  xcb_flush(connection);
+  EXPECT_LE(wakeUpsOverASecond(), 1) << "blanked by the screen saver";
+  xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_RESET);
+  xcb_flush(connection);
+  EXPECT_GT(wakeUpsOverASecond(), 10) << "the screen saver ended";
+  xcb_disconnect(connection);
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
 // A window of the test's own on the display, shown by a surface as the
 // status bar's window is.
 class X11PresentationSurfaceTest : public ::testing::Test {
@@ -236,6 +301,62 @@ TEST_F(X11PresentationSurfaceTest, AKeptScrollShowsTheCompositedFrames) {
       return shown({200, 0, 400, 44}) == expected;
     }));
   }
+}
+
+// Covered whole, unmapped or blanked by the screen saver, the window takes
+// no frames; back in sight it takes a whole one. Half covered, it still
+// shows.
+TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
+  const std::unique_ptr<platform::X11PresentationSurface> surface = surfaceOfWidth(200);
+  ASSERT_NE(surface, nullptr);
+  const auto becomes = [&](bool ready) {
+    return waitFor([&] {
+      surface->dispatchEvents();
+      return surface->readyForFrame() == ready && (!ready || surface->needsRedraw());
+    });
+  };
+  QImage frame(200, 22, QImage::Format_RGB32);
+  frame.fill(Qt::red);
+  ASSERT_TRUE(becomes(true));
+  surface->present(frame);
+
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  const auto coverOf = [&](std::uint16_t width) {
+    const xcb_window_t cover = xcb_generate_id(connection);
+    const std::uint32_t attributes[] = {0x000000, 1};
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, cover, screen->root, 0, 0, width, screen->height_in_pixels, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT,
+                      attributes);
+    xcb_map_window(connection, cover);
+    xcb_flush(connection);
+    return cover;
+  };
+  const xcb_window_t halfCover = coverOf(100);
+  wait(300);
+  surface->dispatchEvents();
+  EXPECT_TRUE(surface->readyForFrame()) << "half covered";
+  const xcb_window_t cover = coverOf(screen->width_in_pixels);
+  EXPECT_TRUE(becomes(false)) << "covered by a window over the whole screen";
+  xcb_destroy_window(connection, cover);
+  xcb_destroy_window(connection, halfCover);
+  xcb_flush(connection);
+  EXPECT_TRUE(becomes(true)) << "uncovered";
+  surface->present(frame);
+
+  xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_ACTIVE);
+  xcb_flush(connection);
+  EXPECT_TRUE(becomes(false)) << "the screen saver blanked the screen";
+  xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_RESET);
+  xcb_flush(connection);
+  EXPECT_TRUE(becomes(true)) << "the screen saver ended";
+  surface->present(frame);
+
+  xcb_unmap_window(connection, window);
+  xcb_flush(connection);
+  EXPECT_TRUE(becomes(false)) << "unmapped";
+  xcb_map_window(connection, window);
+  xcb_flush(connection);
+  EXPECT_TRUE(becomes(true)) << "mapped again";
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {

@@ -24,6 +24,8 @@ class HeadlessSway {
 
   // Why sway is not running; empty while it runs.
   const QString& unavailable() const { return unavailable_; }
+  // The IPC socket, as sway hands it to its clients in SWAYSOCK.
+  const QString& ipcSocket() const { return swaySocket_; }
   // Runs swaymsg with `arguments`; true when sway accepted the command.
   bool swaymsg(const QStringList& arguments) const;
   // The area that windows get on the focused workspace of HEADLESS-1, what

@@ -65,10 +65,11 @@ QStringList ownLines(const QByteArray& standardError) {
 
 class App {
  public:
-  App() {
+  explicit App(const QString& swaySocket = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", QString::fromStdString(home_.path().string()));
     environment.remove("DISPLAY");
+    if (!swaySocket.isEmpty()) environment.insert("SWAYSOCK", swaySocket);
     process_.setProcessEnvironment(environment);
     process_.start(SONVETTA, {});
     process_.waitForStarted(10000);
@@ -146,6 +147,24 @@ TEST_F(WaylandAppTest, FollowsTheDesktopsDarkAndLightSchemes) {
   EXPECT_TRUE(waitFor([&] { return meanLightness(strip()) < 100; })) << "a dark scheme gives a dark strip";
   portal.change(lightScheme);
   EXPECT_TRUE(waitFor([&] { return meanLightness(strip()) > 150; })) << "switching to light gives a light strip";
+}
+
+// Told where sway is, as sway tells its clients, the strip below sway's bar
+// wears the bar's background.
+TEST_F(WaylandAppTest, WearsTheColoursOfSwaysBar) {
+  App app(sway_->ipcSocket());
+  const auto stripBelowTheBar = [&] {
+    const QImage screen = sway_->screenshot();
+    int bar = 0;
+    while (bar < screen.height() && screen.pixel(screen.width() / 2, bar) == HeadlessSway::barBackground) ++bar;
+    return screen.copy(screen.width() - 200, bar, 200, 22);
+  };
+  QImage strip;
+  EXPECT_TRUE(waitFor([&] {
+    strip = stripBelowTheBar();
+    return strip.pixel(strip.width() - 1, 0) == HeadlessSway::barBackground && hasContent(strip);
+  })) << "its background is " << std::hex << strip.pixel(strip.width() - 1, 0);
+  EXPECT_GT(meanLightness(strip), meanLightness(stripBelowTheBar().copy(0, 0, 1, 22))) << "with light text";
 }
 
 TEST_F(WaylandAppTest, EndsWithOneLineWhenTheCompositorGoesAway) {

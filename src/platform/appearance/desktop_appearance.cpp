@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QStyle>
 
+#include "platform/appearance/panel_colors.h"
+
 namespace platform {
 namespace {
 
@@ -28,6 +30,16 @@ StripColors DesktopAppearance::colors() const {
   const bool themeHasPalette = palette != QApplication::style()->standardPalette();
   if (themeHasPalette || portal_.colorScheme() != ColorScheme::dark) return colorsOf(palette);
   return darkColors;
+}
+
+StripColors DesktopAppearance::colorsBeside(std::optional<QColor> panel) const {
+  if (!panel) return colors();
+  // The theme's palette stands for its own side, light or dark; the other
+  // side gets today's counterpart.
+  const StripColors theme = colorsOf(QApplication::palette());
+  const bool themeIsDark = theme.background.lightness() < theme.text.lightness();
+  const StripColors light = themeIsDark ? colorsOf(QApplication::style()->standardPalette()) : theme;
+  return platform::colorsBeside(*panel, light, themeIsDark ? theme : darkColors);
 }
 
 bool DesktopAppearance::eventFilter(QObject* watched, QEvent* event) {

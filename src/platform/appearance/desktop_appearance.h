@@ -3,17 +3,12 @@
 #include <QColor>
 #include <QDBusConnection>
 #include <QObject>
+#include <optional>
 
 #include "platform/appearance/color_scheme_portal.h"
+#include "platform/appearance/strip_colors.h"
 
 namespace platform {
-
-// What the status bar is painted with: its background, and its text and symbols.
-struct StripColors {
-  QColor background;
-  QColor text;
-  friend bool operator==(const StripColors&, const StripColors&) = default;
-};
 
 // The desktop's light or dark colours for the status bar. A palette of the
 // platform theme's own (a desktop's Qt integration) gives them; where the
@@ -27,6 +22,9 @@ class DesktopAppearance final : public QObject {
   explicit DesktopAppearance(const QDBusConnection& bus, QObject* parent = nullptr);
 
   StripColors colors() const;
+  // Beside a panel of the colour `panel`, where one is known, the strip
+  // wears the panel's colours; else colors().
+  StripColors colorsBeside(std::optional<QColor> panel) const;
 
  signals:
   void colorsChanged();

@@ -5,6 +5,7 @@
 #include <QSizeF>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/compositor/presentation_surface.h"
 
@@ -24,6 +25,9 @@ class StatusBarWindow {
   virtual double devicePixelRatio() const = 0;
   // Where the window stands on screen, in points.
   virtual QRect geometry() const = 0;
+  // The background of the panel the window stands beside, where the
+  // display shows it.
+  virtual std::optional<QColor> panelColor() const { return std::nullopt; }
   // Makes, on the compositor thread, the surface that shows frames in this
   // window; null when the display cannot be reached.
   virtual std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const = 0;

@@ -81,7 +81,7 @@ QRect SystemStatusBar::geometry() { return window_->geometry(); }
 void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
   const double width = widthOf(items);
-  const StripColors colors = appearance_.colors();
+  const StripColors colors = appearance_.colorsBeside(window_->panelColor());
   window_->show(QSizeF(width, thickness), colors.background);
   const std::vector<LayerTree::Placement> placed = placements(items);
   double density = surfaceDensity_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/appearance/sway_bar_color.h"
 #include "platform/statusbar/status_bar_window.h"
 
 namespace platform {
@@ -14,6 +15,8 @@ class LayerShellWindow final : public StatusBarWindow {
   // At the top-right of the primary screen, its size in points: where the
   // compositor stands it unless a panel is there.
   QRect geometry() const override;
+  // Below sway's bar, the colours sway tells.
+  std::optional<QColor> panelColor() const override { return swayTopBarBackground(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:

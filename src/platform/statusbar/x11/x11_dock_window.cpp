@@ -119,6 +119,7 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   window_.setTitle("Sonvetta status bar");
   window_.create();
   setDockProperties();
+  panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), rescaled_);
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.
@@ -255,6 +256,7 @@ void X11DockWindow::place() {
   }
   placed_ = native;
   xcb_flush(connection_);
+  panel_->readBeside(nativeScreen);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
   placedDensity_ = ratio;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
+#include "platform/statusbar/x11/x11_panel_color.h"
 
 struct xcb_connection_t;
 
@@ -26,13 +27,15 @@ namespace platform {
 // compositor thread fills it.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
-  // `rescaled` is called when the window's pixel density changes.
+  // `rescaled` is called when the strip needs drawing again: the window's
+  // pixel density changed, or the colour of the panel beside it.
   explicit X11DockWindow(std::function<void()> rescaled);
   ~X11DockWindow() override;
 
   void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override { return window_.devicePixelRatio(); }
   QRect geometry() const override { return window_.geometry(); }
+  std::optional<QColor> panelColor() const override { return panel_->color(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:
@@ -63,6 +66,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   QRect placed_;  // in device pixels
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
+  std::unique_ptr<X11PanelColor> panel_;
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/statusbar/x11/x11_presentation_surface.h"
 
 #include <xcb/randr.h>
+#include <xcb/screensaver.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -21,7 +22,46 @@ double refreshIntervalOf(xcb_connection_t* connection, xcb_window_t window) {
   return 1.0 / rate;
 }
 
+bool screenBlank(std::uint8_t state) {
+  return state == XCB_SCREENSAVER_STATE_ON || state == XCB_SCREENSAVER_STATE_CYCLE;
+}
+
 }  // namespace
+
+X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window) {
+  // Heard before the window's state is asked, so no change falls in between.
+  const std::uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+  xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
+  if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
+          xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
+    mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+  }
+  const xcb_query_extension_reply_t* screenSaver = xcb_get_extension_data(connection, &xcb_screensaver_id);
+  if (screenSaver == nullptr || !screenSaver->present) return;
+  screenSaverNotify_ = static_cast<std::uint8_t>(screenSaver->first_event + XCB_SCREENSAVER_NOTIFY);
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  xcb_screensaver_select_input(connection, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK | XCB_SCREENSAVER_EVENT_CYCLE_MASK);
+  if (const XcbReply<xcb_screensaver_query_info_reply_t> info{
+          xcb_screensaver_query_info_reply(connection, xcb_screensaver_query_info(connection, root), nullptr)}) {
+    blanked_ = screenBlank(info->state);
+  }
+}
+
+bool X11WindowSight::handle(const xcb_generic_event_t& event) {
+  const bool wasSeen = seen();
+  const std::uint8_t type = event.response_type & 0x7f;
+  if (type == XCB_MAP_NOTIFY) {
+    mapped_ = true;
+  } else if (type == XCB_UNMAP_NOTIFY) {
+    mapped_ = false;
+  } else if (type == XCB_VISIBILITY_NOTIFY) {
+    covered_ = reinterpret_cast<const xcb_visibility_notify_event_t*>(&event)->state ==
+               XCB_VISIBILITY_FULLY_OBSCURED;
+  } else if (screenSaverNotify_ != 0 && type == screenSaverNotify_) {
+    blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event)->state);
+  }
+  return !wasSeen && seen();
+}
 
 std::unique_ptr<X11PresentationSurface> X11PresentationSurface::connect(std::uint32_t window) {
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
@@ -36,8 +76,10 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
     : connection_(connection),
       window_(window),
       graphicsContext_(xcb_generate_id(connection)),
-      frameInterval_(refreshIntervalOf(connection, window)) {
-  const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+      frameInterval_(refreshIntervalOf(connection, window)),
+      sight_(connection, window) {
+  const std::uint32_t events =
+      XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
   xcb_change_window_attributes(connection_, window_, XCB_CW_EVENT_MASK, &events);
   // Copies from the film's pixmap never lack a source: without exposure
   // events for them the server sends nothing back for a frame.
@@ -64,6 +106,8 @@ bool X11PresentationSurface::dispatchEvents() {
 }
 
 void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
+  // What it showed before it was hidden is gone, and the scroll has moved on.
+  if (sight_.handle(event)) needsRedraw_ = true;
   switch (event.response_type & 0x7f) {
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:

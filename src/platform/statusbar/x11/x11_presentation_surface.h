@@ -10,9 +10,30 @@
 
 namespace platform {
 
+// Whether a user can see an X window at all: not while it is unmapped,
+// wholly covered (a full-screen window, a locker's), or while the screen
+// saver has blanked the screen (DPMS turns the saver on too). Under a
+// compositing window manager the server reports every window as uncovered.
+class X11WindowSight {
+ public:
+  // Starts listening; the window's events come through `connection`.
+  X11WindowSight(xcb_connection_t* connection, xcb_window_t window);
+
+  // Takes in `event`; true when it brought the window back into sight.
+  bool handle(const xcb_generic_event_t& event);
+  bool seen() const { return mapped_ && !covered_ && !blanked_; }
+
+ private:
+  std::uint8_t screenSaverNotify_ = 0;  // no such event: no such extension
+  bool mapped_ = true;
+  bool covered_ = false;
+  bool blanked_ = false;
+};
+
 // Shows frames in an X window that the main thread made and placed, over a
 // connection of the compositor thread's own: it hears that window's
-// exposures itself and puts each frame into it.
+// exposures itself and puts each frame into it. It takes no frames while
+// the window cannot be seen.
 class X11PresentationSurface final : public PresentationSurface {
  public:
   // Connects to the display that DISPLAY names, as the toolkit does; null
@@ -27,7 +48,7 @@ class X11PresentationSurface final : public PresentationSurface {
   // X has no density of its own: the one the frames are drawn at.
   double devicePixelRatio() const override { return devicePixelRatio_; }
   bool needsRedraw() const override { return needsRedraw_; }
-  bool readyForFrame() const override { return true; }
+  bool readyForFrame() const override { return sight_.seen(); }
   double minimumFrameInterval() const override { return frameInterval_; }
   void present(const QImage& frame) override;
   // The film goes once into a pixmap on the server, a slice at a time; a
@@ -56,6 +77,7 @@ class X11PresentationSurface final : public PresentationSurface {
   FilmSlice heldSlice_{0, 0};                   // of shown_'s film, in filmPixmap_
   double devicePixelRatio_ = 1.0;
   bool needsRedraw_ = true;
+  X11WindowSight sight_;
 };
 
 }  // namespace platform

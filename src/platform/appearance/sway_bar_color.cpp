@@ -1,0 +1,104 @@
+#include "platform/appearance/sway_bar_color.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtEndian>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr char magic[] = {'i', '3', '-', 'i', 'p', 'c'};
+constexpr std::uint32_t getBarConfig = 6;
+// sway answers at once; a compositor that does not is not waited for.
+constexpr int answerTimeout = 500;
+
+// One connection to sway's IPC socket, closed with it.
+class SwayIpc {
+ public:
+  explicit SwayIpc(const QByteArray& path) : socket_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socket_ < 0 || path.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) close();
+  }
+  ~SwayIpc() { close(); }
+  SwayIpc(const SwayIpc&) = delete;
+  SwayIpc& operator=(const SwayIpc&) = delete;
+
+  // sway's answer to get_bar_config with `payload`; none when it gives none.
+  std::optional<QByteArray> barConfig(const QByteArray& payload) {
+    QByteArray message(magic, sizeof magic);
+    message.append(8, '\0');
+    qToLittleEndian(static_cast<std::uint32_t>(payload.size()), message.data() + sizeof magic);
+    qToLittleEndian(getBarConfig, message.data() + sizeof magic + 4);
+    message.append(payload);
+    if (socket_ < 0 || ::write(socket_, message.constData(), static_cast<std::size_t>(message.size())) != message.size()) {
+      return std::nullopt;
+    }
+    const std::optional<QByteArray> header = read(sizeof magic + 8);
+    if (!header || std::memcmp(header->constData(), magic, sizeof magic) != 0) return std::nullopt;
+    return read(qFromLittleEndian<std::uint32_t>(header->constData() + sizeof magic));
+  }
+
+ private:
+  std::optional<QByteArray> read(std::size_t length) {
+    QByteArray data(static_cast<qsizetype>(length), '\0');
+    std::size_t got = 0;
+    while (got < length) {
+      pollfd readable{socket_, POLLIN, 0};
+      if (::poll(&readable, 1, answerTimeout) != 1) return std::nullopt;
+      const ssize_t count = ::read(socket_, data.data() + got, length - got);
+      if (count <= 0) return std::nullopt;
+      got += static_cast<std::size_t>(count);
+    }
+    return data;
+  }
+  void close() {
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+  }
+
+  int socket_;
+};
+
+// "#rrggbb" or "#rrggbbaa", as sway writes colours.
+std::optional<QColor> colorNamed(const QString& name) {
+  if (!name.startsWith('#') || (name.size() != 7 && name.size() != 9)) return std::nullopt;
+  const QColor color(name.left(7));
+  return color.isValid() ? std::optional(color) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<QColor> topBarBackgroundIn(std::span<const QByteArray> barConfigs) {
+  for (const QByteArray& config : barConfigs) {
+    const QJsonObject bar = QJsonDocument::fromJson(config).object();
+    if (bar["position"].toString() != "top" || bar["mode"].toString() == "invisible") continue;
+    return colorNamed(bar["colors"].toObject()["background"].toString());
+  }
+  return std::nullopt;
+}
+
+std::optional<QColor> swayTopBarBackground() {
+  const QByteArray path = qgetenv("SWAYSOCK");
+  if (path.isEmpty()) return std::nullopt;
+  SwayIpc ipc(path);
+  const std::optional<QByteArray> names = ipc.barConfig({});
+  if (!names) return std::nullopt;
+  std::vector<QByteArray> configs;
+  for (const QJsonValue name : QJsonDocument::fromJson(*names).array()) {
+    if (const std::optional<QByteArray> config = ipc.barConfig(name.toString().toUtf8())) configs.push_back(*config);
+  }
+  return topBarBackgroundIn(configs);
+}
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QRect>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+struct xcb_connection_t;
+
+namespace platform {
+
+// The colour of the panel beside the strip, read from the screen's own
+// pixels: the band between the strip's window and the screen's nearer edge,
+// across the window's columns. Read again a little after every move, since
+// a panel that has just reserved its band may not have drawn it yet, and a
+// window manager may put the window elsewhere than asked (i3). Where the
+// root window holds no desktop pixels (a rootless XWayland), there is none.
+class X11PanelColor final : public QObject {
+ public:
+  // `changed` hears when the colour read differs from the last.
+  X11PanelColor(xcb_connection_t* connection, std::uint32_t window, std::function<void()> changed);
+
+  // The window has moved on `screen`, in device pixels.
+  void readBeside(const QRect& screen);
+  std::optional<QColor> color() const { return color_; }
+
+ private:
+  void read();
+
+  xcb_connection_t* connection_;
+  std::uint32_t window_;
+  std::uint32_t root_;
+  std::function<void()> changed_;
+  bool rootHasDesktop_;
+  QRect screen_;
+  std::optional<QColor> color_;
+  QTimer readAgain_;
+};
+
+}  // namespace platform

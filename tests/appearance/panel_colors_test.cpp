@@ -1,0 +1,98 @@
+#include "platform/appearance/panel_colors.h"
+#include "platform/appearance/sway_bar_color.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+
+namespace platform {
+namespace {
+
+// The palettes the strip has today: the standard light one, and its dark
+// counterpart.
+const StripColors light{QColor(239, 239, 239), QColor(0, 0, 0)};
+const StripColors dark{QColor(0x2b, 0x2b, 0x2b), QColor(0xf0, 0xf0, 0xf0)};
+
+struct Panel {
+  const char* desktop;
+  QColor background;
+};
+
+void PrintTo(const Panel& panel, std::ostream* out) { *out << panel.desktop; }
+
+class ColorsBesideTest : public testing::TestWithParam<Panel> {};
+
+// Every desktop's panel: the text keeps its palette's contrast, and the
+// background is the panel's own, or the nearest to it that keeps that
+// contrast, of the same hue.
+TEST_P(ColorsBesideTest, KeepsThePalettesContrastAsCloseToThePanelAsItCan) {
+  const QColor panel = GetParam().background;
+  const StripColors colors = colorsBeside(panel, light, dark);
+  const StripColors& palette = colors.text == dark.text ? dark : light;
+  const double needed = contrastRatio(palette.background, palette.text);
+  EXPECT_GE(contrastRatio(colors.background, colors.text), needed);
+  if (contrastRatio(panel, colors.text) >= needed) {
+    EXPECT_EQ(colors.background, panel) << "worn as it is";
+  } else {
+    // One step less towards black or white would not do.
+    const int step = colors.text == dark.text ? 1 : -1;
+    const QColor lessFar(colors.background.red() + step, colors.background.green() + step,
+                         colors.background.blue() + step);
+    EXPECT_LT(contrastRatio(lessFar, colors.text), needed) << "no further from the panel than needed";
+    EXPECT_EQ(colors.background.red() == colors.background.green(), panel.red() == panel.green());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, ColorsBesideTest,
+                         testing::Values(Panel{"gnome", QColor(0, 0, 0)}, Panel{"cinnamon", QColor(85, 85, 85)},
+                                         Panel{"plasma", QColor(239, 240, 241)},
+                                         Panel{"plasma_translucent", QColor(207, 210, 212)},
+                                         Panel{"mate", QColor(246, 245, 244)}, Panel{"blue", QColor(48, 96, 160)},
+                                         Panel{"mid_grey", QColor(128, 128, 128)}),
+                         [](const testing::TestParamInfo<Panel>& info) { return info.param.desktop; });
+
+TEST(ColorsBesideTest, ChoosesTheTextBySide) {
+  EXPECT_EQ(colorsBeside(QColor(0, 0, 0), light, dark), (StripColors{QColor(0, 0, 0), dark.text}));
+  EXPECT_EQ(colorsBeside(QColor(239, 240, 241), light, dark), (StripColors{QColor(239, 240, 241), light.text}));
+  // A panel with transparency is shown opaque.
+  EXPECT_EQ(colorsBeside(QColor(0, 0, 0, 100), light, dark).background.alpha(), 255);
+}
+
+QImage panelPiece(QColor background) {
+  QImage piece(200, 30, QImage::Format_RGB32);
+  piece.fill(background);
+  return piece;
+}
+
+TEST(PlainColorOfTest, IsThePanelsBackgroundBesideItsTextAndNoneOnAPicture) {
+  QImage clock = panelPiece(QColor(85, 85, 85));
+  QPainter painter(&clock);
+  painter.fillRect(150, 8, 40, 14, Qt::white);  // where its clock is
+  painter.end();
+  EXPECT_EQ(plainColorOf(clock), QColor(85, 85, 85));
+
+  QImage gradient(200, 30, QImage::Format_RGB32);
+  for (int x = 0; x < gradient.width(); ++x) {
+    for (int y = 0; y < gradient.height(); ++y) gradient.setPixel(x, y, qRgb(x, y, 0));
+  }
+  EXPECT_EQ(plainColorOf(gradient), std::nullopt) << "a picture";
+  EXPECT_EQ(plainColorOf(QImage()), std::nullopt);
+  EXPECT_EQ(plainColorOf(panelPiece(Qt::black)), QColor(Qt::black));
+}
+
+// sway's own default bar, one of the user's along the bottom, one hidden,
+// and answers that are not what they should be.
+TEST(SwayBarTest, TheBackgroundOfTheBarAlongTheTop) {
+  const QByteArray bottom = R"({"id": "b", "position": "bottom", "mode": "dock", "colors": {"background": "#ff0000"}})";
+  const QByteArray hidden = R"({"id": "h", "position": "top", "mode": "invisible", "colors": {"background": "#00ff00"}})";
+  const QByteArray top = R"({"id": "t", "position": "top", "mode": "dock", "colors": {"background": "#202020ff"}})";
+  EXPECT_EQ(topBarBackgroundIn(std::vector{bottom, hidden, top}), QColor(0x20, 0x20, 0x20));
+  EXPECT_EQ(topBarBackgroundIn(std::vector{bottom}), std::nullopt);
+  EXPECT_EQ(topBarBackgroundIn(std::vector<QByteArray>{R"({"position": "top", "colors": {"background": "red"}})",
+                                                       R"({"position": "top"})", "not json", ""}),
+            std::nullopt);
+  EXPECT_EQ(topBarBackgroundIn({}), std::nullopt);
+}
+
+}  // namespace
+}  // namespace platform
