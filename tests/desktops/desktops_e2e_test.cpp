@@ -2,46 +2,50 @@
 // by start-desktop, and checks what a user sees there: the strip at the right
 // end of the screen right below what the desktop has along the top, its band
 // kept clear of a maximised window, on every workspace, standing still, and
-// its own pixels on the screen. One case a desktop; the argument names it.
-#include <signal.h>
-#include <unistd.h>
-
-#include <QDir>
-#include <QFile>
-#include <QCoreApplication>
-#include <QImage>
-#include <QProcess>
+// its own pixels on the screen. One row a desktop: its name for start-desktop
+// and what is expected there.
+#include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
 
-#include "event_loop_waits.h"
-#include "temporary_folder.h"
+#include "app/vocabulary.h"
+#include "app_under_test.h"
+#include "session.h"
 #include "x11_display.h"
 
 namespace {
 
-using sonvetta::testdata::wait;
-using sonvetta::testdata::waitFor;
+using sonvetta::testdata::AppUnderTest;
+using sonvetta::testdata::Program;
+using sonvetta::testdata::Screen;
+using sonvetta::testdata::Session;
 using sonvetta::testdata::X11Display;
 
-constexpr int startTimeout = 90000;
 constexpr int placeTimeout = 20000;
+
+// How the test sees the strip: as the X11 window the window manager
+// manages, or, on a desktop without X, in the compositor's screenshots.
+enum class Seen { asX11Window, inScreenshots };
 
 struct DesktopCase {
   const char* name;        // as start-desktop knows it
   int panelBottom;         // the bottom of what the desktop has along the top
   QRect window;            // where the strip's window stands
-  bool publishesWorkArea;  // the window manager says what maximised windows get
+  bool publishesWorkArea;  // the desktop says what maximised windows get
   QStringList switchToSecondWorkspace;
   QStringList restartWindowManager = {};  // none where the case does not restart it
   int scale = 1;                          // the toolkit's, for the application
+  Seen seen = Seen::asX11Window;
 
   QRect strip() const { return QRect(window.right() + 1 - 200 * scale, window.top(), 200 * scale, 22 * scale); }
   std::string testName() const {
-    return scale == 1 ? name : std::string(name).append("_").append(std::to_string(scale)).append("x");
+    std::string testName = name;
+    std::replace(testName.begin(), testName.end(), '-', '_');
+    return scale == 1 ? testName : testName.append("_").append(std::to_string(scale)).append("x");
   }
 };
 
@@ -57,130 +61,83 @@ const DesktopCase desktops[] = {
     // i3 stretches every dock over the output, in its dock area below i3bar.
     {"i3", 21, QRect(0, 21, 1280, 22), false, {"i3-msg", "workspace", "number", "2"}, {"i3-msg", "restart"}},
     {"mutter", 0, QRect(1080, 0, 200, 22), true, wmctrlSwitch},
-    {"gnome_x11", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch, {"gnome-shell", "--x11", "--replace", "--sm-disable"}},
-    {"gnome_wayland", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch},
-    {"kde_x11", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch, {"kwin_x11", "--replace"}},
-    {"kde_wayland", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch},
+    {"gnome-x11", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch, {"gnome-shell", "--x11", "--replace", "--sm-disable"}},
+    {"gnome-wayland", 32, QRect(1080, 32, 200, 22), true, wmctrlSwitch},
+    {"kde-x11", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch, {"kwin_x11", "--replace"}},
+    {"kde-wayland", 44, QRect(1080, 44, 200, 22), true, wmctrlSwitch},
+    {"sway", 23, QRect(1080, 23, 200, 22), true, {"swaymsg", "workspace", "number", "2"}, {}, 1, Seen::inScreenshots},
 };
+
+std::vector<DesktopCase> restartingDesktops() {
+  std::vector<DesktopCase> restarting;
+  for (const DesktopCase& desktop : desktops) {
+    if (!desktop.restartWindowManager.isEmpty()) restarting.push_back(desktop);
+  }
+  return restarting;
+}
 
 QString describe(const QRect& rect) {
   return QString("%1x%2+%3+%4").arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y());
 }
 
-// A program that ends with the test, its children included.
-class Program {
+// The strip as the test sees it on one desktop.
+class StripWatch {
  public:
-  Program(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment) {
-    process_.setProcessEnvironment(environment);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    process_.setChildProcessModifier([] { setsid(); });
-    process_.start(program, arguments);
-    process_.waitForStarted(10000);
+  StripWatch(const Session& session, Seen seen) : session_(session) {
+    if (seen != Seen::asX11Window) return;
+    qputenv("XAUTHORITY", session.value("XAUTHORITY").toLocal8Bit());
+    display_ = std::make_unique<X11Display>(session.value("DISPLAY").toLocal8Bit().constData());
   }
-  ~Program() {
-    if (process_.state() == QProcess::NotRunning) return;
-    ::kill(-static_cast<pid_t>(process_.processId()), SIGTERM);
-    if (!process_.waitForFinished(5000)) ::kill(-static_cast<pid_t>(process_.processId()), SIGKILL);
-    process_.waitForFinished(5000);
-  }
-  QProcess& process() { return process_; }
 
-  // CPU time the program has used so far, in clock ticks.
-  long cpuTicks() const {
-    QFile stat(QString("/proc/%1/stat").arg(process_.processId()));
-    if (!stat.open(QIODevice::ReadOnly)) return -1;
-    const QString line = QString::fromLatin1(stat.readAll());
-    const QStringList fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields[11].toLong() + fields[12].toLong() : -1;
+  bool connected() const { return !display_ || display_->connected(); }
+  const X11Display* display() const { return display_.get(); }
+
+  // Where the strip stands, empty while it is nowhere to be seen, and how it
+  // looks there (in screenshots only; none where its window says where it is).
+  struct Sight {
+    QRect place;
+    QImage pixels;
+    bool operator==(const Sight&) const = default;
+  };
+  Sight sight() {
+    if (display_) {
+      if (bar_ == XCB_NONE) bar_ = display_->windowNamed(sonvetta::vocabulary::statusBarTitle);
+      return {bar_ == XCB_NONE ? QRect() : display_->geometry(bar_), {}};
+    }
+    const QImage screen = session_.screenshot();
+    const QRect place = stripIn(screen);
+    return {place, screen.copy(place)};
+  }
+  QRect place() { return sight().place; }
+  bool isShown() { return display_ ? bar_ != XCB_NONE && display_->isViewable(bar_) : !place().isEmpty(); }
+
+  // Where windows start below what the desktop and the strip hold.
+  int workAreaTop() const { return display_ ? display_->workAreaTop() : session_.workspaceArea().top(); }
+  bool onSecondWorkspace() const {
+    if (display_) return display_->numbers(display_->root(), "_NET_CURRENT_DESKTOP") == std::vector<std::uint32_t>{1};
+    return session_.visibleWorkspace()["num"].toInt() == 2;
   }
 
  private:
-  QProcess process_;
-};
-
-// One desktop, running until the end of the test.
-class Desktop {
- public:
-  explicit Desktop(const char* name) : folder_(QString::fromStdString(home_.path().string())) {
-    QString desktop = name;
-    desktop.replace('_', '-');
-    starter_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    starter_.setChildProcessModifier([] { setsid(); });
-    starter_.start(START_DESKTOP, {desktop, folder_});
-    starter_.waitForStarted(10000);
-    group_ = static_cast<pid_t>(starter_.processId());
-    const QString session = folder_ + "/session";
-    if (!waitFor([&] { return QFile::exists(session) || starter_.state() == QProcess::NotRunning; }, startTimeout)) {
-      unavailable_ = "it did not start in time";
-      return;
-    }
-    if (!QFile::exists(session)) {
-      const QString said = QString::fromLocal8Bit(starter_.readAllStandardError()).trimmed();
-      unavailable_ = starter_.exitCode() == 77 ? said : "it did not start: " + said;
-      failed_ = starter_.exitCode() != 77;
-      return;
-    }
-    QFile file(session);
-    file.open(QIODevice::ReadOnly);
-    environment_ = QProcessEnvironment::systemEnvironment();
-    environment_.remove("QT_QPA_PLATFORM");
-    for (const QString& line : QString::fromLocal8Bit(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
-      const qsizetype equals = line.indexOf('=');
-      const QString key = line.left(equals);
-      const QString value = line.mid(equals + 1);
-      if (value.isEmpty()) {
-        environment_.remove(key);
-      } else {
-        environment_.insert(key, value);
-      }
-    }
-  }
-  // The whole process group, even where start-desktop itself gave up.
-  ~Desktop() {
-    if (group_ <= 0) return;
-    ::kill(-group_, SIGTERM);
-    if (!starter_.waitForFinished(10000)) ::kill(-group_, SIGKILL);
-    starter_.waitForFinished(5000);
-    wait(500);
-    ::kill(-group_, SIGKILL);
+  // sway's: below the bar at the top-right, whatever is not the bar's or
+  // the background's colour.
+  static QRect stripIn(const QImage& screen) {
+    constexpr QRgb background = Screen::swayBackground;
+    constexpr QRgb bar = Screen::swayBar;
+    const int right = screen.width() - 1;
+    int top = 0;
+    while (top < screen.height() && screen.pixel(right, top) == bar) ++top;
+    int bottom = top;
+    while (bottom < screen.height() && screen.pixel(right, bottom) != background) ++bottom;
+    if (bottom == top) return {};
+    int left = right;
+    while (left > 0 && screen.pixel(left - 1, bottom - 1) != background) --left;
+    return QRect(QPoint(left, top), QPoint(right, bottom - 1));
   }
 
-  const QString& unavailable() const { return unavailable_; }
-  bool failed() const { return failed_; }
-  const QProcessEnvironment& environment() const { return environment_; }
-  QString value(const QString& name) const { return environment_.value(name); }
-
-  // Runs `command` on the desktop; true when it succeeded.
-  bool run(const QStringList& command) const {
-    QProcess process;
-    process.setProcessEnvironment(environment_);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(command.first(), command.mid(1));
-    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-  }
-
-  // The whole screen as a user sees it.
-  QImage screenshot() const {
-    QProcessEnvironment outer = environment_;
-    outer.insert("DISPLAY", value("SCREEN"));
-    outer.remove("XAUTHORITY");
-    QProcess import;
-    import.setProcessEnvironment(outer);
-    import.start("import", {"-window", "root", "png:" + folder_ + "/screen.png"});
-    if (!import.waitForFinished(20000) || import.exitCode() != 0) return {};
-    return QImage(folder_ + "/screen.png").convertToFormat(QImage::Format_RGB32);
-  }
-
- private:
-  sonvetta::testdata::TemporaryFolder home_;
-  QString folder_;
-  QProcess starter_;
-  pid_t group_ = 0;
-  QString unavailable_;
-  bool failed_ = false;
-  QProcessEnvironment environment_;
+  const Session& session_;
+  std::unique_ptr<X11Display> display_;
+  xcb_window_t bar_ = XCB_NONE;
 };
 
 // True when `strip` shows its own pixels: one background down its right
@@ -200,80 +157,84 @@ class DesktopTest : public testing::TestWithParam<DesktopCase> {
   // Starts the case's desktop; false, having said why, where it cannot be
   // had here. A desktop that fails to start fails the test.
   bool startDesktop() {
-    desktop_ = std::make_unique<Desktop>(GetParam().name);
-    EXPECT_FALSE(desktop_->failed()) << GetParam().name << ": " << desktop_->unavailable().toStdString();
-    if (desktop_->unavailable().isEmpty()) return true;
-    std::cout << "desktop unavailable: " << GetParam().name << ": " << desktop_->unavailable().toStdString() << "\n";
+    session_ = std::make_unique<Session>(GetParam().name);
+    EXPECT_FALSE(session_->failed()) << GetParam().name << ": " << session_->unavailable().toStdString();
+    if (session_->unavailable().isEmpty()) return true;
+    std::cout << "desktop unavailable: " << GetParam().name << ": " << session_->unavailable().toStdString() << "\n";
     return false;
   }
 
-  std::unique_ptr<Desktop> desktop_;
+  std::unique_ptr<Session> session_;
 };
+
+using RestartTest = DesktopTest;
 
 TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndStaysPut) {
   const DesktopCase& desktopCase = GetParam();
-  if (!startDesktop()) GTEST_SKIP() << desktop_->unavailable().toStdString();
-  const Desktop& desktop = *desktop_;
-  qputenv("XAUTHORITY", desktop.value("XAUTHORITY").toLocal8Bit());
-  const X11Display display(desktop.value("DISPLAY").toLocal8Bit().constData());
-  ASSERT_TRUE(display.connected());
+  if (!startDesktop()) GTEST_SKIP() << session_->unavailable().toStdString();
+  const Session& desktop = *session_;
+  StripWatch watch(desktop, desktopCase.seen);
+  ASSERT_TRUE(watch.connected());
   if (desktopCase.publishesWorkArea) {
-    EXPECT_EQ(display.workAreaTop(), desktopCase.panelBottom) << "the desktop's own band along the top";
+    EXPECT_EQ(watch.workAreaTop(), desktopCase.panelBottom) << "the desktop's own band along the top";
   }
 
   QProcessEnvironment appEnvironment = desktop.environment();
   if (desktopCase.scale != 1) appEnvironment.insert("QT_SCALE_FACTOR", QString::number(desktopCase.scale));
-  Program app(SONVETTA, {}, appEnvironment);
-  xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (bar = display.windowNamed("Sonvetta status bar")) != XCB_NONE; }, placeTimeout));
+  AppUnderTest app(appEnvironment);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !watch.place().isEmpty(); }, placeTimeout)) << "no strip";
   const QRect strip = desktopCase.strip();
-  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == desktopCase.window; }, placeTimeout))
-      << "its window stands at " << describe(display.geometry(bar)).toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return watch.place() == desktopCase.window; }, placeTimeout))
+      << "its window stands at " << describe(watch.place()).toStdString();
   if (desktopCase.publishesWorkArea) {
-    EXPECT_TRUE(waitFor([&] { return display.workAreaTop() == strip.bottom() + 1; }, placeTimeout))
-        << "maximised windows get the area from " << display.workAreaTop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watch.workAreaTop() == strip.bottom() + 1; }, placeTimeout))
+        << "maximised windows get the area from " << watch.workAreaTop();
   }
 
-  Program maximised("xterm", {"-fa", "Monospace", "-T", "A maximised window"}, desktop.environment());
-  xcb_window_t window = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (window = display.windowNamed("A maximised window")) != XCB_NONE; }, placeTimeout));
-  // Asked again until the window manager has taken the window on.
-  EXPECT_TRUE(waitFor(
-      [&] {
-        desktop.run({"wmctrl", "-r", "A maximised window", "-b", "add,maximized_vert,maximized_horz"});
-        return display.geometry(window).top() > strip.bottom() && display.geometry(window).height() > 500;
-      },
-      placeTimeout))
-      << "the maximised window stands at " << describe(display.geometry(window)).toStdString();
+  std::unique_ptr<Program> maximised;
+  QRect maximisedWindow;
+  if (const X11Display* display = watch.display()) {
+    maximised = std::make_unique<Program>("xterm", QStringList{"-fa", "Monospace", "-T", "A maximised window"},
+                                          desktop.environment());
+    xcb_window_t window = XCB_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = display->windowNamed("A maximised window")) != XCB_NONE; },
+                                placeTimeout));
+    // Asked again until the window manager has taken the window on.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          desktop.run({"wmctrl", "-r", "A maximised window", "-b", "add,maximized_vert,maximized_horz"});
+          maximisedWindow = display->geometry(window);
+          return maximisedWindow.top() > strip.bottom() && maximisedWindow.height() > 500;
+        },
+        placeTimeout))
+        << "the maximised window stands at " << describe(maximisedWindow).toStdString();
+    EXPECT_EQ(display->numbers(display->windowNamed(sonvetta::vocabulary::statusBarTitle), "_NET_WM_DESKTOP"),
+              std::vector<std::uint32_t>{0xFFFFFFFF});
+  }
 
-  EXPECT_EQ(display.numbers(bar, "_NET_WM_DESKTOP"), std::vector<std::uint32_t>{0xFFFFFFFF});
   // The rest, screenshot included, happens on the second workspace.
-  const std::vector<std::uint32_t> second = {1};
-  EXPECT_TRUE(waitFor(
-      [&] {
-        return desktop.run(desktopCase.switchToSecondWorkspace) &&
-               display.numbers(display.root(), "_NET_CURRENT_DESKTOP") == second;
-      },
-      placeTimeout))
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return desktop.run(desktopCase.switchToSecondWorkspace) && watch.onSecondWorkspace(); }, placeTimeout))
       << "the second workspace";
-  EXPECT_TRUE(display.isViewable(bar));
-  EXPECT_EQ(display.geometry(bar), desktopCase.window);
+  EXPECT_TRUE(watch.isShown());
+  const StripWatch::Sight standing = watch.sight();
+  EXPECT_EQ(standing.place, desktopCase.window);
 
-  // Standing still: not one move, and no work once the workspace switch,
-  // which it looks at, has passed.
-  wait(1000);
-  const long ticksBefore = app.cpuTicks();
+  // Standing still: not one move nor change, and no work once the
+  // workspace switch, which it looks at, has passed.
+  QTest::qWait(1000);
+  const long cpuBefore = app.program().cpuMilliseconds();
   bool stood = true;
   for (int sample = 0; sample < 100 && stood; ++sample) {
-    wait(100);
-    stood = display.geometry(bar) == desktopCase.window;
+    QTest::qWait(100);
+    stood = watch.sight() == standing;
   }
-  const long ticks = app.cpuTicks() - ticksBefore;
-  EXPECT_TRUE(stood) << "it moved to " << describe(display.geometry(bar)).toStdString();
+  const long cpu = app.program().cpuMilliseconds() - cpuBefore;
+  EXPECT_TRUE(stood) << "it moved to " << describe(watch.place()).toStdString() << " or changed";
   std::cout << "figures: " << desktopCase.testName() << ": strip " << describe(strip).toStdString() << ", panel bottom "
             << desktopCase.panelBottom << ", maximise area from "
-            << (desktopCase.publishesWorkArea ? display.workAreaTop() : display.geometry(window).top())
-            << ", CPU over 10 s standing still " << ticks * 1000 / sysconf(_SC_CLK_TCK) << " ms\n";
+            << (desktopCase.publishesWorkArea ? watch.workAreaTop() : maximisedWindow.top())
+            << ", CPU over 10 s standing still " << cpu << " ms\n";
 
   const QImage screen = desktop.screenshot();
   ASSERT_FALSE(screen.isNull()) << "no screenshot";
@@ -288,49 +249,41 @@ TEST_P(DesktopTest, StripStandsBelowThePanelReservesItsBandOnEveryWorkspaceAndSt
 // The window manager replaced by a new one, or restarting itself: while it
 // is away the strip may vanish but never stands anywhere else, and it comes
 // back to its place.
-TEST_P(DesktopTest, ComesBackToItsPlaceWhenTheWindowManagerRestarts) {
+TEST_P(RestartTest, ComesBackToItsPlaceWhenTheWindowManagerRestarts) {
   const DesktopCase& desktopCase = GetParam();
-  if (desktopCase.restartWindowManager.isEmpty()) GTEST_SKIP() << "no restart on this desktop";
-  if (!startDesktop()) GTEST_SKIP() << desktop_->unavailable().toStdString();
-  const Desktop& desktop = *desktop_;
-  qputenv("XAUTHORITY", desktop.value("XAUTHORITY").toLocal8Bit());
-  const X11Display display(desktop.value("DISPLAY").toLocal8Bit().constData());
-  Program app(SONVETTA, {}, desktop.environment());
-  xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (bar = display.windowNamed("Sonvetta status bar")) != XCB_NONE; }, placeTimeout));
-  ASSERT_TRUE(waitFor([&] { return display.geometry(bar) == desktopCase.window; }, placeTimeout));
+  if (!startDesktop()) GTEST_SKIP() << session_->unavailable().toStdString();
+  const Session& desktop = *session_;
+  StripWatch watch(desktop, desktopCase.seen);
+  AppUnderTest app(desktop.environment());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return watch.place() == desktopCase.window; }, placeTimeout));
 
   QProcessEnvironment environment = desktop.environment();
   environment.insert("KWIN_COMPOSE", "N");
   Program restarted(desktopCase.restartWindowManager.first(), desktopCase.restartWindowManager.mid(1), environment);
   QRect elsewhere;
   const auto placeOnceBack = [&] {
-    const QRect now = display.geometry(bar);
-    if (display.isViewable(bar) && !now.isEmpty() && now != desktopCase.window) elsewhere = now;
-    return now == desktopCase.window && display.isViewable(bar) &&
-           (!desktopCase.publishesWorkArea || display.workAreaTop() == desktopCase.strip().bottom() + 1);
+    const QRect now = watch.place();
+    const bool shown = watch.isShown();
+    if (shown && !now.isEmpty() && now != desktopCase.window) elsewhere = now;
+    return now == desktopCase.window && shown &&
+           (!desktopCase.publishesWorkArea || watch.workAreaTop() == desktopCase.strip().bottom() + 1);
   };
   // Through the restart and the seconds after it; gnome-shell takes half a
   // minute to come up again on a busy machine.
-  wait(1000);
-  EXPECT_TRUE(waitFor(placeOnceBack, 3 * placeTimeout))
-      << "it stands at " << describe(display.geometry(bar)).toStdString() << (display.isViewable(bar) ? "" : ", unmapped")
-      << ", the work area from " << display.workAreaTop();
+  QTest::qWait(1000);
+  EXPECT_TRUE(QTest::qWaitFor(placeOnceBack, 3 * placeTimeout))
+      << "it stands at " << describe(watch.place()).toStdString() << (watch.isShown() ? "" : ", unmapped")
+      << ", the work area from " << watch.workAreaTop();
   for (int sample = 0; sample < 60; ++sample) {
-    wait(50);
+    QTest::qWait(50);
     placeOnceBack();
   }
   EXPECT_TRUE(elsewhere.isNull()) << "it stood at " << describe(elsewhere).toStdString();
   EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
-INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops),
-                         [](const testing::TestParamInfo<DesktopCase>& info) { return info.param.testName(); });
+const auto caseName = [](const testing::TestParamInfo<DesktopCase>& info) { return info.param.testName(); };
+INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops), caseName);
+INSTANTIATE_TEST_SUITE_P(Desktops, RestartTest, testing::ValuesIn(restartingDesktops()), caseName);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

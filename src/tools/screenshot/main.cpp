@@ -12,13 +12,15 @@
 #include <optional>
 #include <vector>
 
+#include "app/vocabulary.h"
+
 namespace {
 
 bool isStatusBar(xcb_connection_t* connection, xcb_window_t window) {
   xcb_get_property_reply_t* name = xcb_get_property_reply(
       connection, xcb_get_property(connection, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr);
   const bool found = name != nullptr && QByteArray(static_cast<const char*>(xcb_get_property_value(name)),
-                                                   xcb_get_property_value_length(name)) == "Sonvetta status bar";
+                                                   xcb_get_property_value_length(name)) == sonvetta::vocabulary::statusBarTitle;
   std::free(name);
   return found;
 }
