@@ -21,11 +21,7 @@
 namespace {
 
 using namespace sonvetta::vocabulary;
-using sonvetta::testdata::AppUnderTest;
-using sonvetta::testdata::AudioFormat;
-using sonvetta::testdata::MusicLibrary;
-using sonvetta::testdata::Session;
-using sonvetta::testdata::solidPicture;
+using namespace sonvetta::testdata;
 
 const QString longLine = "A Long Title - An Album With A Long Name - An Artist With A Long Name";
 
@@ -176,6 +172,7 @@ TEST_P(ScreenReaderTest, HearsEachNewLineOnceAndNothingOfARepeat) {
   EXPECT_FALSE(heard.contains("unreadable")) << heard.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Sessions, ScreenReaderTest, testing::Values("xvfb", "sway"));
+INSTANTIATE_TEST_SUITE_P(Sessions, ScreenReaderTest, testing::Values("xvfb", "sway"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

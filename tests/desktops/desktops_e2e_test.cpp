@@ -19,11 +19,7 @@
 
 namespace {
 
-using sonvetta::testdata::AppUnderTest;
-using sonvetta::testdata::Program;
-using sonvetta::testdata::Screen;
-using sonvetta::testdata::Session;
-using sonvetta::testdata::X11Display;
+using namespace sonvetta::testdata;
 
 constexpr int placeTimeout = 20000;
 

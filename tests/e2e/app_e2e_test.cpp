@@ -24,13 +24,7 @@
 namespace {
 
 using namespace sonvetta::vocabulary;
-using sonvetta::testdata::AppUnderTest;
-using sonvetta::testdata::meanLightness;
-using sonvetta::testdata::MusicLibrary;
-using sonvetta::testdata::Screen;
-using sonvetta::testdata::Session;
-using sonvetta::testdata::solidPicture;
-using sonvetta::testdata::X11Display;
+using namespace sonvetta::testdata;
 
 // X alone, for the whole program; the application runs on it and on this
 // process's own bus, where the test posts and its fake portal answers.

@@ -26,10 +26,7 @@
 
 namespace {
 
-using sonvetta::testdata::AppUnderTest;
-using sonvetta::testdata::Program;
-using sonvetta::testdata::Session;
-using sonvetta::testdata::X11Display;
+using namespace sonvetta::testdata;
 using sonvetta::vocabulary::statusBarTitle;
 
 // X alone, where the test starts openbox and tint2 as it needs them.

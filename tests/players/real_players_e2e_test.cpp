@@ -40,9 +40,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace sonvetta::vocabulary;
-using sonvetta::testdata::AppUnderTest;
-using sonvetta::testdata::MusicLibrary;
-using sonvetta::testdata::Session;
+using namespace sonvetta::testdata;
 
 constexpr char kProbe[] = "Probe";
 constexpr char kSearchStart[] = "Attempting to find artwork in local Music library...";
@@ -54,9 +52,9 @@ constexpr char kSearchStart[] = "Attempting to find artwork in local Music libra
 MusicLibrary library() {
   MusicLibrary library;
   for (const char* title : {"Red", "Grün", "Blue"}) {
-    library.add({"Demo Band", "Hues", title, sonvetta::testdata::solidPicture("red", "PNG")});
+    library.add({"Demo Band", "Hues", title, solidPicture("red", "PNG")});
   }
-  return library.add({"Demo Band", "Hues", "No Tags", std::nullopt, sonvetta::testdata::AudioFormat::mp3ID3v24, false})
+  return library.add({"Demo Band", "Hues", "No Tags", std::nullopt, AudioFormat::mp3ID3v24, false})
       .playable(120)
       .linkedAsMusicMusic();
 }

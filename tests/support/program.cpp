@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -11,7 +12,11 @@ Program::Program(const QString& program, const QStringList& arguments, const QPr
                  const QString& standardOutputFile) {
   process_.setProcessEnvironment(environment);
   if (!standardOutputFile.isEmpty()) process_.setStandardOutputFile(standardOutputFile);
-  process_.setChildProcessModifier([] { setsid(); });
+  // A test that crashes or times out takes the program with it.
+  process_.setChildProcessModifier([] {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    setsid();
+  });
   process_.start(program, arguments);
   process_.waitForStarted(10000);
 }

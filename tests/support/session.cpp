@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QDBusInterface>
@@ -24,7 +25,11 @@ constexpr int startTimeout = 90000;
 
 Session::Session(const QString& desktop, const QStringList& options) {
   starter_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-  starter_.setChildProcessModifier([] { setsid(); });
+  // A test that crashes or times out takes the session with it.
+  starter_.setChildProcessModifier([] {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    setsid();
+  });
   starter_.start(START_DESKTOP, QStringList{desktop, folder_.path()} + options);
   starter_.waitForStarted(10000);
   group_ = starter_.processId();

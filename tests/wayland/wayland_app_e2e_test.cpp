@@ -19,10 +19,7 @@
 
 namespace {
 
-using sonvetta::testdata::AppUnderTest;
-using sonvetta::testdata::meanLightness;
-using sonvetta::testdata::Screen;
-using sonvetta::testdata::Session;
+using namespace sonvetta::testdata;
 using sonvetta_test::FakeSettingsPortal;
 
 constexpr uint darkScheme = 1;

@@ -17,8 +17,7 @@ namespace {
 using platform::FilmSlice;
 using platform::RetainedFrame;
 using platform::WaylandLayerSurface;
-using sonvetta::testdata::Screen;
-using sonvetta::testdata::Session;
+using namespace sonvetta::testdata;
 using namespace std::chrono_literals;
 
 constexpr QRgb stripColor = 0xffff00ff;
