@@ -10,14 +10,14 @@
 #include <iostream>
 #include <memory>
 
-#include "headless_sway.h"
 #include "platform/statusbar/wayland/wayland_layer_surface.h"
+#include "session.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-HeadlessSway* sway = nullptr;
+sonvetta::testdata::Session* sway = nullptr;
 
 QImage frameAt(int scale, int shade) {
   QImage frame(QSize(200, 22) * scale, QImage::Format_ARGB32_Premultiplied);
@@ -42,7 +42,7 @@ bool waitUntilReady(platform::WaylandLayerSurface& surface) {
 }
 
 std::unique_ptr<platform::WaylandLayerSurface> surfaceAtScale(benchmark::State& state, int scale) {
-  sway->swaymsg({"output", "HEADLESS-1", "scale", QString::number(scale)});
+  sway->run({"swaymsg", "output", "HEADLESS-1", "scale", QString::number(scale)});
   auto surface = platform::WaylandLayerSurface::connect();
   if (surface == nullptr) {
     state.SkipWithError("no layer-shell surface");
@@ -104,11 +104,12 @@ BENCHMARK(BM_TenSecondsOfFrames)->Arg(1)->Arg(2)->Iterations(1)->Unit(benchmark:
 }  // namespace
 
 int main(int argc, char** argv) {
-  HeadlessSway headlessSway;
+  sonvetta::testdata::Session headlessSway("sway");
   if (!headlessSway.unavailable().isEmpty()) {
     std::cerr << "headless sway: " << headlessSway.unavailable().toStdString() << "\n";
     return 0;
   }
+  headlessSway.enter();
   sway = &headlessSway;
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -1,15 +1,12 @@
 #include "app/app_delegate.h"
 
+#include "app/vocabulary.h"
 #include "platform/image/symbol_image.h"
 
 namespace sonvetta {
 
-namespace {
-
-const std::string musicAppNotification = "com.apple.iTunes.playerInfo";
-const std::string spotifyNotification = "com.spotify.client.PlaybackStateChanged";
-
-}  // namespace
+using vocabulary::musicAppNotification;
+using vocabulary::spotifyNotification;
 
 AppDelegate::AppDelegate(platform::StatusBar& statusBar,
                          std::unique_ptr<platform::DistributedNotificationCenter> notificationCenter,
@@ -42,11 +39,11 @@ void AppDelegate::updateMarqueeFromDistributedNotification(const platform::Notif
   if (notification && notification->userInfo) {
     const bool fromMusicApp = notification->name == musicAppNotification;
     if (fromMusicApp || notification->name == spotifyNotification) {
-      const std::string stateKey = fromMusicApp ? "Player State" : "PlayerState";
-      if (notification->text(stateKey) == "Playing") {
-        const std::string artist = notification->text("Artist").value_or("Unknown Artist");
-        const std::string album = notification->text("Album").value_or("Unknown Album");
-        const std::string title = notification->text("Name").value_or("Unknown Song");
+      const char* stateKey = fromMusicApp ? vocabulary::musicAppStateKey : vocabulary::spotifyStateKey;
+      if (notification->text(stateKey) == vocabulary::playing) {
+        const std::string artist = notification->text(vocabulary::artistKey).value_or("Unknown Artist");
+        const std::string album = notification->text(vocabulary::albumKey).value_or("Unknown Album");
+        const std::string title = notification->text(vocabulary::titleKey).value_or("Unknown Song");
         statusText = title + " - " + album + " - " + artist;
         // Only the Music app's tracks are looked for in the local library.
         if (fromMusicApp) {

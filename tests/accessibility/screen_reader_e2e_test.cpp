@@ -1,46 +1,35 @@
 // Runs the real sonvetta with a screen reader's session: a real AT-SPI
 // accessibility bus, switched on as a screen reader switches it on, and
-// reads the status bar through it with pyatspi (screen_reader.py), on the
-// desktop named by the one argument: "x11" (the display it is given) or
-// "wayland" (a headless sway of its own).
-#include <QDBusConnection>
+// reads the status bar through it with pyatspi (screen_reader.py), on X
+// alone and on headless sway: one row each.
 #include <QDBusInterface>
 #include <QDBusVariant>
-#include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "event_loop_waits.h"
-#include "headless_sway.h"
+#include "app/vocabulary.h"
+#include "app_under_test.h"
 #include "platform/notifications/dbus_post.h"
-#include "tagged_audio.h"
-#include "temporary_folder.h"
+#include "session.h"
 
 namespace {
 
-using sonvetta::testdata::waitFor;
+using namespace sonvetta::vocabulary;
+using namespace sonvetta::testdata;
 
-const QString musicApp = "com.apple.iTunes.playerInfo";
-const QString spotify = "com.spotify.client.PlaybackStateChanged";
 const QString longLine = "A Long Title - An Album With A Long Name - An Artist With A Long Name";
 
-bool onWayland = false;
-
-QProcessEnvironment appEnvironment(const std::filesystem::path& home) {
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("HOME", QString::fromStdString(home.string()));
-  environment.remove("QT_QPA_PLATFORM");  // this process's own, not the user's
-  if (onWayland) environment.remove("DISPLAY");
-  return environment;
-}
-
-// What the screen reader lists of the application, one object a line.
-QStringList readTree() {
+// What the screen reader lists of the application on `session`, one object a
+// line.
+QStringList readTree(const Session& session) {
   QProcess reader;
+  reader.setProcessEnvironment(session.environment());
   reader.start(SCREEN_READER, {"tree", "sonvetta"});
   reader.waitForFinished(20000);
   return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -66,61 +55,41 @@ bool matches(const QStringList& tree, const QStringList& patterns) {
 // The strip with its picture and its label, as a reader must find them.
 QStringList stripPatterns(const QString& picture, const QString& label) {
   return {QRegularExpression::escape("application \"sonvetta\""),
-          objectLine(1, "frame", "Sonvetta status bar", "", 200, 22, "showing"),
+          objectLine(1, "frame", statusBarTitle, "", 200, 22, "showing"),
           objectLine(2, "image", picture, picture, 22, 22, "showing"),
           objectLine(2, "label", label, "", 0, 0, "showing")};
 }
 
-class ScreenReaderTest : public testing::Test {
+// The session the row names, with the application on it and a screen reader
+// at work.
+class ScreenReaderTest : public testing::TestWithParam<const char*> {
  protected:
-  static void SetUpTestSuite() {
-    if (onWayland) sway_ = std::make_unique<HeadlessSway>();
-    home_ = std::make_unique<sonvetta::testdata::TemporaryFolder>();
-    const auto album = home_->path() / "Music" / "Music" / "Demo Band" / "Hues";
-    std::filesystem::create_directories(album);
-    using namespace sonvetta::testdata;
-    writeTaggedAudio(album / "02 Red.m4a", AudioFormat::m4a,
-                     trackTags("Demo Band", "Hues", "Red", solidPicture("red", "PNG")));
-  }
-  static void TearDownTestSuite() {
-    sway_.reset();
-    home_.reset();
-  }
-
   void SetUp() override {
-    if (sway_ && !sway_->unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway_->unavailable().toStdString();
+    session_.emplace(GetParam());
+    if (!session_->unavailable().isEmpty()) GTEST_SKIP() << GetParam() << ": " << session_->unavailable().toStdString();
     // What a screen reader does when it starts: it says it runs, which
     // starts the accessibility bus and tells applications to join it.
-    QDBusInterface bus("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties");
+    QDBusInterface bus("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", session_->bus());
     ASSERT_TRUE(bus.call("Set", "org.a11y.Status", "ScreenReaderEnabled", QVariant::fromValue(QDBusVariant(true)))
                     .errorMessage()
                     .isEmpty());
-    app_.setProcessEnvironment(appEnvironment(home_->path()));
-    app_.start(SONVETTA, {});
-    ASSERT_TRUE(app_.waitForStarted(10000));
-  }
-  void TearDown() override {
-    app_.kill();
-    app_.waitForFinished(5000);
+    app_.emplace(session_->environment(),
+                 MusicLibrary().add({"Demo Band", "Hues", "Red", solidPicture("red", "PNG"), AudioFormat::m4a}));
   }
 
-  static void post(const QString& name, const QVariantMap& userInfo) {
-    ASSERT_TRUE(platform::postNotification(QDBusConnection::sessionBus(), name, userInfo));
+  void post(const QString& name, const QVariantMap& userInfo) {
+    ASSERT_TRUE(platform::postNotification(session_->bus(), name, userInfo));
   }
 
-  static QStringList treeOnceItIs(const QStringList& patterns) {
+  QStringList treeOnceItIs(const QStringList& patterns) {
     QStringList tree;
-    waitFor([&] { return matches(tree = readTree(), patterns); }, 30000);
+    static_cast<void>(QTest::qWaitFor([&] { return matches(tree = readTree(*session_), patterns); }, 30000));
     return tree;
   }
 
-  QProcess app_;
-  static std::unique_ptr<HeadlessSway> sway_;
-  static std::unique_ptr<sonvetta::testdata::TemporaryFolder> home_;
+  std::optional<Session> session_;
+  std::optional<AppUnderTest> app_;
 };
-
-std::unique_ptr<HeadlessSway> ScreenReaderTest::sway_;
-std::unique_ptr<sonvetta::testdata::TemporaryFolder> ScreenReaderTest::home_;
 
 struct Shown {
   const char* what;
@@ -130,28 +99,28 @@ struct Shown {
   QString label;
 };
 
-TEST_F(ScreenReaderTest, FindsTheStripWithItsWholeLineAndItsPicture) {
+TEST_P(ScreenReaderTest, FindsTheStripWithItsWholeLineAndItsPicture) {
   const Shown cases[] = {
       {"not playing", {}, {}, "Music Note", "Music not playing"},
       {"a track with artwork",
-       musicApp,
-       {{"Player State", "Playing"}, {"Artist", "Demo Band"}, {"Album", "Hues"}, {"Name", "Red"}},
+       musicAppNotification,
+       {{musicAppStateKey, playing}, {artistKey, "Demo Band"}, {albumKey, "Hues"}, {titleKey, "Red"}},
        "Track artwork",
        "Red - Hues - Demo Band"},
       {"a track without artwork",
-       musicApp,
-       {{"Player State", "Playing"}, {"Artist", "Demo Band"}, {"Album", "Hues"}, {"Name", "Grey"}},
+       musicAppNotification,
+       {{musicAppStateKey, playing}, {artistKey, "Demo Band"}, {albumKey, "Hues"}, {titleKey, "Grey"}},
        "Music Note",
        "Grey - Hues - Demo Band"},
       {"a long scrolling line",
-       spotify,
-       {{"PlayerState", "Playing"},
-        {"Artist", "An Artist With A Long Name"},
-        {"Album", "An Album With A Long Name"},
-        {"Name", "A Long Title"}},
+       spotifyNotification,
+       {{spotifyStateKey, playing},
+        {artistKey, "An Artist With A Long Name"},
+        {albumKey, "An Album With A Long Name"},
+        {titleKey, "A Long Title"}},
        "Music Note",
        longLine},
-      {"not playing again", musicApp, {{"Player State", "Paused"}}, "Music Note", "Music not playing"},
+      {"not playing again", musicAppNotification, {{musicAppStateKey, "Paused"}}, "Music Note", "Music not playing"},
   };
   for (const Shown& shown : cases) {
     SCOPED_TRACE(shown.what);
@@ -162,29 +131,33 @@ TEST_F(ScreenReaderTest, FindsTheStripWithItsWholeLineAndItsPicture) {
   }
 }
 
-TEST_F(ScreenReaderTest, HearsEachNewLineOnceAndNothingOfARepeat) {
+TEST_P(ScreenReaderTest, HearsEachNewLineOnceAndNothingOfARepeat) {
   treeOnceItIs(stripPatterns("Music Note", "Music not playing"));
   QProcess listener;
+  listener.setProcessEnvironment(session_->environment());
   listener.start(SCREEN_READER, {"events", "sonvetta"});
   QString heard;
-  ASSERT_TRUE(waitFor([&] { return (heard += QString::fromUtf8(listener.readAllStandardOutput())).contains("listening\n"); }));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return (heard += QString::fromUtf8(listener.readAllStandardOutput())).contains("listening\n"); }, 10000));
 
   const auto spoken = [&heard] {
     return heard.split('\n').filter(QRegularExpression("^object:(property-change:accessible-name|announcement) label"));
   };
   const auto hear = [&](const QString& line) {
-    return waitFor([&] {
-      heard += QString::fromUtf8(listener.readAllStandardOutput());
-      return spoken().join('\n').contains(line);
-    });
+    return QTest::qWaitFor(
+        [&] {
+          heard += QString::fromUtf8(listener.readAllStandardOutput());
+          return spoken().join('\n').contains(line);
+        },
+        10000);
   };
   // A reader reads the name when the event comes; the next line is posted
   // only once the last one is heard, so each event reads its own line.
-  const QVariantMap first{{"PlayerState", "Playing"}, {"Artist", "B"}, {"Album", "Hues"}, {"Name", "First"}};
-  post(spotify, first);
+  const QVariantMap first{{spotifyStateKey, playing}, {artistKey, "B"}, {albumKey, "Hues"}, {titleKey, "First"}};
+  post(spotifyNotification, first);
   ASSERT_TRUE(hear("First - Hues - B")) << heard.toStdString();
-  post(spotify, first);
-  post(spotify, {{"PlayerState", "Playing"}, {"Artist", "B"}, {"Album", "Hues"}, {"Name", "Second"}});
+  post(spotifyNotification, first);
+  post(spotifyNotification, {{spotifyStateKey, playing}, {artistKey, "B"}, {albumKey, "Hues"}, {titleKey, "Second"}});
   ASSERT_TRUE(hear("Second - Hues - B")) << heard.toStdString();
   listener.kill();
   listener.waitForFinished(5000);
@@ -199,13 +172,7 @@ TEST_F(ScreenReaderTest, HearsEachNewLineOnceAndNothingOfARepeat) {
   EXPECT_FALSE(heard.contains("unreadable")) << heard.toStdString();
 }
 
-}  // namespace
+INSTANTIATE_TEST_SUITE_P(Sessions, ScreenReaderTest, testing::Values("xvfb", "sway"),
+                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
-int main(int argc, char** argv) {
-  onWayland = argc > 1 && std::string(argv[1]) == "wayland";
-  // This process shows nothing; only sonvetta uses the desktop.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication application(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
+}  // namespace

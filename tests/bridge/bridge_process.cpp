@@ -2,17 +2,7 @@
 
 namespace sonvetta_test {
 
-BridgeProcess::BridgeProcess() {
-  process_.setProcessChannelMode(QProcess::ForwardedChannels);
-  process_.start(SONVETTA_MPRIS_BRIDGE, {});
-  process_.waitForStarted();
-}
-
-BridgeProcess::~BridgeProcess() {
-  process_.terminate();
-  if (!process_.waitForFinished(5000)) process_.kill();
-  process_.waitForFinished();
-}
+BridgeProcess::BridgeProcess() : Program(SONVETTA_MPRIS_BRIDGE, {}) {}
 
 std::string describe(const platform::Notification& notification) {
   std::string line = notification.name + ":";

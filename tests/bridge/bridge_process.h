@@ -1,20 +1,16 @@
 #pragma once
 
-#include <QProcess>
 #include <string>
 
 #include "platform/notifications/notification.h"
+#include "program.h"
 
 namespace sonvetta_test {
 
 // sonvetta-mpris-bridge running on the session bus for as long as this lives.
-class BridgeProcess {
+class BridgeProcess : public sonvetta::testdata::Program {
  public:
   BridgeProcess();
-  ~BridgeProcess();
-
- private:
-  QProcess process_;
 };
 
 // One line for a notification, e.g. "com.apple.iTunes.playerInfo: Name=C; Player State=Playing".

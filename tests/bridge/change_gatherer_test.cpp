@@ -1,6 +1,6 @@
 // The players' signal sequences here are those that VLC 3.0, mpv 0.35 with
 // mpv-mpris, Audacious 4.2 and mpd 0.23 with mpDris2 send, with their timing.
-#include "tools/mpris-bridge/change_gatherer.h"
+#include "app/bridge/change_gatherer.h"
 
 #include <gtest/gtest.h>
 

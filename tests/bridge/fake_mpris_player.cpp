@@ -2,6 +2,7 @@
 
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QTest>
 
 #include "notification_recorder.h"
 #include "platform/notifications/dbus_post.h"
@@ -43,7 +44,7 @@ FakeMprisPlayer::FakeMprisPlayer(const QString& name, const QString& status,
 FakeMprisPlayer::~FakeMprisPlayer() { QDBusConnection::disconnectFromBus(connectionName_); }
 
 void FakeMprisPlayer::waitUntilRead() {
-  waitUntil([this] { return read_.load(); });
+  static_cast<void>(QTest::qWaitFor([this] { return read_.load(); }, 20000));
   platform::syncWithBus(QDBusConnection(connectionName_));
 }
 

@@ -1,4 +1,4 @@
-#include "tools/mpris-bridge/player_arbiter.h"
+#include "app/bridge/player_arbiter.h"
 
 #include <QDebug>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tools/mpris-bridge/player_names.h"
+#include "app/bridge/player_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/mpris-bridge/player_state.h"
+#include "app/bridge/player_state.h"
 
 #include <QDBusVariant>
 #include <gtest/gtest.h>

@@ -4,91 +4,68 @@
 // workspace, out of task lists, with its band kept clear of maximised windows.
 #include <xcb/xcb.h>
 
-#include <QElapsedTimer>
 #include <QColor>
+#include <QDBusConnection>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
-#include <QProcess>
-#include <QThread>
-#include <QWindow>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/marquee/marquee_view.h"
-#include "event_loop_waits.h"
+#include "app/vocabulary.h"
+#include "app_under_test.h"
 #include "platform/compositor/frame_composition.h"
+#include "platform/notifications/dbus_post.h"
 #include "platform/statusbar/x11/x11_presentation_surface.h"
+#include "session.h"
 #include "x11_display.h"
-#include "temporary_folder.h"
 
 namespace {
 
-using sonvetta::testdata::wait;
-using sonvetta::testdata::waitFor;
-using sonvetta::testdata::X11Display;
+using namespace sonvetta::testdata;
+using sonvetta::vocabulary::statusBarTitle;
 
-class DesktopProcess {
- public:
-  explicit DesktopProcess(const QString& program, const QStringList& arguments = {},
-                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-    process_.setProcessEnvironment(environment);
-    process_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    process_.start(program, arguments);
-    process_.waitForStarted(10000);
-  }
-  ~DesktopProcess() {
-    process_.kill();
-    process_.waitForFinished(5000);
-  }
-  QProcess& process() { return process_; }
-
- private:
-  QProcess process_;
-};
-
+// X alone, where the test starts openbox and tint2 as it needs them.
 class X11DockTest : public testing::Test {
  protected:
-  QProcessEnvironment appEnvironment() const {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", QString::fromStdString(home_.path().string()));
-    return environment;
-  }
-
-  // Openbox has taken over the display: the root's work area may still be
-  // the one an earlier openbox left.
+  // Openbox has taken over the display, its work area not yet set.
   bool openboxManages() const {
     const std::vector<std::uint32_t> check = display.numbers(display.root(), "_NET_SUPPORTING_WM_CHECK");
     return !check.empty() && display.text(check[0], display.atom("_NET_WM_NAME")) == "Openbox" &&
            display.workAreaTop() == 0;
   }
 
-  X11Display display;
-  sonvetta::testdata::TemporaryFolder home_;
+  std::unique_ptr<Program> start(const QString& program, const QStringList& arguments = {}) const {
+    return std::make_unique<Program>(program, arguments, session.onDisplay());
+  }
+
+  Session session{"xvfb"};
+  X11Display display{session.value("DISPLAY").toLocal8Bit().constData()};
 };
 
 TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWindowsClear) {
-  DesktopProcess windowManager(OPENBOX);
-  ASSERT_TRUE(waitFor([&] { return openboxManages(); })) << "openbox did not start";
-  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  const auto windowManager = start("openbox");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  AppUnderTest app(session.onDisplay());
   xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
-  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 0, 200, 22); }))
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display.geometry(bar) == QRect(1080, 0, 200, 22); }, 10000))
       << "without a panel it stands at the very top";
 
   // A panel that comes later pushes the bar below it.
-  DesktopProcess panel(TINT2, {"-c", TINT2RC});
-  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }))
+  const auto panel = start("tint2", {"-c", TINT2RC});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 10000))
       << "it stands at " << display.geometry(bar).x() << ", " << display.geometry(bar).y();
-  EXPECT_TRUE(waitFor([&] { return display.workAreaTop() == 52; })) << "its band is reserved below the panel";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display.workAreaTop() == 52; }, 10000))
+      << "its band is reserved below the panel";
   const std::vector<std::uint32_t> strut = display.numbers(bar, "_NET_WM_STRUT_PARTIAL");
   EXPECT_EQ(strut, (std::vector<std::uint32_t>{0, 0, 52, 0, 0, 0, 0, 0, 1080, 1279, 0, 0}));
 
@@ -105,17 +82,22 @@ TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWin
   EXPECT_TRUE((hints[0] & 1) != 0 && hints[1] == 0) << "it never takes the keyboard focus";
 
   // A maximised window keeps clear of the panel and the bar.
-  QWindow window;
-  window.setTitle("A maximised window");
-  window.showMaximized();
+  const auto window = start("xterm", {"-fa", "Monospace", "-T", "A maximised window"});
   xcb_window_t maximised = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (maximised = display.clientTitled("A maximised window")) != XCB_NONE; }));
-  EXPECT_TRUE(waitFor([&] { return display.geometry(maximised).top() >= 52 && display.geometry(maximised).height() > 600; }))
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return (maximised = display.windowNamed("A maximised window")) != XCB_NONE; }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        session.run({"wmctrl", "-r", "A maximised window", "-b", "add,maximized_vert,maximized_horz"});
+        return display.geometry(maximised).top() >= 52 && display.geometry(maximised).height() > 600;
+      },
+      10000))
       << "the maximised window's top is at " << display.geometry(maximised).top();
 
   for (std::uint32_t workspace : {1u, 3u, 0u}) {
     display.switchToWorkspace(workspace);
-    ASSERT_TRUE(waitFor([&] { return display.numbers(display.root(), "_NET_CURRENT_DESKTOP") == std::vector{workspace}; }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return display.numbers(display.root(), "_NET_CURRENT_DESKTOP") == std::vector{workspace}; }, 10000));
     EXPECT_TRUE(display.isViewable(bar)) << "on workspace " << workspace;
   }
   EXPECT_EQ(app.process().state(), QProcess::Running);
@@ -124,30 +106,30 @@ TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWin
 // A panel that goes away and comes back: the bar follows within a second
 // each time and then stays, never stopping anywhere in between.
 TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
-  DesktopProcess windowManager(OPENBOX);
-  ASSERT_TRUE(waitFor([&] { return openboxManages(); })) << "openbox did not start";
-  auto panel = std::make_unique<DesktopProcess>(TINT2, QStringList{"-c", TINT2RC});
-  ASSERT_TRUE(waitFor([&] { return display.workAreaTop() == 30; })) << "tint2 did not start";
-  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  const auto windowManager = start("openbox");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  auto panel = start("tint2", {"-c", TINT2RC});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return display.workAreaTop() == 30; }, 10000)) << "tint2 did not start";
+  AppUnderTest app(session.onDisplay());
   xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
-  ASSERT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 10000));
 
   const auto followsTo = [&](const QRect& place) {
     QElapsedTimer timer;
     timer.start();
-    if (!waitFor([&] { return display.geometry(bar) == place; }, 1000)) return false;
+    if (!QTest::qWaitFor([&] { return display.geometry(bar) == place; }, 1000)) return false;
     const qint64 followedAfter = timer.elapsed();
     for (int sample = 0; sample < 40; ++sample) {
-      wait(50);
+      QTest::qWait(50);
       if (display.geometry(bar) != place) return false;
     }
     return followedAfter <= 1000 && display.workAreaTop() == place.bottom() + 1;
   };
   panel.reset();
   EXPECT_TRUE(followsTo(QRect(1080, 0, 200, 22))) << "the panel went away; it stands at " << display.geometry(bar).y();
-  panel = std::make_unique<DesktopProcess>(TINT2, QStringList{"-c", TINT2RC});
-  EXPECT_TRUE(waitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 5000))
+  panel = start("tint2", {"-c", TINT2RC});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 5000))
       << "the panel came back; it stands at " << display.geometry(bar).y();
   EXPECT_TRUE(followsTo(QRect(1080, 30, 200, 22)));
 }
@@ -171,27 +153,33 @@ long compositorWakeUps(qint64 process) {
 // window covers the screen, or the screen saver has blanked it, the
 // compositor sleeps; then the line goes on scrolling where it is shown.
 TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
-  DesktopProcess windowManager(OPENBOX);
-  ASSERT_TRUE(waitFor([&] { return openboxManages(); })) << "openbox did not start";
-  DesktopProcess app(SONVETTA, {}, appEnvironment());
+  const auto windowManager = start("openbox");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  AppUnderTest app(session.onDisplay());
   xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(waitFor([&] { return (bar = display.clientTitled("Sonvetta status bar")) != XCB_NONE; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000));
   const qint64 pid = app.process().processId();
   const auto wakeUpsOverASecond = [&] {
-    wait(300);  // the change itself may take a frame or two
+    QTest::qWait(300);  // the change itself may take a frame or two
     const long before = compositorWakeUps(pid);
-    wait(1000);
+    QTest::qWait(1000);
     return compositorWakeUps(pid) - before;
   };
   // Posted again until the application, still starting, has heard it.
-  ASSERT_TRUE(waitFor([&] {
-    QProcess::execute(SONVETTA_POST, {"com.spotify.client.PlaybackStateChanged", "PlayerState=Playing",
-                                      "Artist=An Artist With A Long Name", "Album=An Album With A Long Name",
-                                      "Name=A Long Title"});
-    return wakeUpsOverASecond() > 10;
-  })) << "it scrolls";
+  namespace words = sonvetta::vocabulary;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        platform::postNotification(QDBusConnection::sessionBus(), words::spotifyNotification,
+                                   {{words::spotifyStateKey, words::playing},
+                                    {words::artistKey, "An Artist With A Long Name"},
+                                    {words::albumKey, "An Album With A Long Name"},
+                                    {words::titleKey, "A Long Title"}});
+        return wakeUpsOverASecond() > 10;
+      },
+      10000))
+      << "it scrolls";
 
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  xcb_connection_t* connection = xcb_connect(session.value("DISPLAY").toLocal8Bit().constData(), nullptr);
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
   const xcb_window_t locker = xcb_generate_id(connection);
   const std::uint32_t attributes[] = {0x000000, 1};
@@ -215,12 +203,14 @@ TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
-// A window of the test's own on the display, shown by a surface as the
-// status bar's window is.
+// A window of the test's own on X alone, shown by a surface as the status
+// bar's window is.
 class X11PresentationSurfaceTest : public ::testing::Test {
  protected:
   static constexpr std::uint32_t windowBackground = 0xeeeeee;
 
+  // The surface connects to the display this process names.
+  X11PresentationSurfaceTest() { session.enter(); }
   void SetUp() override { ASSERT_EQ(xcb_connection_has_error(connection), 0); }
   void TearDown() override { xcb_disconnect(connection); }
 
@@ -237,24 +227,11 @@ class X11PresentationSurfaceTest : public ::testing::Test {
   }
 
   // What the window shows in `area`, as opaque pixels.
-  QImage shown(QRect area) const {
-    QImage pixels(area.size(), QImage::Format_RGB32);
-    xcb_get_image_reply_t* image = xcb_get_image_reply(
-        connection,
-        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(area.x()),
-                      static_cast<std::int16_t>(area.y()), static_cast<std::uint16_t>(area.width()),
-                      static_cast<std::uint16_t>(area.height()), ~0u),
-        nullptr);
-    if (image == nullptr) return {};
-    const auto* data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
-    for (int y = 0; y < area.height(); ++y) {
-      for (int x = 0; x < area.width(); ++x) pixels.setPixel(x, y, data[y * area.width() + x] | 0xff000000u);
-    }
-    std::free(image);
-    return pixels;
-  }
+  QImage shown(QRect area) const { return display.image(window, area); }
 
-  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  Session session{"xvfb"};
+  const X11Display display{session.value("DISPLAY").toLocal8Bit().constData()};
+  xcb_connection_t* connection = xcb_connect(session.value("DISPLAY").toLocal8Bit().constData(), nullptr);
   xcb_window_t window = XCB_NONE;
 };
 
@@ -266,11 +243,14 @@ TEST_F(X11PresentationSurfaceTest, ShowsTheStripAtTheRightEndOfAWiderWindow) {
   QImage frame(200, 22, QImage::Format_RGB32);
   frame.fill(QColor(0xff, 0x00, 0xff));
   const auto pixelAt = [&](int x) { return shown({x, 11, 1, 1}).pixel(0, 0) & 0xffffffu; };
-  EXPECT_TRUE(waitFor([&] {
-    surface->dispatchEvents();
-    surface->present(frame);
-    return pixelAt(1080) == 0xff00ff;
-  })) << "at the right end";
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        surface->dispatchEvents();
+        surface->present(frame);
+        return pixelAt(1080) == 0xff00ff;
+      },
+      10000))
+      << "at the right end";
   EXPECT_EQ(pixelAt(1279), 0xff00ffu);
   EXPECT_EQ(pixelAt(1079), windowBackground) << "the rest in the strip's background";
   EXPECT_EQ(pixelAt(0), windowBackground);
@@ -295,11 +275,13 @@ TEST_F(X11PresentationSurfaceTest, AKeptScrollShowsTheCompositedFrames) {
     SCOPED_TRACE(testing::Message() << "after " << pixels << " pixels");
     const std::vector<int> shifts = platform::layerShiftsAt(tree, begin + (pixels + 0.1) / pixelsPerSecond);
     const QImage expected = platform::compositeFrame(tree, shifts).convertToFormat(QImage::Format_RGB32);
-    EXPECT_TRUE(waitFor([&] {
-      surface->dispatchEvents();
-      surface->presentRetained(retention->frame, retention->offsetAt(shifts));
-      return shown({200, 0, 400, 44}) == expected;
-    }));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          surface->dispatchEvents();
+          surface->presentRetained(retention->frame, retention->offsetAt(shifts));
+          return shown({200, 0, 400, 44}) == expected;
+        },
+        10000));
   }
 }
 
@@ -310,10 +292,12 @@ TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
   const std::unique_ptr<platform::X11PresentationSurface> surface = surfaceOfWidth(200);
   ASSERT_NE(surface, nullptr);
   const auto becomes = [&](bool ready) {
-    return waitFor([&] {
-      surface->dispatchEvents();
-      return surface->readyForFrame() == ready && (!ready || surface->needsRedraw());
-    });
+    return QTest::qWaitFor(
+        [&] {
+          surface->dispatchEvents();
+          return surface->readyForFrame() == ready && (!ready || surface->needsRedraw());
+        },
+        10000);
   };
   QImage frame(200, 22, QImage::Format_RGB32);
   frame.fill(Qt::red);
@@ -332,7 +316,7 @@ TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
     return cover;
   };
   const xcb_window_t halfCover = coverOf(100);
-  wait(300);
+  QTest::qWait(300);
   surface->dispatchEvents();
   EXPECT_TRUE(surface->readyForFrame()) << "half covered";
   const xcb_window_t cover = coverOf(screen->width_in_pixels);
@@ -360,30 +344,14 @@ TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {
-  QProcess server;
-  server.start(XVFB, {"-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"});
-  ASSERT_TRUE(server.waitForReadyRead(10000));
-  const QString number = QString::fromUtf8(server.readAllStandardOutput()).trimmed();
-  QProcessEnvironment environment = appEnvironment();
-  environment.insert("DISPLAY", ":" + number);
-  QProcess app;
-  app.setProcessEnvironment(environment);
-  app.start(SONVETTA, {});
-  ASSERT_TRUE(app.waitForStarted(10000));
-  wait(1500);
-  app.readAllStandardError();  // whatever the toolkit says while starting
-  server.kill();
-  server.waitForFinished(5000);
-  ASSERT_TRUE(app.waitForFinished(10000)) << "it outlived its display";
-  EXPECT_NE(app.exitCode(), 0);
-  const QStringList lines = QString::fromUtf8(app.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+  AppUnderTest app(session.onDisplay());
+  QTest::qWait(1500);
+  const qsizetype starting = app.standardError().size();  // whatever the toolkit says while starting
+  session.kill();
+  ASSERT_TRUE(app.process().waitForFinished(10000)) << "it outlived its display";
+  EXPECT_NE(app.process().exitCode(), 0);
+  const QStringList lines = QString::fromUtf8(app.standardError().mid(starting)).split('\n', Qt::SkipEmptyParts);
   EXPECT_EQ(lines, QStringList{"sonvetta: the display has gone away"});
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QGuiApplication application(argc, argv);
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,13 +1,14 @@
 // The D-Bus notification centre against a real (private) session bus, with
 // notifications posted by other connections, by sonvetta-post and by gdbus.
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QStandardPaths>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include "app/vocabulary.h"
 #include "notification_recorder.h"
 #include "platform/notifications/dbus_post.h"
 
@@ -18,8 +19,8 @@ using platform::UserInfo;
 using sonvetta_test::NotificationRecorder;
 using sonvetta_test::runProgram;
 
-const std::string kMusic = "com.apple.iTunes.playerInfo";
-const std::string kSpotify = "com.spotify.client.PlaybackStateChanged";
+const std::string kMusic = sonvetta::vocabulary::musicAppNotification;
+const std::string kSpotify = sonvetta::vocabulary::spotifyNotification;
 
 // A second connection to the bus, as another process would have.
 class NotificationCenterE2E : public ::testing::Test {
@@ -122,7 +123,7 @@ TEST_F(NotificationCenterE2E, CallsObserversOneAtATimeEvenWhenOneRunsTheEventLoo
       [&](const Notification& notification) {
         deepest = std::max(deepest, ++depth);
         if (notification.text("Index") == "0") {
-          sonvetta_test::waitUntil([] { return false; }, std::chrono::milliseconds(300));
+          QTest::qWait(300);
         }
         --depth;
       },

@@ -5,18 +5,20 @@
 // how to start it on a list of files; the MPRIS calls that drive it are the
 // same for all.
 //
-// Run on a virtual display and a private bus that admits other users (see
-// CMakeLists.txt): as root the players run as the unprivileged user
-// "sonvetta-test", for VLC refuses root.
-#include <QCoreApplication>
+// Run on X alone and a private bus that admits other users: as root the
+// players run as an unprivileged user (tests/support/unprivileged), for VLC
+// refuses root.
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
@@ -24,71 +26,47 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
+#include "app/vocabulary.h"
+#include "app_under_test.h"
 #include "bridge_process.h"
 #include "notification_recorder.h"
 #include "platform/notifications/dbus_post.h"
-#include "tagged_audio.h"
-#include "temporary_folder.h"
+#include "session.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using sonvetta_test::waitUntil;
-using namespace std::chrono_literals;
+using namespace sonvetta::vocabulary;
+using namespace sonvetta::testdata;
 
-constexpr char kUser[] = "sonvetta-test";
 constexpr char kProbe[] = "Probe";
 constexpr char kSearchStart[] = "Attempting to find artwork in local Music library...";
 
-// Two minutes of silence in MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz):
-// a file of a fraction of a second ends before a player has said a word.
-std::string silence() {
-  std::string frame(417, '\0');
-  frame.replace(0, 4, "\xFF\xFB\x90\x00", 4);
-  std::string frames;
-  for (int i = 0; i < 120 * 44100 / 1152; ++i) frames += frame;
-  return frames;
-}
-
 // The library in ~/Music, linked as ~/Music/Music, as the README tells Linux
-// users: three tagged tracks with pictures, and one without tags.
-class Library {
- public:
-  explicit Library(const fs::path& home) : album_(home / "Music" / "Demo Band" / "Hues") {
-    fs::create_directories(album_);
-    fs::create_directory_symlink(home / "Music", home / "Music" / "Music");
-    const std::string frames = silence();
-    for (const char* title : {"Red", "Grün", "Blue"}) {
-      const fs::path file = album_ / (std::string(kNumbers.at(title)) + " " + title + ".mp3");
-      sonvetta::testdata::writeTaggedAudio(file, sonvetta::testdata::AudioFormat::mp3ID3v24,
-                                           sonvetta::testdata::trackTags("Demo Band", "Hues", title,
-                                                                         sonvetta::testdata::solidPicture("red", "PNG")));
-      std::ofstream(file, std::ios::binary | std::ios::app) << frames;
-      files_.push_back(file);
-    }
-    std::ofstream(album_ / "04 No Tags.mp3", std::ios::binary) << frames;
-    files_.push_back(album_ / "04 No Tags.mp3");
+// users: three tagged tracks with pictures, and one without tags, each of
+// two minutes: a file of a fraction of a second ends before a player has
+// said a word.
+MusicLibrary library() {
+  MusicLibrary library;
+  for (const char* title : {"Red", "Grün", "Blue"}) {
+    library.add({"Demo Band", "Hues", title, solidPicture("red", "PNG")});
   }
-
-  const std::vector<fs::path>& files() const { return files_; }
-  const fs::path& album() const { return album_; }
-
- private:
-  static inline const std::map<std::string, const char*> kNumbers{{"Red", "01"}, {"Grün", "02"}, {"Blue", "03"}};
-  fs::path album_;
-  std::vector<fs::path> files_;
-};
+  return library.add({"Demo Band", "Hues", "No Tags", std::nullopt, AudioFormat::mp3ID3v24, false})
+      .playable(120)
+      .linkedAsMusicMusic();
+}
 
 // What the application is told, one line a notification: the state, the name,
 // and for tagged tracks artist and album (players differ on what they make of
 // an untagged file besides its name).
 std::string lineOf(const platform::Notification& notification) {
   const auto text = [&](const char* key) { return notification.text(key).value_or("-"); };
-  std::string line = text("Player State") + " " + text("Name");
+  std::string line = text(musicAppStateKey) + " " + text(titleKey);
   if (line.ends_with(" Red") || line.ends_with(" Grün") || line.ends_with(" Blue")) {
-    line += " by " + text("Artist") + " on " + text("Album");
+    line += " by " + text(artistKey) + " on " + text(albumKey);
   }
   return line;
 }
@@ -99,18 +77,6 @@ std::string playing(const std::string& title) {
   return "Playing " + title + (title == "04 No Tags" ? "" : " by Demo Band on Hues");
 }
 
-bool runsAsOtherUser() { return geteuid() == 0; }
-
-// The unprivileged user that players run as under root, made when missing.
-bool haveUser() {
-  QProcess id;
-  id.setStandardOutputFile(QProcess::nullDevice());
-  id.start("id", {"-u", kUser});
-  if (id.waitForFinished() && id.exitCode() == 0) return true;
-  return QProcess::execute("useradd", {"--system", "--no-create-home", "--home-dir", "/nonexistent", "--shell",
-                                       "/usr/sbin/nologin", kUser}) == 0;
-}
-
 // One player's programs, their home folder and their output, which a failed
 // test shows.
 class PlayerRun {
@@ -118,7 +84,6 @@ class PlayerRun {
   explicit PlayerRun(const fs::path& home) : home_(home) {
     fs::create_directories(home_ / "runtime");
     fs::permissions(home_ / "runtime", fs::perms::owner_all);
-    if (runsAsOtherUser()) QProcess::execute("chown", {"-R", kUser, QString::fromStdString(home_.string())});
   }
   ~PlayerRun() { stop(); }
 
@@ -130,15 +95,11 @@ class PlayerRun {
     }
   }
 
-  // Starts `program` as the player's user, in its home folder.
+  // Starts `program` as the player's user, in its home folder, which that
+  // user is given.
   QProcess& start(const QString& program, const QStringList& arguments, const QStringList& environment = {}) {
     auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
-    QStringList command = {program};
-    command += arguments;
-    if (runsAsOtherUser()) {
-      command = QStringList{"--reuid", kUser, "--regid", kUser, "--init-groups", "--inh-caps=-all"} + command;
-      command.prepend("setpriv");
-    }
+    QStringList command = QStringList{UNPRIVILEGED, path(), program} + arguments;
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     variables.insert("HOME", path());
     variables.insert("XDG_RUNTIME_DIR", path("runtime"));
@@ -161,7 +122,6 @@ class PlayerRun {
   void write(const QString& relative, const std::string& text) {
     fs::create_directories(fs::path(path(relative).toStdString()).parent_path());
     std::ofstream(path(relative).toStdString()) << text;
-    if (runsAsOtherUser()) QProcess::execute("chown", {"-R", kUser, path()});
   }
 
   QString path(const QString& relative = {}) const {
@@ -207,7 +167,7 @@ void startMpd(PlayerRun& run, const std::vector<fs::path>& files) {
             "[Connection]\nhost = " + socket.toStdString() + "\nmusic_dir = " + music.string() + "\n");
   run.start("mpd", {"--no-daemon", run.path("mpd.conf")});
   const auto mpc = [&](const QStringList& arguments) { return run.run("mpc", QStringList{"-q", "-h", socket} + arguments); };
-  waitUntil([&] { return mpc({"status"}); }, 20s);
+  static_cast<void>(QTest::qWaitFor([&] { return mpc({"status"}); }, 20000));
   mpc({"--wait", "update"});
   for (const fs::path& file : files) mpc({"add", QString::fromStdString(file.filename().string())});
   run.start("mpDris2", {});
@@ -217,7 +177,7 @@ void startQuodLibet(PlayerRun& run, const std::vector<fs::path>& files) {
   run.write(".config/quodlibet/config",
             "[plugins]\nactive_plugins = mpris\n\n[player]\ngst_pipeline = fakesink sync=true\n");
   run.start("quodlibet", {});
-  waitUntil([] { return isOnBus("org.mpris.MediaPlayer2.quodlibet"); }, 30s);
+  static_cast<void>(QTest::qWaitFor([] { return isOnBus("org.mpris.MediaPlayer2.quodlibet"); }, 30000));
   run.run("quodlibet", {"--play-file=" + QString::fromStdString(files.front().string())});
   for (auto file = files.begin() + 1; file != files.end(); ++file) {
     run.run("quodlibet", {"--enqueue-files=" + QString::fromStdString(file->string())});
@@ -235,28 +195,28 @@ void startRhythmbox(PlayerRun& run, const std::vector<fs::path>& files) {
             "'python-console','rb','rblirc','replaygain','webremote']\n");
   const QStringList settings = {"GSETTINGS_BACKEND=keyfile"};
   run.start("rhythmbox", {}, settings);
-  waitUntil([] { return isOnBus("org.mpris.MediaPlayer2.rhythmbox"); }, 30s);
+  static_cast<void>(QTest::qWaitFor([] { return isOnBus("org.mpris.MediaPlayer2.rhythmbox"); }, 30000));
   // It takes URIs only; the rest are queued once it plays the first.
   QStringList uris;
   for (const QString& path : paths(files)) uris.push_back(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
   run.run("rhythmbox-client", {"--no-start", "--play-uri=" + uris.takeFirst()}, settings);
-  waitUntil([] {
+  static_cast<void>(QTest::qWaitFor([] {
     const QDBusMessage reply = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
         "org.mpris.MediaPlayer2.rhythmbox", "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties", "Get")
         << QString("org.mpris.MediaPlayer2.Player") << QString("PlaybackStatus"));
     return reply.arguments().value(0).value<QDBusVariant>().variant() == "Playing";
-  }, 30s);
+  }, 30000));
   if (!uris.isEmpty()) run.run("rhythmbox-client", QStringList{"--no-start", "--enqueue"} + uris, settings);
   // Files new to its library join the queue only once imported, which it
   // begins a moment later; a Next before that finds the queue empty and
   // stops.
-  waitUntil([&] {
+  static_cast<void>(QTest::qWaitFor([&] {
     return std::all_of(uris.begin(), uris.end(), [](const QString& uri) {
       QDBusMessage lookUp = QDBusMessage::createMethodCall(
           "org.gnome.Rhythmbox3", "/org/gnome/Rhythmbox3/RhythmDB", "org.gnome.Rhythmbox3.RhythmDB", "GetEntryProperties");
       return QDBusConnection::sessionBus().call(lookUp << uri).type() == QDBusMessage::ReplyMessage;
     });
-  }, 20s);
+  }, 20000));
 }
 
 struct Player {
@@ -295,9 +255,8 @@ const Player kPlayers[] = {
 class RealPlayers : public testing::Test {
  protected:
   void SetUp() override {
-    if (runsAsOtherUser() && !haveUser()) GTEST_SKIP() << "no unprivileged user " << kUser << " to run players as";
-    fs::permissions(folder_.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                        fs::perms::others_read | fs::perms::others_exec);
+    if (QProcess::execute(UNPRIVILEGED, {folder_.path(), "true"}) == 77) GTEST_SKIP() << "no unprivileged user";
+    session_.enter();
     startApplication();
   }
 
@@ -306,25 +265,21 @@ class RealPlayers : public testing::Test {
       for (const auto& run : runs_) run->printOutput();
     }
     runs_.clear();
-    app_.kill();
-    app_.waitForFinished(5000);
   }
 
   // The application and the bridge; returns once the application listens,
   // which it shows by searching for a probe track.
   void startApplication() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", QString::fromStdString(home_.string()));
-    app_.setProcessEnvironment(environment);
-    app_.start(SONVETTA, {});
-    ASSERT_TRUE(app_.waitForStarted(10000));
-    const bool listening = waitUntil(
+    app_.emplace(QProcessEnvironment::systemEnvironment(), library());
+    // The players, as another user, play the library's files.
+    QFile::setPermissions(app_->home(), QFile::permissions(app_->home()) | QFile::ReadOther | QFile::ExeOther);
+    const bool listening = QTest::qWaitFor(
         [&] {
-          platform::postNotification(QDBusConnection::sessionBus(), "com.apple.iTunes.playerInfo",
-                                     {{"Player State", "Playing"}, {"Name", kProbe}});
-          return waitUntil([&] { return searches() > 0; }, 500ms);
+          platform::postNotification(QDBusConnection::sessionBus(), musicAppNotification,
+                                     {{musicAppStateKey, sonvetta::vocabulary::playing}, {titleKey, kProbe}});
+          return QTest::qWaitFor([&] { return searches() > 0; }, 500);
         },
-        30s);
+        30000);
     ASSERT_TRUE(listening) << "the application never searched";
     // Players come after it; it reads those already there when it starts.
     bridge_.emplace();
@@ -333,9 +288,10 @@ class RealPlayers : public testing::Test {
 
   // Starts `player` on `files` and waits until its MPRIS name is on the bus.
   PlayerRun& start(const Player& player, const std::vector<fs::path>& files) {
-    PlayerRun& run = *runs_.emplace_back(std::make_unique<PlayerRun>(folder_.path() / player.name));
+    PlayerRun& run = *runs_.emplace_back(std::make_unique<PlayerRun>(folder_.filePath(player.name).toStdString()));
     player.start(run, files);
-    EXPECT_TRUE(waitUntil([&] { return isOnBus(busName(player)); }, 30s)) << player.name << " never took its MPRIS name";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return isOnBus(busName(player)); }, 30000))
+        << player.name << " never took its MPRIS name";
     return run;
   }
 
@@ -344,12 +300,12 @@ class RealPlayers : public testing::Test {
   // Pause that comes at once pass). Only for Play and Pause, which can be
   // repeated.
   bool insist(const Player& player, const char* method, const std::string& line) {
-    return waitUntil(
+    return QTest::qWaitFor(
         [&] {
           call(player, method);
-          return waitUntil([&] { return !lines().empty() && lines().back() == line; }, 2s);
+          return QTest::qWaitFor([&] { return !lines().empty() && lines().back() == line; }, 2000);
         },
-        30s);
+        30000);
   }
 
   // The lines from the first track the application was told about up to
@@ -389,27 +345,26 @@ class RealPlayers : public testing::Test {
   std::vector<std::string> lines() {
     std::vector<std::string> lines;
     for (const auto& notification : recorder_.received()) {
-      if (notification.text("Name") != kProbe) lines.push_back(lineOf(notification));
+      if (notification.text(titleKey) != kProbe) lines.push_back(lineOf(notification));
     }
     return lines;
   }
 
   // Waits until the application was last told `line`.
   bool waitForLine(const std::string& line) {
-    return waitUntil([&] { return !lines().empty() && lines().back() == line; }, 30s);
+    return QTest::qWaitFor([&] { return !lines().empty() && lines().back() == line; }, 30000);
   }
 
   int searches() {
-    output_ += QString::fromUtf8(app_.readAllStandardOutput());
-    return static_cast<int>(output_.count(kSearchStart));
+    return static_cast<int>(app_->standardOutput().count(kSearchStart));
   }
 
-  sonvetta::testdata::TemporaryFolder folder_;
-  fs::path home_ = folder_.path() / "home";
-  Library library_{home_};
-  sonvetta_test::NotificationRecorder recorder_{{"com.apple.iTunes.playerInfo"}};
-  QProcess app_;
-  QString output_;
+  // X alone, for the players that want a display.
+  Session session_{"xvfb"};
+  // The players' homes.
+  QTemporaryDir folder_;
+  sonvetta_test::NotificationRecorder recorder_{{musicAppNotification}};
+  std::optional<AppUnderTest> app_;
   std::optional<sonvetta_test::BridgeProcess> bridge_;
   std::vector<std::unique_ptr<PlayerRun>> runs_;
   int searchesFrom_ = 0;
@@ -420,7 +375,7 @@ class RealPlayer : public RealPlayers, public testing::WithParamInterface<Player
 TEST_P(RealPlayer, TellsEachTrackOnceWithNothingInBetween) {
   const Player& player = GetParam();
   if (QStandardPaths::findExecutable(player.program).isEmpty()) GTEST_SKIP() << player.program << " is not installed";
-  PlayerRun& run = start(player, library_.files());
+  PlayerRun& run = start(player, app_->tracks());
   const bool started = player.needsPlay ? insist(player, "Play", playing("Red")) : waitForLine(playing("Red"));
   ASSERT_TRUE(started) << testing::PrintToString(lines());
   ASSERT_TRUE(insist(player, "Pause", "Paused Red by Demo Band on Hues")) << testing::PrintToString(lines());
@@ -431,9 +386,9 @@ TEST_P(RealPlayer, TellsEachTrackOnceWithNothingInBetween) {
     expected.push_back(playing(title));
     ASSERT_TRUE(waitForLine(playing(title))) << "after Next got " << testing::PrintToString(lines());
   }
-  EXPECT_TRUE(waitUntil([&] { return searches() - searchesFrom_ == 5; }, 10s));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return searches() - searchesFrom_ == 5; }, 10000));
   EXPECT_EQ(searches() - searchesFrom_, 5) << "one search for each Playing";
-  EXPECT_EQ(output_.count("Artwork found for "), 4) << output_.toStdString();
+  EXPECT_EQ(app_->standardOutput().count("Artwork found for "), 4) << app_->standardOutput().toStdString();
   quit(player, run, expected);
 }
 
@@ -448,9 +403,9 @@ TEST_F(RealPlayers, TwoPlayersAtOnce) {
   for (const Player& player : {mpv, audacious}) {
     if (QStandardPaths::findExecutable(player.program).isEmpty()) GTEST_SKIP() << player.program << " is not installed";
   }
-  PlayerRun& mpvRun = start(mpv, {library_.files()[0]});
+  PlayerRun& mpvRun = start(mpv, {app_->tracks()[0]});
   ASSERT_TRUE(waitForLine(playing("Red")));
-  start(audacious, {library_.files()[2]});
+  start(audacious, {app_->tracks()[2]});
   ASSERT_TRUE(waitForLine(playing("Blue")));
   call(audacious, "Pause");
   ASSERT_TRUE(waitForLine(playing("Red")));
@@ -458,9 +413,3 @@ TEST_F(RealPlayers, TwoPlayersAtOnce) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

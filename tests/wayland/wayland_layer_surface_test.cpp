@@ -1,4 +1,5 @@
-// The status bar's Wayland surface against a real compositor: headless sway.
+// The status bar's Wayland surface against real compositors: headless sway,
+// and headless KWin for fractional scales.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -8,15 +9,15 @@
 #include <functional>
 #include <memory>
 
-#include "headless_kwin.h"
-#include "headless_sway.h"
 #include "platform/statusbar/wayland/wayland_layer_surface.h"
+#include "session.h"
 
 namespace {
 
 using platform::FilmSlice;
 using platform::RetainedFrame;
 using platform::WaylandLayerSurface;
+using namespace sonvetta::testdata;
 using namespace std::chrono_literals;
 
 constexpr QRgb stripColor = 0xffff00ff;
@@ -113,13 +114,16 @@ void expectShown(WaylandLayerSurface& surface, const std::function<QImage()>& sc
 int barHeight(const QImage& screenshot) {
   const int middle = screenshot.width() / 2;
   int height = 0;
-  while (height < screenshot.height() && screenshot.pixel(middle, height) == HeadlessSway::barBackground) ++height;
+  while (height < screenshot.height() && screenshot.pixel(middle, height) == Screen::swayBar) ++height;
   return height;
 }
 
 class WaylandLayerSurfaceTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { sway_ = std::make_unique<HeadlessSway>(); }
+  static void SetUpTestSuite() {
+    sway_ = std::make_unique<Session>("sway");
+    sway_->enter();
+  }
   static void TearDownTestSuite() { sway_.reset(); }
 
   void SetUp() override {
@@ -129,14 +133,14 @@ class WaylandLayerSurfaceTest : public ::testing::Test {
   }
   void TearDown() override {
     surface_.reset();
-    if (sway_->unavailable().isEmpty()) sway_->swaymsg({"output", "HEADLESS-1", "scale", "1"});
+    if (sway_->unavailable().isEmpty()) sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", "1"});
   }
 
-  static std::unique_ptr<HeadlessSway> sway_;
+  static std::unique_ptr<Session> sway_;
   std::unique_ptr<WaylandLayerSurface> surface_;
 };
 
-std::unique_ptr<HeadlessSway> WaylandLayerSurfaceTest::sway_;
+std::unique_ptr<Session> WaylandLayerSurfaceTest::sway_;
 
 TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAndReservesItsBand) {
   EXPECT_TRUE(surface_->needsRedraw());
@@ -145,19 +149,19 @@ TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAn
   EXPECT_FALSE(surface_->needsRedraw());
 
   const QImage screenshot = sway_->screenshot();
-  ASSERT_EQ(screenshot.size(), QSize(HeadlessSway::screenWidth, HeadlessSway::screenHeight));
+  ASSERT_EQ(screenshot.size(), QSize(Screen::width, Screen::height));
   const QRect strip = areaOf(screenshot, stripColor) | areaOf(screenshot, markColor);
   EXPECT_EQ(strip.size(), QSize(200, 22));
-  EXPECT_EQ(strip.right(), HeadlessSway::screenWidth - 1);
+  EXPECT_EQ(strip.right(), Screen::width - 1);
   const int bar = barHeight(screenshot);
   EXPECT_GT(bar, 0) << "sway's bar is drawn at the top";
   EXPECT_EQ(strip.top(), bar) << "right below sway's bar";
   EXPECT_EQ(screenshot.pixel(strip.left(), strip.top()), markColor);
   EXPECT_EQ(screenshot.pixel(strip.left() + 1, strip.bottom()), stripColor);
-  EXPECT_EQ(screenshot.pixel(strip.left() - 1, strip.top()), HeadlessSway::background) << "nothing drawn beside it";
+  EXPECT_EQ(screenshot.pixel(strip.left() - 1, strip.top()), Screen::swayBackground) << "nothing drawn beside it";
   EXPECT_TRUE(dispatchUntil(*surface_, [&] { return sway_->workspaceArea().top() == bar + 22; }))
       << "windows start at " << sway_->workspaceArea().top() << ", below the bar and the strip's band";
-  EXPECT_EQ(sway_->workspaceArea().height(), HeadlessSway::screenHeight - bar - 22);
+  EXPECT_EQ(sway_->workspaceArea().height(), Screen::height - bar - 22);
 }
 
 TEST_F(WaylandLayerSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {
@@ -182,7 +186,7 @@ TEST_F(WaylandLayerSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {
 
 TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
-  ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-1", "scale", "2"}));
+  ASSERT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", "2"}));
   ASSERT_TRUE(dispatchUntil(*surface_, [&] { return surface_->devicePixelRatio() == 2.0; }));
   EXPECT_TRUE(surface_->needsRedraw());
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 2)));
@@ -191,7 +195,7 @@ TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
   const QImage screenshot = sway_->screenshot();
   const QRect strip = areaOf(screenshot, stripColor) | areaOf(screenshot, markColor);
   EXPECT_EQ(strip.size(), QSize(400, 44));
-  EXPECT_EQ(strip.right(), HeadlessSway::screenWidth - 1);
+  EXPECT_EQ(strip.right(), Screen::width - 1);
   EXPECT_EQ(areaOf(screenshot, markColor).width(), 1);
 }
 
@@ -199,7 +203,7 @@ TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
 TEST_F(WaylandLayerSurfaceTest, ShowsAScrollingFrameAsItLooksFlattened) {
   for (const int scale : {1, 2}) {
     SCOPED_TRACE(scale);
-    ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-1", "scale", QString::number(scale)}));
+    ASSERT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", QString::number(scale)}));
     ASSERT_TRUE(dispatchUntil(*surface_, [&] { return surface_->devicePixelRatio() == scale; }));
     const auto frame = scrollingFrame(scale, QPoint(10, 3) * scale);
     for (const int offset : {0, 1, 333, FilmSlice::step + 1, 2}) {
@@ -220,14 +224,14 @@ TEST_F(WaylandLayerSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes) {
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
 
   // Another output at scale 3: the strip's own output still sets its scale.
-  ASSERT_TRUE(sway_->swaymsg({"create_output"}));
-  ASSERT_TRUE(sway_->swaymsg({"output", "HEADLESS-2", "mode", "640x480", "scale", "3"}));
+  ASSERT_TRUE(sway_->run({"swaymsg", "create_output"}));
+  ASSERT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-2", "mode", "640x480", "scale", "3"}));
   ASSERT_TRUE(dispatchFor(*surface_, 500ms));
   EXPECT_EQ(surface_->devicePixelRatio(), 1.0);
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
-  EXPECT_EQ(areaOf(sway_->screenshot(), stripColor).right(), HeadlessSway::screenWidth - 1);
+  EXPECT_EQ(areaOf(sway_->screenshot(), stripColor).right(), Screen::width - 1);
 
-  EXPECT_TRUE(sway_->swaymsg({"output", "HEADLESS-2", "disable"}));
+  EXPECT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-2", "disable"}));
 }
 
 TEST(WaylandLayerSurface, IsNullWithoutAWaylandDisplay) {
@@ -238,8 +242,9 @@ TEST(WaylandLayerSurface, IsNullWithoutAWaylandDisplay) {
 }
 
 TEST(WaylandLayerSurface, EndsWhenTheCompositorGoesAway) {
-  HeadlessSway sway;
+  Session sway("sway");
   if (!sway.unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway.unavailable().toStdString();
+  sway.enter();
   const auto surface = WaylandLayerSurface::connect();
   ASSERT_NE(surface, nullptr);
   ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
@@ -254,8 +259,9 @@ class KWinLayerSurfaceTest : public ::testing::TestWithParam<double> {};
 
 TEST_P(KWinLayerSurfaceTest, DrawsAtTheScaleItPrefersAndSlidesTheFilmPixelForPixel) {
   const double scale = GetParam();
-  const HeadlessKWin kwin(scale);
+  const Session kwin("kwin", {QString::number(scale)});
   if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
+  kwin.enter();
   const auto surface = WaylandLayerSurface::connect();
   ASSERT_NE(surface, nullptr);
   ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
@@ -281,15 +287,17 @@ INSTANTIATE_TEST_SUITE_P(Scales, KWinLayerSurfaceTest, ::testing::Values(1.0, 1.
 // again once its own output is back. KWin refuses to switch off its last
 // output.
 TEST(KWinLayerSurface, OutlivesItsOutputSwitchedOffAndOn) {
-  const HeadlessKWin kwin(1.0, 2);
+  const Session kwin("kwin", {"1", "2"});
   if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
+  kwin.enter();
   const auto surface = WaylandLayerSurface::connect();
   ASSERT_NE(surface, nullptr);
   const QImage frame = stripFrame({200, 22}, 1);
   ASSERT_TRUE(presentAndWait(*surface, frame));
   for (const char* change : {"output.Virtual-0.disable", "output.Virtual-0.enable"}) {
     SCOPED_TRACE(change);
-    ASSERT_TRUE(kwin.configureOutputs({change}));
+    // kscreen-doctor talks Wayland through Qt.
+    ASSERT_TRUE(kwin.run({"env", "QT_QPA_PLATFORM=wayland", "kscreen-doctor", change}));
     ASSERT_TRUE(dispatchFor(*surface, 1s)) << "the surface ended";
     ASSERT_TRUE(dispatchUntil(*surface, [&] { return surface->readyForFrame(); })) << "it did not come back";
     ASSERT_TRUE(presentAndWait(*surface, frame));

@@ -5,6 +5,8 @@
 #include <QtGlobal>
 #include <algorithm>
 
+#include "app/vocabulary.h"
+
 namespace platform {
 
 namespace {
@@ -158,7 +160,7 @@ int StatusBarAccessible::indexOfChild(const QAccessibleInterface* child) const {
 }
 
 QString StatusBarAccessible::text(QAccessible::Text type) const {
-  return type == QAccessible::Name ? QStringLiteral("Sonvetta status bar") : QString();
+  return type == QAccessible::Name ? QString(sonvetta::vocabulary::statusBarTitle) : QString();
 }
 
 QAccessible::State StatusBarAccessible::state() const {

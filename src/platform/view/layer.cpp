@@ -50,9 +50,4 @@ double Layer::presentedValue(std::string_view keyPath, double modelValue, double
   return value;
 }
 
-bool Layer::hasRunningAnimation(double time) const {
-  return std::any_of(animations_.begin(), animations_.end(),
-                     [time](const auto& entry) { return entry.second.presentedValueAt(time).has_value(); });
-}
-
 }  // namespace platform

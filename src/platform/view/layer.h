@@ -32,7 +32,6 @@ class Layer {
   // `modelValue` as the animations of `keyPath` present it at `time`; the
   // one added last wins.
   double presentedValue(std::string_view keyPath, double modelValue, double time) const;
-  bool hasRunningAnimation(double time) const;
 
  private:
   std::function<void()> changed_;

@@ -57,12 +57,6 @@ void View::setNeedsDisplay() {
 
 void View::setNeedsDisplayHandler(std::function<void()> handler) { needsDisplayHandler_ = std::move(handler); }
 
-bool View::hasRunningAnimation(double time) const {
-  if (layer_ != nullptr && layer_->hasRunningAnimation(time)) return true;
-  return std::any_of(subviews_.begin(), subviews_.end(),
-                     [time](const auto& subview) { return subview->hasRunningAnimation(time); });
-}
-
 void View::draw(Canvas&) const {}
 
 ViewTransaction::ViewTransaction() { ++openTransactions; }

@@ -56,10 +56,6 @@ class View : public std::enable_shared_from_this<View> {
   // Called by setNeedsDisplay() while this view is the topmost one.
   void setNeedsDisplayHandler(std::function<void()> handler);
 
-  // True while an animation applies at media time `time` anywhere in this
-  // view's tree, that is while the tree moves without being changed.
-  bool hasRunningAnimation(double time) const;
-
   // Draws this view's own content (not its subviews) in its bounds. The
   // canvas's origin is the view's top-left corner, y downwards; the painter's
   // pen colour is the colour for text.

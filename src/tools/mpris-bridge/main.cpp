@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 
 #include "tools/common/tool_start.h"
-#include "tools/mpris-bridge/mpris_bridge.h"
+#include "app/bridge/mpris_bridge.h"
 
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/vocabulary.h"
 #include "platform/statusbar/x11/xcb_reply.h"
 
 namespace {
@@ -21,7 +22,7 @@ bool isStatusBar(xcb_connection_t* connection, xcb_window_t window) {
   const XcbReply<xcb_get_property_reply_t> name{xcb_get_property_reply(
       connection, xcb_get_property(connection, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr)};
   return name != nullptr && QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
-                                       xcb_get_property_value_length(name.get())) == "Sonvetta status bar";
+                                       xcb_get_property_value_length(name.get())) == sonvetta::vocabulary::statusBarTitle;
 }
 
 // The top-level windows: those a window manager lists, else the root's children.

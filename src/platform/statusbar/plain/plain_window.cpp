@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "app/vocabulary.h"
+
 namespace platform {
 
 namespace {
@@ -32,7 +34,7 @@ class PlainWindowSurface final : public PresentationSurface {
 
 PlainWindow::PlainWindow() {
   setFlags(Qt::Window | Qt::WindowDoesNotAcceptFocus);
-  setTitle("Sonvetta status bar");
+  setTitle(sonvetta::vocabulary::statusBarTitle);
 }
 
 void PlainWindow::show(QSizeF size, QColor) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/vocabulary.h"
 #include "platform/statusbar/x11/x11_presentation_surface.h"
 #include "platform/statusbar/x11/dock_placement.h"
 #include "platform/statusbar/x11/xcb_reply.h"
@@ -116,7 +117,7 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   }
 
   window_.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
-  window_.setTitle("Sonvetta status bar");
+  window_.setTitle(sonvetta::vocabulary::statusBarTitle);
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), rescaled_);

@@ -15,9 +15,9 @@
 #include <map>
 #include <optional>
 
-#include "tools/mpris-bridge/change_gatherer.h"
-#include "tools/mpris-bridge/player_arbiter.h"
-#include "tools/mpris-bridge/player_names.h"
+#include "app/bridge/change_gatherer.h"
+#include "app/bridge/player_arbiter.h"
+#include "app/bridge/player_names.h"
 
 namespace mpris_bridge {
 

@@ -1,4 +1,4 @@
-#include "tools/mpris-bridge/mpris_bridge.h"
+#include "app/bridge/mpris_bridge.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "platform/notifications/dbus_post.h"
-#include "tools/mpris-bridge/player_state.h"
+#include "app/bridge/player_state.h"
 
 namespace mpris_bridge {
 namespace {

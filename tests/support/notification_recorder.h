@@ -2,18 +2,12 @@
 
 #include <QDBusConnection>
 #include <QStringList>
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/notifications/dbus_notification_center.h"
 
 namespace sonvetta_test {
-
-// Runs the event loop until `done` holds; false when the timeout passed first.
-bool waitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 // A DBusNotificationCenter on the session bus that records every notification
 // of the given names in the order they arrive. Once constructed, it is

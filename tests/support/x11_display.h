@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <QImage>
 #include <QRect>
 #include <cstdint>
 #include <cstdlib>
@@ -99,6 +100,25 @@ class X11Display {
     const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     std::free(attributes);
     return viewable;
+  }
+
+  // What `window` shows in `area`, as opaque pixels; null where the server
+  // does not say.
+  QImage image(xcb_window_t window, const QRect& area) const {
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        connection_,
+        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window, static_cast<std::int16_t>(area.x()),
+                      static_cast<std::int16_t>(area.y()), static_cast<std::uint16_t>(area.width()),
+                      static_cast<std::uint16_t>(area.height()), ~0u),
+        nullptr);
+    if (reply == nullptr) return {};
+    QImage pixels(area.size(), QImage::Format_RGB32);
+    const auto* data = reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(reply));
+    for (int y = 0; y < area.height(); ++y) {
+      for (int x = 0; x < area.width(); ++x) pixels.setPixel(x, y, data[y * area.width() + x] | 0xff000000u);
+    }
+    std::free(reply);
+    return pixels;
   }
 
   void switchToWorkspace(std::uint32_t workspace) const {

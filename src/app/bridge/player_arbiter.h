@@ -6,7 +6,7 @@
 #include <map>
 #include <optional>
 
-#include "tools/mpris-bridge/player_state.h"
+#include "app/bridge/player_state.h"
 
 namespace mpris_bridge {
 

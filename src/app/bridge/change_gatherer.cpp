@@ -1,4 +1,4 @@
-#include "tools/mpris-bridge/change_gatherer.h"
+#include "app/bridge/change_gatherer.h"
 
 #include <utility>
 

@@ -1,21 +1,11 @@
 #include "notification_recorder.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
+#include <QTest>
 
 #include "platform/notifications/dbus_post.h"
 
 namespace sonvetta_test {
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const QDeadlineTimer deadline(timeout);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  }
-  return true;
-}
 
 NotificationRecorder::NotificationRecorder(const std::vector<std::string>& names) {
   for (const auto& name : names) {
@@ -25,7 +15,7 @@ NotificationRecorder::NotificationRecorder(const std::vector<std::string>& names
 }
 
 bool NotificationRecorder::waitForCount(std::size_t count) {
-  return waitUntil([&] { return received_.size() >= count; });
+  return QTest::qWaitFor([&] { return received_.size() >= count; }, 20000);
 }
 
 ProgramResult runProgram(const QString& program, const QStringList& arguments,

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "tools/mpris-bridge/player_state.h"
+#include "app/bridge/player_state.h"
 
 namespace mpris_bridge {
 

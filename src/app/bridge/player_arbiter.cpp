@@ -1,13 +1,14 @@
-#include "tools/mpris-bridge/player_arbiter.h"
+#include "app/bridge/player_arbiter.h"
 
-#include "tools/mpris-bridge/player_names.h"
+#include "app/bridge/player_names.h"
+#include "app/vocabulary.h"
 
 namespace mpris_bridge {
 namespace {
 
 QString statusText(PlaybackStatus status) {
   switch (status) {
-    case PlaybackStatus::Playing: return "Playing";
+    case PlaybackStatus::Playing: return sonvetta::vocabulary::playing;
     case PlaybackStatus::Paused: return "Paused";
     case PlaybackStatus::Stopped: break;
   }
@@ -18,12 +19,12 @@ QString statusText(PlaybackStatus status) {
 
 PlayerNotification notificationFor(const QString& busName, const PlayerState& state) {
   const bool spotify = isSpotifyClient(busName);
-  PlayerNotification notification{
-      spotify ? "com.spotify.client.PlaybackStateChanged" : "com.apple.iTunes.playerInfo", {}};
-  notification.userInfo.insert(spotify ? "PlayerState" : "Player State", statusText(state.status));
-  if (state.track.artist) notification.userInfo.insert("Artist", *state.track.artist);
-  if (state.track.album) notification.userInfo.insert("Album", *state.track.album);
-  if (const auto name = state.track.name()) notification.userInfo.insert("Name", *name);
+  using namespace sonvetta::vocabulary;
+  PlayerNotification notification{spotify ? spotifyNotification : musicAppNotification, {}};
+  notification.userInfo.insert(spotify ? spotifyStateKey : musicAppStateKey, statusText(state.status));
+  if (state.track.artist) notification.userInfo.insert(artistKey, *state.track.artist);
+  if (state.track.album) notification.userInfo.insert(albumKey, *state.track.album);
+  if (const auto name = state.track.name()) notification.userInfo.insert(titleKey, *name);
   return notification;
 }
 
