@@ -64,6 +64,8 @@ class Session {
   void kill();
 
  private:
+  void launch(const QString& desktop, const QStringList& options);
+  void endGroup();
   bool readSession(const QString& file);
   QImage kwinScreenshot() const;
 
