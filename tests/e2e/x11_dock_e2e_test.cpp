@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -319,28 +320,29 @@ TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
   QTest::qWait(300);
   surface->dispatchEvents();
   EXPECT_TRUE(surface->readyForFrame()) << "half covered";
-  const xcb_window_t cover = coverOf(screen->width_in_pixels);
-  EXPECT_TRUE(becomes(false)) << "covered by a window over the whole screen";
-  xcb_destroy_window(connection, cover);
-  xcb_destroy_window(connection, halfCover);
-  xcb_flush(connection);
-  EXPECT_TRUE(becomes(true)) << "uncovered";
-  surface->present(frame);
-
-  xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_ACTIVE);
-  xcb_flush(connection);
-  EXPECT_TRUE(becomes(false)) << "the screen saver blanked the screen";
-  xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_RESET);
-  xcb_flush(connection);
-  EXPECT_TRUE(becomes(true)) << "the screen saver ended";
-  surface->present(frame);
-
-  xcb_unmap_window(connection, window);
-  xcb_flush(connection);
-  EXPECT_TRUE(becomes(false)) << "unmapped";
-  xcb_map_window(connection, window);
-  xcb_flush(connection);
-  EXPECT_TRUE(becomes(true)) << "mapped again";
+  // Each way of hiding it holds frames back, and its end lets them through.
+  const auto holdsFramesWhile = [&](const std::function<void()>& hide, const std::function<void()>& show,
+                                    const char* hidden, const char* shown) {
+    hide();
+    xcb_flush(connection);
+    EXPECT_TRUE(becomes(false)) << hidden;
+    show();
+    xcb_flush(connection);
+    EXPECT_TRUE(becomes(true)) << shown;
+    surface->present(frame);
+  };
+  xcb_window_t cover = 0;
+  holdsFramesWhile([&] { cover = coverOf(screen->width_in_pixels); },
+                   [&] {
+                     xcb_destroy_window(connection, cover);
+                     xcb_destroy_window(connection, halfCover);
+                   },
+                   "covered by a window over the whole screen", "uncovered");
+  holdsFramesWhile([&] { xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_ACTIVE); },
+                   [&] { xcb_force_screen_saver(connection, XCB_SCREEN_SAVER_RESET); },
+                   "the screen saver blanked the screen", "the screen saver ended");
+  holdsFramesWhile([&] { xcb_unmap_window(connection, window); }, [&] { xcb_map_window(connection, window); },
+                   "unmapped", "mapped again");
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {
