@@ -439,7 +439,7 @@ void expectMovedTo(const Move& move, const QString& change, const QRect& to) {
 }
 
 // The desktop of the table's row `testName`, started for a case of its own.
-const DesktopCase& row(const std::string& testName) {
+DesktopCase row(const std::string& testName) {
   return *std::find_if(std::begin(desktops), std::end(desktops),
                        [&](const DesktopCase& desktop) { return desktop.testName() == testName; });
 }
@@ -447,7 +447,7 @@ const DesktopCase& row(const std::string& testName) {
 // Plasma's panel moved to the top and back while the strip runs: the strip
 // follows it to the other edge, and its band with it.
 TEST(DesktopChanges, FollowsPlasmasPanelToTheTopAndBack) {
-  const DesktopCase& plasma = row("kde_x11_default");
+  const DesktopCase plasma = row("kde_x11_default");
   const Session desktop(plasma.name, plasma.options());
   if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
   StripWatch watch(desktop, plasma.seen);
@@ -475,7 +475,7 @@ TEST(DesktopChanges, FollowsPlasmasPanelToTheTopAndBack) {
 // top-right of the output at the origin (KWin moves the other one there),
 // and lives on. KWin refuses to switch off its last output.
 TEST(DesktopChanges, OutlivesItsOutputSwitchedOffAndOn) {
-  const DesktopCase& kwin = row("kwin_2_outputs");
+  const DesktopCase kwin = row("kwin_2_outputs");
   const Session desktop(kwin.name, kwin.options());
   if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
   StripWatch watch(desktop, kwin.seen);
