@@ -111,8 +111,13 @@ TEST(RendererTest, LabelsDrawInTheGivenTextColourOnAClearBackground) {
 TEST(RendererTest, ImagesAreRasterizedAtTheirDensityAndEmptyOnesNotAtAll) {
   EXPECT_TRUE(renderViewTree(View(Rect(5, 5, 0, 0)), 0, 2.0, Qt::black).isNull());
   EXPECT_TRUE(renderViewTree(View(Rect(0, 0, 10, 10)), 0, 0.0, Qt::black).isNull());
-  EXPECT_TRUE(rasterizeImage(SolidImage({0, 4}, Qt::red), 2.0).isNull());
-  const QImage pixels = rasterizeImage(SolidImage({3, 2}, Qt::red), 2.0);
+  View root(Rect(0, 0, 3, 2));
+  auto imageView = std::make_shared<ImageView>(Rect(0, 0, 3, 2));
+  root.addSubview(imageView);
+  imageView->setImage(std::make_shared<SolidImage>(Size{0, 4}, Qt::red));
+  EXPECT_TRUE(isBlank(renderViewTree(root, 0, 2.0, Qt::black), QRect(0, 0, 6, 4)));
+  imageView->setImage(std::make_shared<SolidImage>(Size{3, 2}, Qt::red));
+  const QImage pixels = renderViewTree(root, 0, 2.0, Qt::black);
   ASSERT_EQ(pixels.size(), QSize(6, 4));
   EXPECT_EQ(pixels.devicePixelRatio(), 2.0);
   EXPECT_EQ(pixels.pixel(0, 0), QColor(Qt::red).rgba());
