@@ -12,9 +12,9 @@
 namespace platform {
 
 // The status bar as screen readers find it: one window under the
-// application, named as the bar's window is titled, whose children are the labels
-// and pictures of the shown items from left to right, so that flat review
-// reads the strip as one line. It never takes focus. It exists only once
+// application, named as the bar's window is titled, whose children are the
+// labels and pictures of the shown items from left to right, so that flat
+// review reads the strip as one line. It never takes focus. It exists only once
 // assistive technology is active; the toolkit's accessibility cache keeps it.
 class StatusBarAccessible final : public QAccessibleInterface {
  public:
