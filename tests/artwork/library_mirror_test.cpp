@@ -358,6 +358,7 @@ TEST_F(MirroredSearch, ABindMountedFolderIsListedOnItsOwnWhileTheRestStaysInMemo
   EXPECT_EQ(missedSearch(), (Cost{2, 0}));
   write(music() / "C" / "D" / "Song.m4a", "Song", AudioFormat::m4a);
   expectAgreement("a file added to the folder shown twice");
+  ::umount((music() / "Bound").c_str());
 }
 
 TEST_F(MirroredSearch, AMountElsewhereChangesNothingAndOneWithinARootOnlyThatRoot) {
