@@ -1,6 +1,7 @@
 // One library file, its tags read and its artwork extracted. The bytes go to
 // a file named with the extension this target is built for (AUDIO_EXTENSION),
 // as the type of a file follows its extension.
+#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -8,13 +9,12 @@
 
 #include "app/artwork/artwork_extraction.h"
 #include "fuzz_support.h"
-#include "temporary_folder.h"
 
 namespace {
 
 const std::filesystem::path& libraryFile() {
-  static const sonvetta::testdata::TemporaryFolder folder;
-  static const std::filesystem::path file = folder.path() / ("track." AUDIO_EXTENSION);
+  static const QTemporaryDir folder;
+  static const std::filesystem::path file = std::filesystem::path(folder.path().toStdString()) / ("track." AUDIO_EXTENSION);
   return file;
 }
 

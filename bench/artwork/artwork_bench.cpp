@@ -24,6 +24,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QTemporaryDir>
 #include <array>
 #include <atomic>
 #include <deque>
@@ -40,7 +41,6 @@
 #include "platform/files/read_ahead.h"
 #include "platform/files/work_pool.h"
 #include "tagged_audio.h"
-#include "temporary_folder.h"
 
 namespace {
 
@@ -93,8 +93,8 @@ class Library {
   }
 
   int fileCount() const { return fileCount_; }
-  fs::path home() const { return home_.path(); }
-  fs::path root() const { return home_.path() / "Music" / "Music"; }
+  fs::path home() const { return home_; }
+  fs::path root() const { return home_ / "Music" / "Music"; }
 
  private:
   void makeLastWalkedFileTheWantedTrack(std::span<const Kind> kinds, const std::optional<std::string>& cover) {
@@ -112,7 +112,8 @@ class Library {
   }
 
   int fileCount_;
-  sonvetta::testdata::TemporaryFolder home_;
+  QTemporaryDir temporaryHome_;
+  const fs::path home_{temporaryHome_.path().toStdString()};
 };
 
 const Library& tinyLibrary() {

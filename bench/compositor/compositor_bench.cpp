@@ -6,6 +6,8 @@
 // in memory.
 #include <benchmark/benchmark.h>
 
+#include <QTemporaryDir>
+
 #include <atomic>
 #include <memory>
 #include <sstream>
@@ -17,11 +19,13 @@
 #include "app/marquee/marquee_view.h"
 #include "platform/compositor/compositor.h"
 #include "platform/compositor/frame_composition.h"
+#include "platform/text/text_measurer.h"
 #include "platform/view/media_clock.h"
 #include "tagged_audio.h"
-#include "temporary_folder.h"
 
 namespace {
+
+const platform::QtTextMeasurer textMeasurer;
 
 namespace fs = std::filesystem;
 
@@ -35,7 +39,7 @@ std::shared_ptr<const platform::LayerTree> treeOf(const platform::View& root, do
 
 void BM_DrawLayersOfAScrollingMarquee(benchmark::State& state) {
   const double density = static_cast<double>(state.range(0));
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), textMeasurer);
   marquee.update(std::make_shared<platform::SolidImage>(platform::Size{22, 22}, Qt::red), longLine);
   for (auto _ : state) benchmark::DoNotOptimize(treeOf(marquee, density));
 }
@@ -43,7 +47,7 @@ BENCHMARK(BM_DrawLayersOfAScrollingMarquee)->Arg(1)->Arg(2)->Unit(benchmark::kMi
 
 void BM_CompositeOneScrollingFrame(benchmark::State& state) {
   const double density = static_cast<double>(state.range(0));
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), textMeasurer);
   marquee.update(std::make_shared<platform::SolidImage>(platform::Size{22, 22}, Qt::red), longLine);
   const auto tree = treeOf(marquee, density);
   double time = platform::currentMediaTime();
@@ -80,22 +84,23 @@ class Library {
   Library() {
     for (int i = 0; i < fileCount; ++i) {
       const std::string album = "Album " + std::to_string(i / 10);
-      const fs::path folder = home_.path() / "Music" / "Music" / ("Artist " + std::to_string(i / 100)) / album;
+      const fs::path folder = home_ / "Music" / "Music" / ("Artist " + std::to_string(i / 100)) / album;
       if (i % 10 == 0) fs::create_directories(folder);
       sonvetta::testdata::writeTaggedAudio(folder / ("Track " + std::to_string(i) + ".mp3"),
                                            sonvetta::testdata::AudioFormat::mp3ID3v24,
                                            sonvetta::testdata::trackTags("Artist", album, std::to_string(i)));
     }
   }
-  fs::path home() const { return home_.path(); }
+  fs::path home() const { return home_; }
 
  private:
-  sonvetta::testdata::TemporaryFolder home_;
+  QTemporaryDir temporaryHome_;
+  const fs::path home_{temporaryHome_.path().toStdString()};
 };
 
 void BM_ScrollWhileSearchingALibrary(benchmark::State& state) {
   static const Library library;
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), textMeasurer);
   marquee.update(std::make_shared<platform::SolidImage>(platform::Size{22, 22}, Qt::red), longLine);
   std::atomic<int> frames{0};
   platform::Compositor compositor([&frames] { return std::make_unique<CountingSurface>(frames); }, {});
@@ -122,7 +127,7 @@ BENCHMARK(BM_ScrollWhileSearchingALibrary)->Iterations(1)->Unit(benchmark::kSeco
 // the whole of it is gone through.
 void BM_TrackChangeToPresented(benchmark::State& state) {
   static const Library library;
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), textMeasurer);
   std::atomic<int> frames{0};
   platform::Compositor compositor([&frames] { return std::make_unique<CountingSurface>(frames); }, {});
   std::ostringstream log;

@@ -5,10 +5,13 @@
 
 #include "app/marquee/marquee_view.h"
 #include "platform/render/renderer.h"
+#include "platform/text/text_measurer.h"
 #include "platform/view/media_clock.h"
 #include "../../tests/render/solid_image.h"
 
 namespace {
+
+const platform::QtTextMeasurer textMeasurer;
 
 std::string trackLine(char variant, std::size_t length) {
   std::string line = "Title " + std::string(1, variant) + " - Some Album Name - Some Artist ";
@@ -19,7 +22,7 @@ std::string trackLine(char variant, std::size_t length) {
 
 // Alternates between two texts so that no update is skipped as a repeat.
 void BM_UpdateWithNewText(benchmark::State& state) {
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), textMeasurer);
   const auto artwork = std::make_shared<platform::SolidImage>(platform::Size{22, 22}, Qt::red);
   const std::string texts[2] = {trackLine('A', 100), trackLine('B', 100)};
   std::size_t next = 0;
@@ -31,7 +34,7 @@ void BM_UpdateWithNewText(benchmark::State& state) {
 BENCHMARK(BM_UpdateWithNewText);
 
 void BM_RenderScrollingFrameAt2x(benchmark::State& state) {
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), textMeasurer);
   marquee.update(std::make_shared<platform::SolidImage>(platform::Size{22, 22}, Qt::red),
                  trackLine('A', static_cast<std::size_t>(state.range(0))));
   double time = platform::currentMediaTime();

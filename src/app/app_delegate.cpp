@@ -10,15 +10,16 @@ using vocabulary::spotifyNotification;
 
 AppDelegate::AppDelegate(platform::StatusBar& statusBar,
                          std::unique_ptr<platform::DistributedNotificationCenter> notificationCenter,
-                         std::unique_ptr<ArtworkSearch> artworkSearch)
+                         std::unique_ptr<ArtworkSearch> artworkSearch, const platform::TextMeasurer& textMeasurer)
     : statusBar_(statusBar),
       notificationCenter_(std::move(notificationCenter)),
-      artworkSearch_(std::move(artworkSearch)) {}
+      artworkSearch_(std::move(artworkSearch)),
+      textMeasurer_(textMeasurer) {}
 
 void AppDelegate::applicationDidFinishLaunching() {
   statusBarItem_ = statusBar_.statusItem(statusItemLength);
   if (platform::View* button = statusBarItem_->button()) {
-    marqueeView_ = std::make_shared<MarqueeView>(button->bounds());
+    marqueeView_ = std::make_shared<MarqueeView>(button->bounds(), textMeasurer_);
     button->addSubview(marqueeView_);
   }
   const auto handler = [this](const platform::Notification& notification) {

@@ -16,8 +16,9 @@ class AppDelegate final : public platform::ApplicationDelegate {
  public:
   static constexpr double statusItemLength = 200.0;
 
+  // `textMeasurer` lays out the marquee's text and must outlive the delegate.
   AppDelegate(platform::StatusBar& statusBar, std::unique_ptr<platform::DistributedNotificationCenter> notificationCenter,
-              std::unique_ptr<ArtworkSearch> artworkSearch);
+              std::unique_ptr<ArtworkSearch> artworkSearch, const platform::TextMeasurer& textMeasurer);
 
   // Puts the marquee into a new status item, subscribes to the players'
   // notifications and shows the not-playing content.
@@ -30,6 +31,7 @@ class AppDelegate final : public platform::ApplicationDelegate {
   platform::StatusBar& statusBar_;
   std::unique_ptr<platform::DistributedNotificationCenter> notificationCenter_;
   std::unique_ptr<ArtworkSearch> artworkSearch_;
+  const platform::TextMeasurer& textMeasurer_;
   std::shared_ptr<platform::StatusItem> statusBarItem_;
   std::shared_ptr<MarqueeView> marqueeView_;
 };

@@ -2,17 +2,20 @@
 
 #include "app/app_delegate.h"
 #include "app/artwork/library_artwork_search.h"
+#include "app/vocabulary.h"
 #include "platform/files/home_folder.h"
 #include "platform/notifications/dbus_notification_center.h"
 #include "platform/statusbar/system_status_bar.h"
+#include "platform/text/text_measurer.h"
 
 int main(int argc, char* argv[]) {
-  return platform::applicationMain(argc, argv, [] {
+  const platform::QtTextMeasurer textMeasurer;
+  return platform::applicationMain(argc, argv, [&textMeasurer] {
     auto artworkSearch = std::make_unique<sonvetta::LibraryArtworkSearch>(std::cout, platform::homeFolder());
     // So that the first track after login is found as fast as any later one.
     artworkSearch->warmUp();
-    return std::make_unique<sonvetta::AppDelegate>(platform::SystemStatusBar::shared(),
-                                                   std::make_unique<platform::DBusNotificationCenter>(),
-                                                   std::move(artworkSearch));
+    return std::make_unique<sonvetta::AppDelegate>(
+        platform::SystemStatusBar::shared(sonvetta::vocabulary::statusBarTitle),
+        std::make_unique<platform::DBusNotificationCenter>(), std::move(artworkSearch), textMeasurer);
   });
 }

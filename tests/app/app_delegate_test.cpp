@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text/text_measurer.h"
+#include "fixed_text_measurer.h"
 #include "platform/view/image_view.h"
 #include "platform/view/text_field.h"
 
@@ -79,7 +79,7 @@ class AppDelegateTest : public testing::Test {
     auto search = std::make_unique<FakeArtworkSearch>();
     center_ = center.get();
     search_ = search.get();
-    delegate_ = std::make_unique<sonvetta::AppDelegate>(statusBar_, std::move(center), std::move(search));
+    delegate_ = std::make_unique<sonvetta::AppDelegate>(statusBar_, std::move(center), std::move(search), measurer_);
     delegate_->applicationDidFinishLaunching();
   }
 
@@ -105,7 +105,6 @@ class AppDelegateTest : public testing::Test {
   }
 
   platform::FixedTextMeasurer measurer_{7.0, 16.0};
-  platform::ScopedTextMeasurer scopedMeasurer_{measurer_};
   FakeStatusBar statusBar_;
   FakeNotificationCenter* center_ = nullptr;
   FakeArtworkSearch* search_ = nullptr;

@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <string_view>
 
 #include "artwork_test_support.h"
 #include "tagged_audio.h"
-#include "temporary_folder.h"
 
 namespace {
 
@@ -22,14 +23,15 @@ class ArtworkExtraction : public testing::Test {
   platform::ImageRef extract(AudioFormat format, const TagEntries& entries, const std::string& artist = "The Band",
                              const std::string& album = "Album", const std::string& title = "Song") {
     const char* name = format == AudioFormat::m4a ? "track.m4a" : format == AudioFormat::flac ? "track.flac" : "track.mp3";
-    const auto file = folder_.path() / name;
+    const auto file = folder_ / name;
     sonvetta::testdata::writeTaggedAudio(file, format, entries);
     return sonvetta::extractArtwork(file, artist, album, title, 22);
   }
 
   const std::string red_ = solidPicture("red", "PNG");
   const std::string blue_ = solidPicture("blue", "PNG");
-  sonvetta::testdata::TemporaryFolder folder_;
+  QTemporaryDir temporaryFolder_;
+  const std::filesystem::path folder_{temporaryFolder_.path().toStdString()};
 };
 
 TEST_F(ArtworkExtraction, MatchingTrackGivesItsPictureAsASquare) {
@@ -58,7 +60,7 @@ TEST_P(TitleComparison, IgnoresLetterCaseAndCanonicalFormOnly) {
       extract(AudioFormat::flac, trackTags("The Band", "Album", GetParam().tagged, red_), "The Band", "Album",
               GetParam().wanted);
   EXPECT_EQ(image != nullptr, GetParam().matches) << GetParam().tagged << " / " << GetParam().wanted;
-  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_.path() / "track.flac") ==
+  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_ / "track.flac") ==
                 sonvetta::TrackFingerprint::of("the band", "ALBUM", GetParam().wanted),
             GetParam().matches);
 }
@@ -77,7 +79,7 @@ TEST_F(ArtworkExtraction, EveryTextTagMustBePresentAndMatch) {
   EXPECT_EQ(extract(AudioFormat::m4a, trackTags("THE BAND", "ALBUM", "SONG", red_)) != nullptr, true);
   EXPECT_EQ(extract(AudioFormat::m4a, {{TagField::artist, "The Band"}, {TagField::title, "Song"}, {TagField::artwork, red_}}),
             nullptr);
-  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_.path() / "track.m4a"), sonvetta::TrackFingerprint::incomplete());
+  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_ / "track.m4a"), sonvetta::TrackFingerprint::incomplete());
   EXPECT_EQ(extract(AudioFormat::m4a, trackTags("The Band", "Other Album", "Song", red_)), nullptr);
   EXPECT_EQ(extract(AudioFormat::mp3ID3v23, {{TagField::artist, "The Band"},
                                              {TagField::album, "Album"},

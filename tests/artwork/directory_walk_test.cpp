@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QTemporaryDir>
+
 #include <fstream>
 
 #include "platform/files/home_folder.h"
-#include "temporary_folder.h"
 
 namespace {
 
@@ -28,9 +29,10 @@ class DirectoryWalkTest : public testing::Test {
     return entries;
   }
 
-  const fs::path& root() const { return folder_.path(); }
+  const fs::path& root() const { return folder_; }
 
-  sonvetta::testdata::TemporaryFolder folder_;
+  QTemporaryDir temporaryFolder_;
+  const fs::path folder_{temporaryFolder_.path().toStdString()};
 };
 
 TEST_F(DirectoryWalkTest, GoesDepthFirstPastHiddenEntriesAndIntoNoPackage) {

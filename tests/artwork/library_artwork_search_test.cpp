@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -22,7 +24,6 @@
 #include "platform/files/directory_walk.h"
 #include "platform/files/file_stamp.h"
 #include "tagged_audio.h"
-#include "temporary_folder.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ class FlushCountingBuffer : public std::stringbuf {
 
 class LibrarySearch : public testing::Test {
  protected:
-  fs::path root(int position) const { return roots(home_.path())[static_cast<std::size_t>(position - 1)]; }
+  fs::path root(int position) const { return roots(home_)[static_cast<std::size_t>(position - 1)]; }
 
   std::string rootLine(int position, bool exists) const {
     return (exists ? "Searching in: " : "Music library path not found: ") + root(position).string();
@@ -88,10 +89,11 @@ class LibrarySearch : public testing::Test {
   static constexpr const char* kStart = "Attempting to find artwork in local Music library...";
   static constexpr const char* kNothing = "No matching artwork found in local Music library.";
 
-  sonvetta::testdata::TemporaryFolder home_;
+  QTemporaryDir temporaryHome_;
+  const fs::path home_{temporaryHome_.path().toStdString()};
   FlushCountingBuffer buffer_;
   std::ostream log_{&buffer_};
-  sonvetta::LibraryArtworkSearch searcher_{log_, home_.path()};
+  sonvetta::LibraryArtworkSearch searcher_{log_, home_};
 };
 
 TEST_F(LibrarySearch, WithoutLibraryFoldersReportsEachMissingRoot) {
@@ -192,7 +194,7 @@ TEST_F(LibrarySearch, DamagedFilesAndLinkLoopsAreQuietlyPassedOver) {
     std::fstream(scrambled, std::ios::in | std::ios::out | std::ios::binary).seekp(6).write("\xFF\xFF\xFF\xFF", 4);
   }
   fs::create_directory_symlink(root(1), root(1) / "cut" / "loop");
-  fs::create_directory_symlink(home_.path(), root(1) / "home");
+  fs::create_directory_symlink(home_, root(1) / "home");
   addTrack(3, "whole.mp3", "blue");
 
   EXPECT_EQ(centreColour(search()), QColor(Qt::blue));
@@ -203,11 +205,11 @@ TEST_F(LibrarySearch, DamagedFilesAndLinkLoopsAreQuietlyPassedOver) {
 // Linux players keep the library in ~/Music; the README tells their users to
 // link ~/Music/Music to it, which is then its own parent.
 TEST_F(LibrarySearch, ALinkedLibraryIsSearchedOnceEvenWhenTheLinkIsItsOwnParent) {
-  const fs::path music = home_.path() / "Music";
+  const fs::path music = home_ / "Music";
   fs::create_directories(music / "The Band" / "Album");
   sonvetta::testdata::writeTaggedAudio(music / "The Band" / "Album" / "01 Song.mp3", AudioFormat::mp3ID3v24,
                                        trackTags("The Band", "Album", "Song", sonvetta::testdata::solidPicture("red", "PNG")));
-  const fs::path elsewhere = home_.path() / "Songs";
+  const fs::path elsewhere = home_ / "Songs";
   fs::create_directories(elsewhere);
   fs::copy(music / "The Band", elsewhere / "The Band", fs::copy_options::recursive);
 
@@ -389,7 +391,7 @@ class LibraryBuilder {
     }
   }
 
-  const fs::path& home() const { return home_.path(); }
+  const fs::path& home() const { return home_; }
 
  private:
   static constexpr std::pair<AudioFormat, const char*> kNames[] = {
@@ -451,7 +453,8 @@ class LibraryBuilder {
   const Library& library_;
   const std::string red_ = sonvetta::testdata::solidPicture("red", "PNG");
   const std::string green_ = sonvetta::testdata::solidPicture("green", "PNG");
-  sonvetta::testdata::TemporaryFolder home_;
+  QTemporaryDir temporaryHome_;
+  const fs::path home_{temporaryHome_.path().toStdString()};
 };
 
 // Whether a search reads every file, remembers what it read or reads ahead,

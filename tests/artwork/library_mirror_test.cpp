@@ -7,6 +7,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <QTemporaryDir>
+
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -18,7 +20,6 @@
 #include "fresh_walk.h"
 #include "platform/files/work_pool.h"
 #include "tagged_audio.h"
-#include "temporary_folder.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ class MirroredSearch : public testing::Test {
 
   static void settle() { std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100)); }
 
-  fs::path home() const { return home_.path(); }
+  fs::path home() const { return home_; }
   fs::path media() const { return sonvetta::testdata::roots(home())[0]; }
   fs::path itunes() const { return sonvetta::testdata::roots(home())[1]; }
   fs::path music() const { return sonvetta::testdata::roots(home())[2]; }
@@ -125,10 +126,11 @@ class MirroredSearch : public testing::Test {
   }
 
   const std::string red_ = sonvetta::testdata::solidPicture("red", "PNG");
-  sonvetta::testdata::TemporaryFolder home_;
+  QTemporaryDir temporaryHome_;
+  const fs::path home_{temporaryHome_.path().toStdString()};
   std::stringstream log_;
   std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
-  sonvetta::LibraryArtworkSearch searcher_{log_, home_.path(), counted(asked_)};
+  sonvetta::LibraryArtworkSearch searcher_{log_, home_, counted(asked_)};
 };
 
 TEST_F(MirroredSearch, AgreesWithAFreshWalkAfterEachKindOfChangeAndThenAnswersFromMemory) {
@@ -356,6 +358,7 @@ TEST_F(MirroredSearch, ABindMountedFolderIsListedOnItsOwnWhileTheRestStaysInMemo
   EXPECT_EQ(missedSearch(), (Cost{2, 0}));
   write(music() / "C" / "D" / "Song.m4a", "Song", AudioFormat::m4a);
   expectAgreement("a file added to the folder shown twice");
+  ::umount((music() / "Bound").c_str());
 }
 
 TEST_F(MirroredSearch, AMountElsewhereChangesNothingAndOneWithinARootOnlyThatRoot) {
@@ -377,8 +380,9 @@ TEST_F(MirroredSearch, AMountElsewhereChangesNothingAndOneWithinARootOnlyThatRoo
 }
 
 TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpAWatchFreed) {
-  sonvetta::testdata::TemporaryFolder home;
-  const fs::path music = sonvetta::testdata::roots(home.path())[2];
+  QTemporaryDir temporaryHome;
+  const fs::path home{temporaryHome.path().toStdString()};
+  const fs::path music = sonvetta::testdata::roots(home)[2];
   for (const char* folder : {"A", "B", "C"}) {
     fs::create_directories(music / folder);
     sonvetta::testdata::writeTaggedAudio(music / folder / "x.mp3", AudioFormat::mp3ID3v24,
@@ -388,7 +392,7 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
   const auto asked = std::make_shared<Asked>();
   std::stringstream log;
   // The root and two of its three folders.
-  sonvetta::LibraryArtworkSearch searcher(log, home.path(), counted(asked, 3));
+  sonvetta::LibraryArtworkSearch searcher(log, home, counted(asked, 3));
   const auto cost = [&] {
     const Cost before{asked->listings, asked->tagReads};
     searcher.findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
@@ -407,8 +411,9 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
 TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTagsRemembered) {
   for (const long type : {0x6969L /* NFS */, 0x794C7630L /* overlayfs */, 0x6A656A63L /* virtiofs */,
                           0x786F4256L /* VirtualBox shared folders */, 0x65735546L /* FUSE */}) {
-    sonvetta::testdata::TemporaryFolder home;
-    const fs::path music = sonvetta::testdata::roots(home.path())[2];
+    QTemporaryDir temporaryHome;
+    const fs::path home{temporaryHome.path().toStdString()};
+    const fs::path music = sonvetta::testdata::roots(home)[2];
     const fs::path remote = music / "Remote";
     const auto asked = std::make_shared<Asked>();
     sonvetta::LibraryAccess access = counted(asked);
@@ -416,7 +421,7 @@ TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTag
       return folder.native().starts_with(remote.native()) ? type : platform::fileSystemType(folder).value_or(0);
     };
     std::stringstream log;
-    sonvetta::LibraryArtworkSearch searcher(log, home.path(), access);
+    sonvetta::LibraryArtworkSearch searcher(log, home, access);
     const std::string red = sonvetta::testdata::solidPicture("red", "PNG");
     const auto write = [&](const fs::path& file, const std::string& title) {
       fs::create_directories(file.parent_path());
@@ -426,12 +431,12 @@ TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTag
     write(remote / "a.mp3", "Other");
     write(music / "Local" / "b.mp3", "Other");
     std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
-    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home)) << type;
     const int listings = asked->listings;
-    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home)) << type;
     EXPECT_EQ(asked->listings - listings, 1) << type;
     write(remote / "a.mp3", "Song");
-    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+    EXPECT_EQ(searched(searcher, log), oneFileAtATime(home)) << type;
   }
 }
 

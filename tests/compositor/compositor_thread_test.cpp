@@ -10,6 +10,7 @@
 #include "app/marquee/marquee_view.h"
 #include "platform/compositor/compositor.h"
 #include "platform/compositor/frame_composition.h"
+#include "platform/text/text_measurer.h"
 #include "platform/view/media_clock.h"
 #include "solid_image.h"
 
@@ -92,7 +93,8 @@ class CompositorThreadTest : public ::testing::Test {
   std::atomic<bool> framesWithheld{false};
   std::atomic<double> reportedDensity{0.0};
   std::atomic<bool> displayLost{false};
-  sonvetta::MarqueeView marquee{Rect(0, 0, 200, 22)};
+  QtTextMeasurer measurer;
+  sonvetta::MarqueeView marquee{Rect(0, 0, 200, 22), measurer};
 };
 
 TEST_F(CompositorThreadTest, WhileTheMainThreadSleepsFramesKeepComingWithTheContentMoved) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/marquee/marquee_view.h"
+#include "fixed_text_measurer.h"
 #include "platform/compositor/frame_composition.h"
 #include "platform/render/renderer.h"
 #include "platform/text/text_measurer.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr double speed = 37.0;  // the marquee's, in points per second
 const std::string longLine = "Long Title - Some Album - Some Artist";
+const QtTextMeasurer toolkitMeasurer;
 
 LayerTree treeOf(const View& root, double density) {
   const LayerTree::Placement placement{&root, {0.0, 0.0}};
@@ -36,12 +38,12 @@ class TreeAtRestTest : public ::testing::TestWithParam<double> {};
 
 TEST_P(TreeAtRestTest, ComposesToExactlyTheRenderersPixels) {
   const double density = GetParam();
-  sonvetta::MarqueeView still(Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView still(Rect(0, 0, 200, 22), toolkitMeasurer);
   still.update(std::make_shared<SolidImage>(Size{1, 1}, Qt::red), "Short line");
   EXPECT_EQ(compositedAt(still, 0, density), renderViewTree(still, 0, density, Qt::black));
 
   // A scroll begins where the content rests.
-  sonvetta::MarqueeView scrolling(Rect(0, 0, 200, 22));
+  sonvetta::MarqueeView scrolling(Rect(0, 0, 200, 22), toolkitMeasurer);
   scrolling.update(std::make_shared<SolidImage>(Size{1, 1}, Qt::red), longLine + longLine);
   const double begin = beginOf(scrolling);
   EXPECT_EQ(compositedAt(scrolling, begin, density), renderViewTree(scrolling, begin, density, Qt::black));
@@ -52,7 +54,7 @@ TEST_P(TreeAtRestTest, ComposesToExactlyTheRenderersPixels) {
   auto clipping = std::make_shared<View>(Rect(3.25, 1.5, 100, 19));
   clipping->setWantsLayer(true);
   clipping->layer()->setMasksToBounds(true);
-  auto label = TextField::labelWithString(std::string(1'000'000, 'x') + "END");
+  auto label = TextField::labelWithString(std::string(1'000'000, 'x') + "END", toolkitMeasurer);
   label->sizeToFit();
   const Size size = label->frame().size;
   label->setFrame({90.5 - size.width, 2.25, size.width, size.height});
@@ -92,8 +94,7 @@ class LayerMotionTest : public ::testing::Test {
 
   static constexpr double period = (285.0 + 135.0) / speed;
   FixedTextMeasurer metrics{7.0, 16.0};
-  ScopedTextMeasurer scopedMetrics{metrics};
-  sonvetta::MarqueeView marquee{Rect(0, 0, 200, 22)};
+  sonvetta::MarqueeView marquee{Rect(0, 0, 200, 22), metrics};
   double begin = 0;
 };
 
@@ -157,7 +158,7 @@ TEST_F(LayerMotionTest, KeptAsAStillAndAFilmEveryFrameIsTheCompositedOne) {
   auto behind = std::make_shared<ImageView>(Rect(100, 0, 22, 22));
   behind->setImage(std::make_shared<SolidImage>(Size{1, 1}, Qt::blue));
   root.addSubview(behind);
-  root.addSubview(std::make_shared<sonvetta::MarqueeView>(Rect(0, 0, 200, 22)));
+  root.addSubview(std::make_shared<sonvetta::MarqueeView>(Rect(0, 0, 200, 22), toolkitMeasurer));
   std::static_pointer_cast<sonvetta::MarqueeView>(root.subviews().back())->update(nullptr, longLine);
   EXPECT_FALSE(retain(treeOf(root, 1.0)));
 }
@@ -168,7 +169,7 @@ TEST_F(LayerMotionTest, KeptAsAStillAndAFilmEveryFrameIsTheCompositedOne) {
 TEST(LayerLoopTest, APassEndsExactlyWhereItBeganAndShowsTheWholeLineOnItsWay) {
   for (const auto& [density, text] : {std::pair{1.5, longLine}, {1.0, std::string(5000, 'w') + " END"}}) {
     SCOPED_TRACE(testing::Message() << density << "x, " << text.size() << " characters");
-    sonvetta::MarqueeView marquee(Rect(0, 0, 200, 22));
+    sonvetta::MarqueeView marquee(Rect(0, 0, 200, 22), toolkitMeasurer);
     marquee.update(nullptr, text);
     const LayerTree tree = treeOf(marquee, density);
     const std::optional<Retention> retention = retain(tree);
@@ -181,7 +182,8 @@ TEST(LayerLoopTest, APassEndsExactlyWhereItBeganAndShowsTheWholeLineOnItsWay) {
     EXPECT_EQ(compositeFrame(tree, shifts), start);
     shifts[retention->movingLayer] = -passPixels + 50;
     const QImage nearTheEnd = compositeFrame(tree, shifts);
-    EXPECT_NE(nearTheEnd, compositeFrame(treeOf(sonvetta::MarqueeView(Rect(0, 0, 200, 22)), density), shifts))
+    const sonvetta::MarqueeView empty(Rect(0, 0, 200, 22), toolkitMeasurer);
+    EXPECT_NE(nearTheEnd, compositeFrame(treeOf(empty, density), shifts))
         << "the line's end is drawn";
   }
 }

@@ -26,6 +26,7 @@
 #include "platform/compositor/frame_composition.h"
 #include "platform/notifications/dbus_post.h"
 #include "platform/statusbar/x11/x11_presentation_surface.h"
+#include "platform/text/text_measurer.h"
 #include "session.h"
 #include "x11_display.h"
 
@@ -263,7 +264,8 @@ TEST_F(X11PresentationSurfaceTest, ShowsTheStripAtTheRightEndOfAWiderWindow) {
 TEST_F(X11PresentationSurfaceTest, AKeptScrollShowsTheCompositedFrames) {
   const std::unique_ptr<platform::X11PresentationSurface> surface = surfaceOfWidth(600);
   ASSERT_NE(surface, nullptr);
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  const platform::QtTextMeasurer measurer;
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), measurer);
   marquee.update(nullptr, std::string(1000, 'w') + " - An Album - An Artist");
   const platform::LayerTree::Placement placement{&marquee, {0.0, 0.0}};
   const platform::LayerTree tree(marquee.bounds().size, 2.0, Qt::white, {&placement, 1}, Qt::black);

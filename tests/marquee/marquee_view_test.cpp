@@ -5,15 +5,10 @@
 #include <string>
 
 #include "app/marquee/marquee_view.h"
-#include "platform/text/text_measurer.h"
+#include "fixed_text_measurer.h"
 #include "platform/view/media_clock.h"
 
 namespace sonvetta {
-
-struct MarqueeAnimationProbe {
-  static void start(MarqueeView& view, double width, double gap) { view.startAnimation(width, gap); }
-};
-
 namespace {
 
 using platform::Rect;
@@ -46,8 +41,7 @@ class MarqueeViewTest : public ::testing::Test {
   }
 
   platform::FixedTextMeasurer metrics{1.0, 16.0};
-  platform::ScopedTextMeasurer scopedMetrics{metrics};
-  MarqueeView marquee{Rect(0, 0, viewWidth, viewHeight)};
+  MarqueeView marquee{Rect(0, 0, viewWidth, viewHeight), metrics};
   platform::ImageRef artwork = std::make_shared<NothingImage>();
 };
 
@@ -78,16 +72,17 @@ TEST_F(MarqueeViewTest, LaysOutBothCopiesOneCopyPlusTheGapApart) {
   EXPECT_EQ(scroll(), nullptr);
 }
 
-TEST_F(MarqueeViewTest, WithoutAnImageTheSlotStaysEmptyAndOddLabelHeightsAreNotRounded) {
-  marquee.update(artwork, "first");
+TEST(MarqueeViewLayout, WithoutAnImageTheSlotStaysEmptyAndOddLabelHeightsAreNotRounded) {
   const platform::FixedTextMeasurer oddHeight(1.0, 17.0);
-  const platform::ScopedTextMeasurer scoped(oddHeight);
+  MarqueeView marquee(Rect(0, 0, viewWidth, viewHeight), oddHeight);
+  marquee.update(std::make_shared<NothingImage>(), "first");
   marquee.update(nullptr, "second");
-  for (int copy : {1, 2}) {
-    EXPECT_EQ(imageView(copy).image(), nullptr);
-    EXPECT_EQ(label(copy).frame().origin.y, 2.5);
+  const platform::View& content = *marquee.subviews().at(0);
+  for (std::size_t image : {0, 2}) {
+    EXPECT_EQ(dynamic_cast<const platform::ImageView&>(*content.subviews().at(image)).image(), nullptr);
+    EXPECT_EQ(content.subviews().at(image + 1)->frame().origin.y, 2.5);
   }
-  EXPECT_EQ(label(1).frame().origin.x, 26);
+  EXPECT_EQ(content.subviews().at(1)->frame().origin.x, 26);
 }
 
 TEST_F(MarqueeViewTest, ARepeatedTextChangesNothingNotEvenTheImageNorTheRunningScroll) {
@@ -151,30 +146,23 @@ TEST_F(MarqueeViewTest, ContentThatFitsAgainStopsTheScrollButLeavesOtherAnimatio
   EXPECT_EQ(imageView(2).frame().origin.x, 50 + 135);
 }
 
-TEST_F(MarqueeViewTest, AStartWhoseContentFitsClearsTheLayerLikeAStop) {
+TEST_F(MarqueeViewTest, AScrollStartsOnALayerClearedOfEveryAnimation) {
   marquee.update(artwork, textOfCopyWidth(300));
   contentLayer().addAnimation({.keyPath = "opacity", .duration = 1}, "fade");
   content().setFrame({-40, 1, 635, 22});
-  MarqueeAnimationProbe::start(marquee, viewWidth, 135);
-  EXPECT_TRUE(contentLayer().animationKeys().empty());
-  EXPECT_EQ(content().frame(), Rect(0, 1, 635, 22));
-}
-
-TEST_F(MarqueeViewTest, WithoutAGapThePeriodIsOneCopy) {
-  MarqueeAnimationProbe::start(marquee, 300, 0);
-  EXPECT_EQ(scroll()->toValue, -300);
-  EXPECT_DOUBLE_EQ(scroll()->duration, 300.0 / 37.0);
+  marquee.update(artwork, textOfCopyWidth(400));
+  EXPECT_EQ(contentLayer().animationKeys(), std::vector<std::string>{"marqueeAnimation"});
+  EXPECT_EQ(content().frame(), Rect(0, 0, 935, 22));
 }
 
 TEST(MarqueeViewBadInput, AZeroSizedViewAndAMegabyteOfTextAreHandledQuietly) {
   const platform::FixedTextMeasurer metrics(7.0, 16.0);
-  const platform::ScopedTextMeasurer scoped(metrics);
-  MarqueeView empty(Rect(0, 0, 0, 0));
+  MarqueeView empty(Rect(0, 0, 0, 0), metrics);
   empty.update(nullptr, "text");
   EXPECT_EQ(empty.subviews().at(0)->frame(), Rect(0, 0, 2 * 32 + 135, 0));
   EXPECT_NE(empty.subviews().at(0)->layer()->animation("marqueeAnimation"), nullptr);
 
-  MarqueeView marquee(Rect(0, 0, viewWidth, viewHeight));
+  MarqueeView marquee(Rect(0, 0, viewWidth, viewHeight), metrics);
   marquee.update(nullptr, std::string(1'000'000, 'x'));
   EXPECT_EQ(marquee.subviews().at(0)->frame().width(), 2 * (26 + 7'000'000.0) + 135);
 }

@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QTemporaryDir>
+
 #include <fstream>
 #include <iterator>
 
 #include "hostile_files.h"
 #include "tagged_audio.h"
-#include "temporary_folder.h"
 
 namespace {
 
@@ -60,11 +61,12 @@ void PrintTo(const FormatCase& formatCase, std::ostream* out) {
 
 class EveryFormat : public testing::TestWithParam<FormatCase> {
  protected:
-  sonvetta::testdata::TemporaryFolder folder_;
+  QTemporaryDir temporaryFolder_;
+  const std::filesystem::path folder_{temporaryFolder_.path().toStdString()};
 };
 
 TEST_P(EveryFormat, GivesArtistAlbumTitleAndPictureBytes) {
-  const fs::path file = folder_.path() / GetParam().fileName;
+  const fs::path file = folder_ / GetParam().fileName;
   const std::string jpeg = sonvetta::testdata::encodedPicture(40, 20, "JPEG");
   sonvetta::testdata::writeTaggedAudio(file, GetParam().format,
                                        sonvetta::testdata::trackTags("Ärtist", "Album", "Title", jpeg));
@@ -83,7 +85,7 @@ TEST_P(EveryFormat, GivesArtistAlbumTitleAndPictureBytes) {
 // Cut short or overwritten anywhere, a file gives what TagLib can still make
 // of it, and never more than the whole file gave.
 TEST_P(EveryFormat, DamagedFilesAreReadSafely) {
-  const fs::path file = folder_.path() / GetParam().fileName;
+  const fs::path file = folder_ / GetParam().fileName;
   sonvetta::testdata::writeTaggedAudio(
       file, GetParam().format,
       sonvetta::testdata::trackTags("A", "B", "C", sonvetta::testdata::solidPicture("red", "PNG")));
@@ -112,12 +114,13 @@ INSTANTIATE_TEST_SUITE_P(
 class CommonMetadata : public testing::Test {
  protected:
   fs::path write(const char* name, AudioFormat format, const TagEntries& entries) {
-    const fs::path file = folder_.path() / name;
+    const fs::path file = folder_ / name;
     sonvetta::testdata::writeTaggedAudio(file, format, entries);
     return file;
   }
 
-  sonvetta::testdata::TemporaryFolder folder_;
+  QTemporaryDir temporaryFolder_;
+  const std::filesystem::path folder_{temporaryFolder_.path().toStdString()};
 };
 
 TEST_F(CommonMetadata, RepeatedEntriesKeepTheirOrderAndEmptyTextHasNoValue) {
@@ -141,9 +144,9 @@ TEST_F(CommonMetadata, RepeatedEntriesKeepTheirOrderAndEmptyTextHasNoValue) {
 TEST_F(CommonMetadata, OfRepeatedMp4AtomsTheLastOfEachNameIsRead) {
   const std::string png = sonvetta::testdata::solidPicture("red", "PNG");
   const std::string jpeg = sonvetta::testdata::solidPicture("blue", "JPEG");
-  writeAll(folder_.path() / "a.m4a", sonvetta::testdata::mp4WithRepeatedItems(png, jpeg));
+  writeAll(folder_ / "a.m4a", sonvetta::testdata::mp4WithRepeatedItems(png, jpeg));
 
-  EXPECT_THAT(describe(platform::commonMetadata(folder_.path() / "a.m4a")),
+  EXPECT_THAT(describe(platform::commonMetadata(folder_ / "a.m4a")),
               testing::UnorderedElementsAre("artist=Last Artist", "album=Album", "title=Second",
                                             "artwork=" + std::to_string(jpeg.size()) + " bytes"));
 }
@@ -151,7 +154,7 @@ TEST_F(CommonMetadata, OfRepeatedMp4AtomsTheLastOfEachNameIsRead) {
 // A cover that declares gigabytes of a sparse file is not read at all; the
 // rest of the tag is.
 TEST_F(CommonMetadata, ACoverOfGigabytesIsLeftUnread) {
-  const fs::path file = folder_.path() / "huge.m4a";
+  const fs::path file = folder_ / "huge.m4a";
   writeAll(file, sonvetta::testdata::mp4WithHugeCover());
   std::error_code error;
   fs::resize_file(file, std::uintmax_t{6} << 30, error);
@@ -171,15 +174,15 @@ TEST_F(CommonMetadata, Id3v2TagOutranksId3v1Tag) {
 TEST_F(CommonMetadata, OnlyRegularFilesOfKnownTypesAreRead) {
   const TagEntries tags = sonvetta::testdata::trackTags("A", "B", "C");
   write("song.ogg", AudioFormat::mp3ID3v24, tags);
-  fs::create_directory(folder_.path() / "folder.mp3");
-  ASSERT_EQ(mkfifo((folder_.path() / "pipe.mp3").c_str(), 0600), 0);
-  writeAll(folder_.path() / "noise.mp3", std::string(3000, '\xFF'));
+  fs::create_directory(folder_ / "folder.mp3");
+  ASSERT_EQ(mkfifo((folder_ / "pipe.mp3").c_str(), 0600), 0);
+  writeAll(folder_ / "noise.mp3", std::string(3000, '\xFF'));
 
-  EXPECT_THAT(platform::commonMetadata(folder_.path() / "song.ogg"), IsEmpty());
-  EXPECT_THAT(platform::commonMetadata(folder_.path() / "missing.mp3"), IsEmpty());
-  EXPECT_THAT(platform::commonMetadata(folder_.path() / "folder.mp3"), IsEmpty());
-  EXPECT_THAT(platform::commonMetadata(folder_.path() / "pipe.mp3"), IsEmpty());
-  EXPECT_THAT(platform::commonMetadata(folder_.path() / "noise.mp3"), IsEmpty());
+  EXPECT_THAT(platform::commonMetadata(folder_ / "song.ogg"), IsEmpty());
+  EXPECT_THAT(platform::commonMetadata(folder_ / "missing.mp3"), IsEmpty());
+  EXPECT_THAT(platform::commonMetadata(folder_ / "folder.mp3"), IsEmpty());
+  EXPECT_THAT(platform::commonMetadata(folder_ / "pipe.mp3"), IsEmpty());
+  EXPECT_THAT(platform::commonMetadata(folder_ / "noise.mp3"), IsEmpty());
 }
 
 // Sizes that overflow a file position, and nesting that overflows TagLib's
@@ -190,8 +193,8 @@ TEST_F(CommonMetadata, MalformedMp4FilesEndAndGiveNothing) {
       {"overflowing-in-container.m4a", sonvetta::testdata::mp4WithOverflowingAtomInContainer()},
       {"deeply-nested.m4a", sonvetta::testdata::mp4WithNestedAtoms(100'000)}};
   for (const auto& [name, content] : files) {
-    writeAll(folder_.path() / name, content);
-    EXPECT_THAT(platform::commonMetadata(folder_.path() / name), IsEmpty()) << name;
+    writeAll(folder_ / name, content);
+    EXPECT_THAT(platform::commonMetadata(folder_ / name), IsEmpty()) << name;
   }
 }
 
@@ -202,10 +205,10 @@ TEST_F(CommonMetadata, NestedChaptersAndCompressedFramesAreLeftUnread) {
   const std::string chapters = sonvetta::testdata::id3v2WithNestedChapters(50'000);
   const std::string compressed = sonvetta::testdata::id3v2WithCompressedPicture("A", "B", "C", 1 << 24);
   for (const char* name : {"a.mp3", "a.aac"}) {
-    writeAll(folder_.path() / name, chapters);
-    EXPECT_THAT(describe(platform::commonMetadata(folder_.path() / name)), ElementsAre("title=Chapters")) << name;
-    writeAll(folder_.path() / name, compressed);
-    EXPECT_THAT(describe(platform::commonMetadata(folder_.path() / name)), ElementsAre("artist=A", "album=B", "title=C"))
+    writeAll(folder_ / name, chapters);
+    EXPECT_THAT(describe(platform::commonMetadata(folder_ / name)), ElementsAre("title=Chapters")) << name;
+    writeAll(folder_ / name, compressed);
+    EXPECT_THAT(describe(platform::commonMetadata(folder_ / name)), ElementsAre("artist=A", "album=B", "title=C"))
         << name;
   }
 }

@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QTemporaryDir>
+
 #include <climits>
 #include <cstring>
 #include <fstream>
 
-#include "temporary_folder.h"
 
 namespace {
 
@@ -17,12 +18,13 @@ using Position = TagLib::IOStream::Position;
 class ReadOnlyFileStream : public testing::Test {
  protected:
   std::filesystem::path write(const std::string& content) {
-    const auto file = folder_.path() / "file";
+    const auto file = folder_ / "file";
     std::ofstream(file, std::ios::binary) << content;
     return file;
   }
 
-  sonvetta::testdata::TemporaryFolder folder_;
+  QTemporaryDir temporaryFolder_;
+  const std::filesystem::path folder_{temporaryFolder_.path().toStdString()};
 };
 
 // TagLib computes seek targets from sizes written in the file; one out of

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/marquee/marquee_view.h"
+#include "fixed_text_measurer.h"
 #include "platform/render/renderer.h"
 #include "platform/text/text_measurer.h"
 #include "solid_image.h"
@@ -48,8 +49,7 @@ class MarqueeRenderTest : public ::testing::Test {
 
   static constexpr double period = 285 + 135;
   platform::FixedTextMeasurer metrics{7.0, 16.0};
-  platform::ScopedTextMeasurer scopedMetrics{metrics};
-  MarqueeView marquee{Rect(0, 0, 200, 22)};
+  MarqueeView marquee{Rect(0, 0, 200, 22), metrics};
   double begin = 0;
 };
 
@@ -75,7 +75,7 @@ TEST_F(MarqueeRenderTest, TheLoopIsSeamless) {
 
 TEST_F(MarqueeRenderTest, ContentBeyondTheViewIsClipped) {
   platform::View root(Rect(0, 0, 400, 22));
-  auto shifted = std::make_shared<MarqueeView>(Rect(100, 0, 200, 22));
+  auto shifted = std::make_shared<MarqueeView>(Rect(100, 0, 200, 22), metrics);
   root.addSubview(shifted);
   shifted->update(nullptr, "Long Title - Some Album - Some Artist");
   const QImage picture = platform::renderViewTree(root, 0, 1.0, Qt::black);
@@ -85,7 +85,8 @@ TEST_F(MarqueeRenderTest, ContentBeyondTheViewIsClipped) {
 }
 
 TEST(MarqueeRenderBadInput, AMegabyteOfScrollingTextWithTheRealFontsRendersQuietly) {
-  MarqueeView marquee(Rect(0, 0, 200, 22));
+  const platform::QtTextMeasurer fonts;
+  MarqueeView marquee(Rect(0, 0, 200, 22), fonts);
   marquee.update(nullptr, std::string(1'000'000, 'x'));
   const QImage picture = platform::renderViewTree(marquee, 1e6, density, Qt::black);
   EXPECT_EQ(picture.size(), QSize(400, 44));

@@ -27,13 +27,14 @@ bool isBlank(const QImage& image, const QRect& area) {
 
 TEST(QtTextMeasurerTest, MeasuresTheMenuBarFontToFitTheBar) {
   const Font font = Font::menuBarFontOfSize(0.0);
-  const Size short_ = currentTextMeasurer().measure("Music", font);
-  const Size long_ = currentTextMeasurer().measure("Music not playing", font);
+  const QtTextMeasurer measurer;
+  const Size short_ = measurer.measure("Music", font);
+  const Size long_ = measurer.measure("Music not playing", font);
   EXPECT_GT(short_.width, 20);
   EXPECT_GT(long_.width, short_.width);
   EXPECT_GT(long_.height, 13);
   EXPECT_LT(long_.height, 22);
-  EXPECT_EQ(currentTextMeasurer().measure("", font).height, long_.height);
+  EXPECT_EQ(measurer.measure("", font).height, long_.height);
 }
 
 // A long line is drawn run by run; each run must stand where the toolkit puts
@@ -41,10 +42,11 @@ TEST(QtTextMeasurerTest, MeasuresTheMenuBarFontToFitTheBar) {
 // Hebrew words and the Latin ones between them keep their visual order.
 TEST(QtTextMeasurerTest, RunsOfALongBidirectionalLineStandInItsVisualOrder) {
   const Font font = Font::menuBarFontOfSize(0.0);
+  const QtTextMeasurer measurer;
   for (const char* words : {"שיר השירים אשר לשלמה ", "שיר ראשון - Album 2 (live) - אמן "}) {
     std::string text;
     while (text.size() < 400) text += words;
-    const TextLine line(text, font, currentTextMeasurer());
+    const TextLine line(text, font, measurer);
     const auto runs = line.runsBetween(-1e9, 1e9);
     ASSERT_GT(runs.size(), 1U) << words;
 
@@ -87,7 +89,8 @@ TEST(RendererTest, ImagesAreScaledProportionallyAndCentredInTheirFlippedFrame) {
 TEST(RendererTest, LabelsDrawInTheGivenTextColourOnAClearBackground) {
   const std::string text = std::string(1'000'000, 'x') + "END";
   View root(Rect(0, 0, 200, 22));
-  auto label = TextField::labelWithString(text);
+  const QtTextMeasurer fonts;
+  auto label = TextField::labelWithString(text, fonts);
   label->sizeToFit();
   const double width = label->frame().width();
   label->setFrame({200 - width, 3, width, label->frame().height()});  // only its last 200 points in sight
@@ -108,8 +111,13 @@ TEST(RendererTest, LabelsDrawInTheGivenTextColourOnAClearBackground) {
 TEST(RendererTest, ImagesAreRasterizedAtTheirDensityAndEmptyOnesNotAtAll) {
   EXPECT_TRUE(renderViewTree(View(Rect(5, 5, 0, 0)), 0, 2.0, Qt::black).isNull());
   EXPECT_TRUE(renderViewTree(View(Rect(0, 0, 10, 10)), 0, 0.0, Qt::black).isNull());
-  EXPECT_TRUE(rasterizeImage(SolidImage({0, 4}, Qt::red), 2.0).isNull());
-  const QImage pixels = rasterizeImage(SolidImage({3, 2}, Qt::red), 2.0);
+  View root(Rect(0, 0, 3, 2));
+  auto imageView = std::make_shared<ImageView>(Rect(0, 0, 3, 2));
+  root.addSubview(imageView);
+  imageView->setImage(std::make_shared<SolidImage>(Size{0, 4}, Qt::red));
+  EXPECT_TRUE(isBlank(renderViewTree(root, 0, 2.0, Qt::black), QRect(0, 0, 6, 4)));
+  imageView->setImage(std::make_shared<SolidImage>(Size{3, 2}, Qt::red));
+  const QImage pixels = renderViewTree(root, 0, 2.0, Qt::black);
   ASSERT_EQ(pixels.size(), QSize(6, 4));
   EXPECT_EQ(pixels.devicePixelRatio(), 2.0);
   EXPECT_EQ(pixels.pixel(0, 0), QColor(Qt::red).rgba());

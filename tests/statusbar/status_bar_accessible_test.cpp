@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 
 #include "platform/image/symbol_image.h"
+#include "platform/text/text_measurer.h"
 #include "platform/view/image_view.h"
 #include "platform/view/text_field.h"
 
@@ -70,8 +71,11 @@ class StatusBarAccessibleTest : public testing::Test {
   std::shared_ptr<View> item = std::make_shared<View>(Rect(0, 0, 200, 22));
   std::shared_ptr<View> carrier = std::make_shared<View>(Rect(0, 0, 800, 22));
   std::shared_ptr<ImageView> image1 = std::make_shared<ImageView>(), image2 = std::make_shared<ImageView>();
-  std::shared_ptr<TextField> label1 = TextField::labelWithString(""), label2 = TextField::labelWithString("");
-  StatusBarAccessible strip{[this] { return std::vector<LayerTree::Placement>{{item.get(), {50.0, 0.0}}}; },
+  QtTextMeasurer measurer;
+  std::shared_ptr<TextField> label1 = TextField::labelWithString("", measurer),
+                             label2 = TextField::labelWithString("", measurer);
+  StatusBarAccessible strip{"Status strip",
+                            [this] { return std::vector<LayerTree::Placement>{{item.get(), {50.0, 0.0}}}; },
                             [] { return QRect(1000, 0, 250, 22); }, record};
 };
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "fixed_text_measurer.h"
 #include "platform/text/text_line.h"
 #include "platform/view/text_field.h"
 
@@ -18,19 +19,14 @@ TEST(FontTest, SizeZeroOrNonsenseGivesTheStandardMenuBarFont) {
   EXPECT_EQ(Font::menuBarFontOfSize(15.5).size, 15.5);
 }
 
-TEST(TextFieldTest, SizeToFitMeasuresWithTheCurrentMeasurerAndKeepsTheOrigin) {
-  auto label = TextField::labelWithString("héllo");
+TEST(TextFieldTest, SizeToFitMeasuresTheTextAsItIsNowAndKeepsTheOrigin) {
+  auto label = TextField::labelWithString("héllo", fixedMetrics);
   label->setFrame({3.5, 4.25, 1, 1});
-  {
-    const ScopedTextMeasurer scoped(fixedMetrics);
-    label->sizeToFit();
-    EXPECT_EQ(label->frame(), Rect(3.5, 4.25, 35, 16));
-  }
-  const FixedTextMeasurer widerMetrics(10.0, 20.0);
-  const ScopedTextMeasurer wider(widerMetrics);
+  label->sizeToFit();
+  EXPECT_EQ(label->frame(), Rect(3.5, 4.25, 35, 16));
   label->setStringValue("");
   label->sizeToFit();
-  EXPECT_EQ(label->frame(), Rect(3.5, 4.25, 0, 20));
+  EXPECT_EQ(label->frame(), Rect(3.5, 4.25, 0, 16));
 }
 
 // A megabyte of text without breaks, in words of two-byte letters, and as

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/text/text_measurer.h"
 #include "platform/view/image_view.h"
 #include "platform/view/text_field.h"
 
@@ -28,7 +29,8 @@ class ViewTreeTest : public ::testing::Test {
 
   std::shared_ptr<View> root = std::make_shared<View>(Rect(0, 0, 200, 22));
   std::shared_ptr<View> middle = std::make_shared<View>();
-  std::shared_ptr<TextField> label = TextField::labelWithString("");
+  QtTextMeasurer measurer;
+  std::shared_ptr<TextField> label = TextField::labelWithString("", measurer);
   std::shared_ptr<ImageView> imageView = std::make_shared<ImageView>();
   int repaints = 0;
   int middleRepaints = 0;

@@ -19,8 +19,8 @@ std::shared_ptr<platform::ImageView> makeImageView() {
   return imageView;
 }
 
-std::shared_ptr<platform::TextField> makeLabel() {
-  auto label = platform::TextField::labelWithString("");
+std::shared_ptr<platform::TextField> makeLabel(const platform::TextMeasurer& measurer) {
+  auto label = platform::TextField::labelWithString("", measurer);
   label->setFont(platform::Font::menuBarFontOfSize(0.0));
   label->setBackgroundColor(platform::Color::clear());
   label->setBezeled(false);
@@ -42,7 +42,8 @@ void placeLabel(platform::TextField& label, double x, double height) {
 
 }  // namespace
 
-MarqueeView::MarqueeView(const platform::Rect& frame) : platform::View(frame) {
+MarqueeView::MarqueeView(const platform::Rect& frame, const platform::TextMeasurer& measurer)
+    : platform::View(frame) {
   setWantsLayer(true);
   if (platform::Layer* ownLayer = layer()) ownLayer->setMasksToBounds(true);
 
@@ -52,11 +53,11 @@ MarqueeView::MarqueeView(const platform::Rect& frame) : platform::View(frame) {
 
   imageView1_ = makeImageView();
   contentView_->addSubview(imageView1_);
-  textField1_ = makeLabel();
+  textField1_ = makeLabel(measurer);
   contentView_->addSubview(textField1_);
   imageView2_ = makeImageView();
   contentView_->addSubview(imageView2_);
-  textField2_ = makeLabel();
+  textField2_ = makeLabel(measurer);
   contentView_->addSubview(textField2_);
 }
 

@@ -19,7 +19,8 @@ namespace sonvetta {
 // image view 1, label 1, image view 2, label 2.
 class MarqueeView : public platform::View {
  public:
-  explicit MarqueeView(const platform::Rect& frame);
+  // `measurer` lays out the text and must outlive the view.
+  MarqueeView(const platform::Rect& frame, const platform::TextMeasurer& measurer);
 
   // Shows `image` (may be null) and `text` in both copies and scrolls them
   // if one copy is wider than this view; the tree's owner hears of the
@@ -28,10 +29,6 @@ class MarqueeView : public platform::View {
   void update(platform::ImageRef image, const std::string& text);
 
  private:
-  // Lets tests drive the two animation operations on their own, including
-  // cases that update() never produces.
-  friend struct MarqueeAnimationProbe;
-
   void startAnimation(double singleContentWidth, double gapBetweenCopies);
   void stopAnimation();
   void moveContentToLeftEdge();

@@ -60,18 +60,6 @@ QImage transparentImage(const Size& size, double devicePixelRatio) {
 
 }  // namespace
 
-void paintViewTree(QPainter& painter, const View& root, double mediaTime, const QColor& textColor) {
-  painter.save();
-  prepare(painter, textColor);
-  // Nothing outside the topmost view can be seen; clipping to it also tells
-  // labels how little of a long text they need to draw.
-  const Rect bounds = root.bounds();
-  painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
-  Canvas canvas(painter);
-  paintView(painter, canvas, root, mediaTime);
-  painter.restore();
-}
-
 void paintLayerContent(QPainter& painter, const View& view, const QColor& textColor) {
   painter.save();
   prepare(painter, textColor);
@@ -84,19 +72,14 @@ QImage renderViewTree(const View& root, double mediaTime, double devicePixelRati
   QImage image = transparentImage(root.bounds().size, devicePixelRatio);
   if (image.isNull()) return image;
   QPainter painter(&image);
-  paintViewTree(painter, root, mediaTime, textColor);
-  return image;
-}
-
-QImage rasterizeImage(const Image& image, double devicePixelRatio) {
-  const Size size = image.size();
-  QImage pixels = transparentImage(size, devicePixelRatio);
-  if (pixels.isNull()) return pixels;
-  QPainter painter(&pixels);
-  painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+  prepare(painter, textColor);
+  // Nothing outside the topmost view can be seen; clipping to it also tells
+  // labels how little of a long text they need to draw.
+  const Rect bounds = root.bounds();
+  painter.setClipRect(QRectF(0.0, 0.0, bounds.width(), bounds.height()), Qt::IntersectClip);
   Canvas canvas(painter);
-  image.draw(canvas, Rect(0.0, 0.0, size.width, size.height));
-  return pixels;
+  paintView(painter, canvas, root, mediaTime);
+  return image;
 }
 
 }  // namespace platform

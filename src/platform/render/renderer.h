@@ -4,16 +4,9 @@
 #include <QImage>
 #include <QPainter>
 
-#include "platform/image/image.h"
 #include "platform/view/view.h"
 
 namespace platform {
-
-// Paints the tree of `root` as it looks at media time `mediaTime`: the
-// root's bounds at the painter's origin, children placed by their frames,
-// layers clipped and moved as their animations say, labels' text in
-// `textColor`. The pixel density is the painter's device's.
-void paintViewTree(QPainter& painter, const View& root, double mediaTime, const QColor& textColor);
 
 // Paints what the compositor keeps as the already-drawn content of the layer
 // of `view`: the view's own drawing and that of its subviews down to those
@@ -21,12 +14,10 @@ void paintViewTree(QPainter& painter, const View& root, double mediaTime, const 
 // neither moved nor clipped. Labels draw what lies in the painter's clip.
 void paintLayerContent(QPainter& painter, const View& view, const QColor& textColor);
 
-// The tree of `root` at `mediaTime` in a transparent image of the root's
-// size at `devicePixelRatio`; a null image when that size is empty.
+// The tree of `root` as it looks at media time `mediaTime`, in a transparent
+// image of the root's size at `devicePixelRatio`: children placed by their
+// frames, layers clipped and moved as their animations say, labels' text in
+// `textColor`. A null image when that size is empty.
 QImage renderViewTree(const View& root, double mediaTime, double devicePixelRatio, const QColor& textColor);
-
-// The pixels of `image` at its own size and `devicePixelRatio`; a null image
-// when that size is empty.
-QImage rasterizeImage(const Image& image, double devicePixelRatio);
 
 }  // namespace platform

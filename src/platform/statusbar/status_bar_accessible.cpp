@@ -5,12 +5,11 @@
 #include <QtGlobal>
 #include <algorithm>
 
-#include "app/vocabulary.h"
-
 namespace platform {
 
 namespace {
 
+QString installedName;
 StatusBarAccessible::Placements installedPlacements;
 std::function<QRect()> installedGeometry;
 
@@ -47,14 +46,19 @@ class Activation final : public QAccessible::ActivationObserver {
 
 }  // namespace
 
-StatusBarAccessible::StatusBarAccessible(Placements placements, std::function<QRect()> geometry, Tell tell)
-    : placements_(std::move(placements)), geometry_(std::move(geometry)), tell_(std::move(tell)) {}
+StatusBarAccessible::StatusBarAccessible(QString name, Placements placements, std::function<QRect()> geometry,
+                                         Tell tell)
+    : name_(std::move(name)),
+      placements_(std::move(placements)),
+      geometry_(std::move(geometry)),
+      tell_(std::move(tell)) {}
 
 StatusBarAccessible::~StatusBarAccessible() {
   for (const Child& child : children_) QAccessible::deleteAccessibleInterface(child.id);
 }
 
-void StatusBarAccessible::install(Placements placements, std::function<QRect()> geometry) {
+void StatusBarAccessible::install(QString name, Placements placements, std::function<QRect()> geometry) {
+  installedName = std::move(name);
   installedPlacements = std::move(placements);
   installedGeometry = std::move(geometry);
   // Factories are asked newest first, so this one answers for the
@@ -67,7 +71,7 @@ void StatusBarAccessible::install(Placements placements, std::function<QRect()> 
 StatusBarAccessible* StatusBarAccessible::shared() {
   if (!installedPlacements) return nullptr;
   static auto* bar = [] {
-    auto* made = new StatusBarAccessible(installedPlacements, installedGeometry,
+    auto* made = new StatusBarAccessible(installedName, installedPlacements, installedGeometry,
                                          [](QAccessibleEvent& event) { QAccessible::updateAccessibility(&event); });
     QAccessible::registerAccessibleInterface(made);
     return made;
@@ -160,7 +164,7 @@ int StatusBarAccessible::indexOfChild(const QAccessibleInterface* child) const {
 }
 
 QString StatusBarAccessible::text(QAccessible::Text type) const {
-  return type == QAccessible::Name ? QString(sonvetta::vocabulary::statusBarTitle) : QString();
+  return type == QAccessible::Name ? name_ : QString();
 }
 
 QAccessible::State StatusBarAccessible::state() const {

@@ -12,25 +12,25 @@
 namespace platform {
 
 // The status bar as screen readers find it: one window under the
-// application, named as the bar's window is, whose children are the labels
-// and pictures of the shown items from left to right, so that flat review
-// reads the strip as one line. It never takes focus. It exists only once
+// application, named as the bar's window is titled, whose children are the
+// labels and pictures of the shown items from left to right, so that flat
+// review reads the strip as one line. It never takes focus. It exists only once
 // assistive technology is active; the toolkit's accessibility cache keeps it.
 class StatusBarAccessible final : public QAccessibleInterface {
  public:
   using Placements = std::function<std::vector<LayerTree::Placement>()>;
   using Tell = std::function<void(QAccessibleEvent&)>;
 
-  // `placements` gives the items' buttons and where they stand in the
-  // strip, `geometry` the strip's place on screen, in points; `tell` hands
-  // an event to assistive technology.
-  StatusBarAccessible(Placements placements, std::function<QRect()> geometry, Tell tell);
+  // `name` is the strip's, `placements` gives the items' buttons and where
+  // they stand in the strip, `geometry` the strip's place on screen, in
+  // points; `tell` hands an event to assistive technology.
+  StatusBarAccessible(QString name, Placements placements, std::function<QRect()> geometry, Tell tell);
   ~StatusBarAccessible() override;
 
   // Lists the bar under the application for every accessibility client,
   // and reads its items once assistive technology becomes active; the bar
   // is made on first use.
-  static void install(Placements placements, std::function<QRect()> geometry);
+  static void install(QString name, Placements placements, std::function<QRect()> geometry);
   // The installed bar; null when none is installed.
   static StatusBarAccessible* shared();
 
@@ -66,6 +66,7 @@ class StatusBarAccessible final : public QAccessibleInterface {
   std::vector<Child> reread();
   void announce(QAccessibleInterface* source, const QString& message);
 
+  QString name_;
   Placements placements_;
   std::function<QRect()> geometry_;
   Tell tell_;

@@ -48,16 +48,16 @@ StatusBarDisplay statusBarDisplay() {
   return display;
 }
 
-std::unique_ptr<StatusBarWindow> makeStatusBarWindow(std::function<void()> rescaled) {
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> rescaled) {
   switch (statusBarDisplay()) {
     case StatusBarDisplay::waylandLayerShell:
       return std::make_unique<LayerShellWindow>();
     case StatusBarDisplay::x11Dock:
-      return std::make_unique<X11DockWindow>(std::move(rescaled));
+      return std::make_unique<X11DockWindow>(title, std::move(rescaled));
     case StatusBarDisplay::plainWindow:
       break;
   }
-  return std::make_unique<PlainWindow>();
+  return std::make_unique<PlainWindow>(title);
 }
 
 }  // namespace platform

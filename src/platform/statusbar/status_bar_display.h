@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -24,8 +25,8 @@ enum class StatusBarDisplay {
 StatusBarDisplay statusBarDisplay();
 
 // The bar's window on the display chosen, kept by the main thread, once the
-// QApplication exists; `rescaled` hears of a new pixel density where the
-// window is what has one.
-std::unique_ptr<StatusBarWindow> makeStatusBarWindow(std::function<void()> rescaled);
+// QApplication exists, titled `title` where the display shows titles;
+// `rescaled` hears of a new pixel density where the window is what has one.
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> rescaled);
 
 }  // namespace platform

@@ -10,13 +10,13 @@
 
 namespace platform {
 
-SystemStatusBar& SystemStatusBar::shared() {
-  static auto* bar = new SystemStatusBar;
+SystemStatusBar& SystemStatusBar::shared(const QString& title) {
+  static auto* bar = new SystemStatusBar(title);
   return *bar;
 }
 
-SystemStatusBar::SystemStatusBar()
-    : appearance_(QDBusConnection::sessionBus()), window_(makeStatusBarWindow([this] { commitSoon_.start(); })) {
+SystemStatusBar::SystemStatusBar(const QString& title)
+    : appearance_(QDBusConnection::sessionBus()), window_(makeStatusBarWindow(title, [this] { commitSoon_.start(); })) {
   commitSoon_.setSingleShot(true);
   connect(&commitSoon_, &QTimer::timeout, this, &SystemStatusBar::commit);
   connect(&appearance_, &DesktopAppearance::colorsChanged, &commitSoon_, qOverload<>(&QTimer::start));
@@ -31,7 +31,7 @@ SystemStatusBar::SystemStatusBar()
       });
   endForLostToolkitDisplay();
   StatusBarAccessible::install(
-      [this] { return placements(shownItems()); },
+      title, [this] { return placements(shownItems()); },
       [this] { return geometry(); });
 }
 

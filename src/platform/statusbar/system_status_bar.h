@@ -15,7 +15,7 @@ namespace platform {
 // The status bar of the desktop session: a strip at the top-right of the
 // primary screen, 22 points high, in the desktop's light or dark colours,
 // holding its items from right to left. On Wayland it is a layer surface,
-// on X11 a dock window titled "Sonvetta status bar". Whenever an item's view
+// on X11 a dock window. Whenever an item's view
 // tree or the colours change, the main thread draws the trees' layers once
 // at the surface's pixel density and commits them; the compositor thread
 // shows them and plays their animations, so nothing runs on the main thread
@@ -25,13 +25,15 @@ class SystemStatusBar final : public QObject, public StatusBar {
   static constexpr double thickness = 22.0;
 
   // The one bar of the session, made on first use once the QApplication
-  // exists. It lives until the process ends, as the desktop's bar would.
-  static SystemStatusBar& shared();
+  // exists, its window titled `title` for window managers and screen
+  // readers alike. It lives until the process ends, as the desktop's bar
+  // would, so later calls get it with its first title.
+  static SystemStatusBar& shared(const QString& title);
 
   std::shared_ptr<StatusItem> statusItem(double length) override;
 
  private:
-  SystemStatusBar();
+  explicit SystemStatusBar(const QString& title);
   std::vector<std::shared_ptr<StatusItem>> shownItems();
   static double widthOf(const std::vector<std::shared_ptr<StatusItem>>& items);
   // The buttons of `items`, the first at the right end, later ones to its left.

@@ -8,8 +8,8 @@
 
 namespace platform {
 
-std::shared_ptr<TextField> TextField::labelWithString(std::string string) {
-  std::shared_ptr<TextField> label(new TextField());
+std::shared_ptr<TextField> TextField::labelWithString(std::string string, const TextMeasurer& measurer) {
+  std::shared_ptr<TextField> label(new TextField(measurer));
   label->string_ = std::move(string);
   return label;
 }
@@ -48,11 +48,7 @@ std::optional<AccessibilityElement> TextField::accessibilityElement() const {
 }
 
 const TextLine& TextField::line() const {
-  const TextMeasurer& measurer = currentTextMeasurer();
-  if (!line_ || lineMeasurer_ != &measurer) {
-    line_.emplace(string_, font_, measurer);
-    lineMeasurer_ = &measurer;
-  }
+  if (!line_) line_.emplace(string_, font_, measurer_);
   return *line_;
 }
 

@@ -14,8 +14,9 @@ namespace platform {
 // A one-line text label, drawn in the text colour the renderer is given.
 class TextField : public View {
  public:
-  // A non-editable label without bezel or background, in the default font.
-  static std::shared_ptr<TextField> labelWithString(std::string string);
+  // A non-editable label without bezel or background, in the default font,
+  // whose text `measurer` lays out; `measurer` must outlive the label.
+  static std::shared_ptr<TextField> labelWithString(std::string string, const TextMeasurer& measurer);
 
   const std::string& stringValue() const { return string_; }
   void setStringValue(std::string string);
@@ -24,8 +25,7 @@ class TextField : public View {
   void setBackgroundColor(const Color& color);
   void setBezeled(bool bezeled);
 
-  // Gives the frame the size the text needs in the font, with the current
-  // text measurer; the origin stays.
+  // Gives the frame the size the text needs in the font; the origin stays.
   void sizeToFit();
 
   void draw(Canvas& canvas) const override;
@@ -33,17 +33,17 @@ class TextField : public View {
   std::optional<AccessibilityElement> accessibilityElement() const override;
 
  private:
-  TextField() = default;
+  explicit TextField(const TextMeasurer& measurer) : measurer_(measurer) {}
 
-  // The laid-out line, kept until the text, the font or the measurer changes.
+  // The laid-out line, kept until the text or the font changes.
   const TextLine& line() const;
 
+  const TextMeasurer& measurer_;
   std::string string_;
   Font font_ = Font::menuBarFontOfSize(0.0);
   Color backgroundColor_ = Color::clear();
   bool bezeled_ = false;
   mutable std::optional<TextLine> line_;
-  mutable const TextMeasurer* lineMeasurer_ = nullptr;
 };
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include "app/marquee/marquee_view.h"
 #include "platform/image/canvas.h"
 #include "platform/render/renderer.h"
+#include "platform/text/text_measurer.h"
 
 namespace {
 
@@ -54,7 +55,8 @@ int main(int argc, char* argv[]) {
     return EXIT_FAILURE;
   }
 
-  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22));
+  const platform::QtTextMeasurer measurer;
+  sonvetta::MarqueeView marquee(platform::Rect(0, 0, 200, 22), measurer);
   marquee.update(std::make_shared<GeneratedArtwork>(),
                  "Bohemian Rhapsody (Remastered 2011) - A Night at the Opera - Queen");
   const platform::Layer* contentLayer = marquee.subviews().at(0)->layer();

@@ -2,8 +2,6 @@
 
 #include <QPainter>
 
-#include "app/vocabulary.h"
-
 namespace platform {
 
 namespace {
@@ -32,9 +30,9 @@ class PlainWindowSurface final : public PresentationSurface {
 
 }  // namespace
 
-PlainWindow::PlainWindow() {
+PlainWindow::PlainWindow(const QString& title) {
   setFlags(Qt::Window | Qt::WindowDoesNotAcceptFocus);
-  setTitle(sonvetta::vocabulary::statusBarTitle);
+  setTitle(title);
 }
 
 void PlainWindow::show(QSizeF size, QColor) {

@@ -12,7 +12,7 @@ namespace platform {
 // are shown by the main thread, the only one that may paint a toolkit window.
 class PlainWindow final : public QRasterWindow, public StatusBarWindow {
  public:
-  PlainWindow();
+  explicit PlainWindow(const QString& title);
 
   void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override { return QRasterWindow::devicePixelRatio(); }

@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/vocabulary.h"
 #include "platform/statusbar/x11/x11_presentation_surface.h"
 #include "platform/statusbar/x11/dock_placement.h"
 #include "platform/statusbar/x11/xcb_reply.h"
@@ -97,7 +96,7 @@ void remember(std::vector<int>& reservations, int newest) {
 
 }  // namespace
 
-X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::move(rescaled)) {
+X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescaled) : rescaled_(std::move(rescaled)) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (x11 == nullptr || x11->connection() == nullptr) {
     std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
@@ -117,7 +116,7 @@ X11DockWindow::X11DockWindow(std::function<void()> rescaled) : rescaled_(std::mo
   }
 
   window_.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus);
-  window_.setTitle(sonvetta::vocabulary::statusBarTitle);
+  window_.setTitle(title);
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), rescaled_);

@@ -29,7 +29,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
  public:
   // `rescaled` is called when the strip needs drawing again: the window's
   // pixel density changed, or the colour of the panel beside it.
-  explicit X11DockWindow(std::function<void()> rescaled);
+  X11DockWindow(const QString& title, std::function<void()> rescaled);
   ~X11DockWindow() override;
 
   void show(QSizeF size, QColor background) override;
