@@ -549,4 +549,34 @@ const auto caseName = [](const testing::TestParamInfo<DesktopCase>& info) { retu
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops), caseName);
 INSTANTIATE_TEST_SUITE_P(Desktops, RestartTest, testing::ValuesIn(restartingDesktops()), caseName);
 
+// sway with its bar along the bottom, as sway has it unless told: the strip
+// stands at the right end right above the bar, in its colour, and keeps its
+// band from windows there. Seen upside down, that is the strip below a bar
+// along the top.
+TEST(DesktopChanges, SwayWithItsBarAlongTheBottom) {
+  const Session desktop("sway-bottom");
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  ASSERT_FALSE(desktop.failed());
+  AppUnderTest app(desktop.environment());
+  const auto upsideDown = [&] { return desktop.screenshot("HEADLESS-1").mirrored(false, true); };
+  const int bar = swayBarHeight(upsideDown());
+  ASSERT_GT(bar, 0) << "swaybar along the bottom";
+  const QRect place(1080, 800 - bar - 22, 200, 22);
+  const auto placeFound = [&] {
+    const QRect found = swayStrip(upsideDown());
+    return found.isNull() ? found : QRect(found.left(), 800 - 1 - found.bottom(), found.width(), found.height());
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return placeFound() == place; }, placeTimeout))
+      << "it stands at " << describe(placeFound()).toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.workspaceArea("HEADLESS-1").bottom() + 1 == place.top(); },
+                              placeTimeout))
+      << "windows get " << describe(desktop.workspaceArea("HEADLESS-1")).toStdString();
+  const QImage shown = desktop.screenshot("HEADLESS-1");
+  EXPECT_EQ(shown.pixel(place.right(), place.bottom()), Screen::swayBar) << "it wears the bar's colour";
+  EXPECT_TRUE(showsStrip(shown.copy(place))) << "its own pixels";
+  std::cout << "figures: sway_bottom: strip " << describe(place).toStdString() << ", bar 1280x" << bar << "+0+"
+            << 800 - bar << ", maximise area " << describe(desktop.workspaceArea("HEADLESS-1")).toStdString() << "\n";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
 }  // namespace
