@@ -579,4 +579,29 @@ TEST(DesktopChanges, SwayWithItsBarAlongTheBottom) {
   EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
+// Every output gone for a while, as when a laptop's lid closes with no other
+// screen, then one back: the strip stands at its place on the new output,
+// and lives on. Debian 13's sway, whose headless outputs can be unplugged.
+TEST(DesktopChanges, SwayWithEveryOutputGoneThenOneBack) {
+  const Session desktop("sway-trixie");
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  ASSERT_FALSE(desktop.failed());
+  AppUnderTest app(desktop.environment());
+  const int bar = swayBarHeight(desktop.screenshot());
+  ASSERT_GT(bar, 0) << "swaybar along the top";
+  const QRect place(1080, bar, 200, 22);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return swayStrip(desktop.screenshot()) == place; }, placeTimeout));
+  ASSERT_TRUE(desktop.run({"swaymsg", "output", "HEADLESS-1", "unplug"}));
+  QTest::qWait(2000);
+  ASSERT_EQ(app.process().state(), QProcess::Running) << "with no output";
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(desktop.run({"swaymsg", "create_output"}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return swayStrip(desktop.screenshot("HEADLESS-2")) == place; }, placeTimeout))
+      << "it stands at " << describe(swayStrip(desktop.screenshot("HEADLESS-2"))).toStdString();
+  std::cout << "figures: every output gone, then one made: at " << describe(place).toStdString() << " after "
+            << clock.elapsed() << " ms\n";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
 }  // namespace

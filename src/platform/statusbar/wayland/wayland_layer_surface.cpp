@@ -171,8 +171,15 @@ void WaylandLayerSurface::forgetOutput(uint32_t name) {
   const auto output =
       std::find_if(outputs_.begin(), outputs_.end(), [name](const Output& each) { return each.name == name; });
   if (output == outputs_.end()) return;
+  const bool showedSurface = output->showsSurface;
   releaseOutput(output->proxy);
   outputs_.erase(output);
+  // sway 1.10 neither closes a layer surface whose output goes nor says on
+  // which output it stands, and puts it on no output that comes later: a
+  // surface that may have stood on the output goes too, and comes back.
+  const bool shownElsewhere =
+      std::any_of(outputs_.begin(), outputs_.end(), [](const Output& each) { return each.showsSurface; });
+  if (surface_ != nullptr && (showedSurface || !shownElsewhere)) reopen(true);
   updateScale();
   reopenIfAwaited();
 }
@@ -294,11 +301,14 @@ void WaylandLayerSurface::configure(uint32_t serial) {
 // before it was ever shown, as when the compositor had no output left to
 // put it on, comes back when the outputs next change. Either way the strip
 // outlives any number of outputs coming and going.
-void WaylandLayerSurface::surfaceClosed() {
-  const bool wasShown = configured_;
+void WaylandLayerSurface::surfaceClosed() { reopen(configured_); }
+
+// Made anew at once where `atOnce` and an output is there, else when the
+// outputs next change.
+void WaylandLayerSurface::reopen(bool atOnce) {
   destroySurface();
   frameAwaitingConfigure_.reset();
-  if (wasShown && !outputs_.empty()) {
+  if (atOnce && !outputs_.empty()) {
     createSurface();
   } else {
     reopenOnOutputChange_ = true;

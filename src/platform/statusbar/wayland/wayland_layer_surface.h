@@ -92,6 +92,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   void destroySurface();
   void configure(uint32_t serial);
   void surfaceClosed();
+  void reopen(bool atOnce);
   void requestSize(QSize size);
   void show(const std::shared_ptr<const RetainedFrame>& frame, int offset);
   bool attachStill(const QImage& still);
