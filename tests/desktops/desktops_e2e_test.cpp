@@ -604,4 +604,30 @@ TEST(DesktopChanges, SwayWithEveryOutputGoneThenOneBack) {
   EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
+// Plasma's own locker over the running strip: KDE says on the session bus
+// that it is up, and the strip's window tells its frames to stop (under a
+// compositing KWin, X itself would never say the strip is covered).
+TEST(DesktopChanges, StopsItsFramesWhilePlasmasLockerIsUp) {
+  const DesktopCase plasma = row("kde_x11_default");
+  const Session desktop(plasma.name, plasma.options());
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  StripWatch watch(desktop, plasma.seen);
+  AppUnderTest app(desktop.environment());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return watch.place() == plasma.window; }, placeTimeout));
+  const xcb_window_t bar = watch.display()->windowNamed(sonvetta::vocabulary::statusBarTitle);
+  const Program sessionManager("ksmserver", {}, desktop.environment());
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return desktop.run({"gdbus", "call", "--session", "--dest", "org.freedesktop.ScreenSaver", "--object-path",
+                            "/ScreenSaver", "--method", "org.freedesktop.ScreenSaver.Lock"});
+      },
+      placeTimeout))
+      << "the locker did not start";
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return watch.display()->numbers(bar, "_SONVETTA_SCREEN_LOCKED") == std::vector<std::uint32_t>{1}; },
+      placeTimeout))
+      << "the strip's window does not say the screen is locked";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
 }  // namespace
