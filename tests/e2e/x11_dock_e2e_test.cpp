@@ -153,8 +153,9 @@ long compositorWakeUps(qint64 process) {
 }
 
 // A scrolling line that nobody can see costs nothing: while a locker's
-// window covers the screen, or the screen saver has blanked it, the
-// compositor sleeps; then the line goes on scrolling where it is shown.
+// window covers the screen, the screen saver has blanked it, or the
+// desktop's locker says on the session bus that it is up, the compositor
+// sleeps; then the line goes on scrolling where it is shown.
 TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   const auto windowManager = start("openbox");
   ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
