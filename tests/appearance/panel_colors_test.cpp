@@ -80,18 +80,39 @@ TEST(PlainColorOfTest, IsThePanelsBackgroundBesideItsTextAndNoneOnAPicture) {
   EXPECT_EQ(plainColorOf(panelPiece(Qt::black)), QColor(Qt::black));
 }
 
-// sway's own default bar, one of the user's along the bottom, one hidden,
-// and answers that are not what they should be.
-TEST(SwayBarTest, TheBackgroundOfTheBarAlongTheTop) {
-  const QByteArray bottom = R"({"id": "b", "position": "bottom", "mode": "dock", "colors": {"background": "#ff0000"}})";
-  const QByteArray hidden = R"({"id": "h", "position": "top", "mode": "invisible", "colors": {"background": "#00ff00"}})";
-  const QByteArray top = R"({"id": "t", "position": "top", "mode": "dock", "colors": {"background": "#202020ff"}})";
-  EXPECT_EQ(topBarBackgroundIn(std::vector{bottom, hidden, top}), QColor(0x20, 0x20, 0x20));
-  EXPECT_EQ(topBarBackgroundIn(std::vector{bottom}), std::nullopt);
-  EXPECT_EQ(topBarBackgroundIn(std::vector<QByteArray>{R"({"position": "top", "colors": {"background": "red"}})",
-                                                       R"({"position": "top"})", "not json", ""}),
-            std::nullopt);
-  EXPECT_EQ(topBarBackgroundIn({}), std::nullopt);
+// The bar the strip stands beside on the output sway gives it (the focused
+// one): the one along the top there, else one along the bottom, in the
+// colours sway tells; bars that are hidden or on other outputs do not count,
+// nor do answers that are not what they should be.
+TEST(SwayBarTest, TheBarBesideTheStripOnItsOutput) {
+  const QByteArray outputs = R"([{"name": "HDMI-A-1", "active": true, "focused": false},
+                                 {"name": "eDP-1", "active": true, "focused": true}])";
+  const auto bar = [](const char* position, const char* mode, const char* outputs, const char* background) {
+    return QString(R"({"position": "%1", "mode": "%2", "outputs": %3, "colors": {"background": "%4"}})")
+        .arg(position, mode, outputs, background)
+        .toUtf8();
+  };
+  const QByteArray ownBottom = bar("bottom", "dock", "[]", "#ff0000");
+  const QByteArray hiddenTop = bar("top", "invisible", "[]", "#00ff00");
+  const QByteArray otherTop = bar("top", "dock", R"(["HDMI-A-1"])", "#0000ff");
+  const QByteArray ownTop = bar("top", "dock", R"(["eDP-1"])", "#202020ff");
+  const auto beside = [&](std::vector<QByteArray> bars, const QByteArray& outputsAnswer) {
+    const std::optional<SwayBar> found = barBesideStripIn(bars, outputsAnswer);
+    return found ? std::optional(std::pair(found->alongBottom, found->background)) : std::nullopt;
+  };
+  using Beside = std::optional<std::pair<bool, std::optional<QColor>>>;
+  EXPECT_EQ(beside({ownBottom, hiddenTop, otherTop, ownTop}, outputs), Beside({false, QColor(0x20, 0x20, 0x20)}));
+  EXPECT_EQ(beside({ownBottom, hiddenTop, otherTop}, outputs), Beside({true, QColor(Qt::red)}))
+      << "along the bottom where its output has none along the top";
+  EXPECT_EQ(beside({otherTop}, outputs), std::nullopt);
+  EXPECT_EQ(beside({bar("top", "dock", R"(["*"])", "#0000ff")}, outputs), Beside({false, QColor(Qt::blue)}));
+  EXPECT_EQ(beside({otherTop}, R"([{"name": "eDP-1", "active": false}, {"name": "HDMI-A-1"}])"),
+            Beside({false, QColor(Qt::blue)}))
+      << "on the first output that is on, where none has the focus";
+  EXPECT_EQ(beside({bar("top", "dock", "[]", "red"), ownBottom}, outputs), Beside({false, std::nullopt}))
+      << "a colour sway does not write";
+  EXPECT_EQ(beside({bar("left", "dock", "[]", "#ffffff"), "not json", ""}, "not json"), std::nullopt);
+  EXPECT_EQ(beside({}, outputs), std::nullopt);
 }
 
 }  // namespace

@@ -549,4 +549,85 @@ const auto caseName = [](const testing::TestParamInfo<DesktopCase>& info) { retu
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops), caseName);
 INSTANTIATE_TEST_SUITE_P(Desktops, RestartTest, testing::ValuesIn(restartingDesktops()), caseName);
 
+// sway with its bar along the bottom, as sway has it unless told: the strip
+// stands at the right end right above the bar, in its colour, and keeps its
+// band from windows there. Seen upside down, that is the strip below a bar
+// along the top.
+TEST(DesktopChanges, SwayWithItsBarAlongTheBottom) {
+  const Session desktop("sway-bottom");
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  ASSERT_FALSE(desktop.failed());
+  AppUnderTest app(desktop.environment());
+  const auto upsideDown = [&] { return desktop.screenshot("HEADLESS-1").mirrored(false, true); };
+  const int bar = swayBarHeight(upsideDown());
+  ASSERT_GT(bar, 0) << "swaybar along the bottom";
+  const QRect place(1080, 800 - bar - 22, 200, 22);
+  const auto placeFound = [&] {
+    const QRect found = swayStrip(upsideDown());
+    return found.isNull() ? found : QRect(found.left(), 800 - 1 - found.bottom(), found.width(), found.height());
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return placeFound() == place; }, placeTimeout))
+      << "it stands at " << describe(placeFound()).toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.workspaceArea("HEADLESS-1").bottom() + 1 == place.top(); },
+                              placeTimeout))
+      << "windows get " << describe(desktop.workspaceArea("HEADLESS-1")).toStdString();
+  const QImage shown = desktop.screenshot("HEADLESS-1");
+  EXPECT_EQ(shown.pixel(place.right(), place.bottom()), Screen::swayBar) << "it wears the bar's colour";
+  EXPECT_TRUE(showsStrip(shown.copy(place))) << "its own pixels";
+  std::cout << "figures: sway_bottom: strip " << describe(place).toStdString() << ", bar 1280x" << bar << "+0+"
+            << 800 - bar << ", maximise area " << describe(desktop.workspaceArea("HEADLESS-1")).toStdString() << "\n";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+// Every output gone for a while, as when a laptop's lid closes with no other
+// screen, then one back: the strip stands at its place on the new output,
+// and lives on. Debian 13's sway, whose headless outputs can be unplugged.
+TEST(DesktopChanges, SwayWithEveryOutputGoneThenOneBack) {
+  const Session desktop("sway-trixie");
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  ASSERT_FALSE(desktop.failed());
+  AppUnderTest app(desktop.environment());
+  const int bar = swayBarHeight(desktop.screenshot());
+  ASSERT_GT(bar, 0) << "swaybar along the top";
+  const QRect place(1080, bar, 200, 22);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return swayStrip(desktop.screenshot()) == place; }, placeTimeout));
+  ASSERT_TRUE(desktop.run({"swaymsg", "output", "HEADLESS-1", "unplug"}));
+  QTest::qWait(2000);
+  ASSERT_EQ(app.process().state(), QProcess::Running) << "with no output";
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(desktop.run({"swaymsg", "create_output"}));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return swayStrip(desktop.screenshot("HEADLESS-2")) == place; }, placeTimeout))
+      << "it stands at " << describe(swayStrip(desktop.screenshot("HEADLESS-2"))).toStdString();
+  std::cout << "figures: every output gone, then one made: at " << describe(place).toStdString() << " after "
+            << clock.elapsed() << " ms\n";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+// Plasma's own locker over the running strip: KDE says on the session bus
+// that it is up, and the strip's window tells its frames to stop (under a
+// compositing KWin, X itself would never say the strip is covered).
+TEST(DesktopChanges, StopsItsFramesWhilePlasmasLockerIsUp) {
+  const DesktopCase plasma = row("kde_x11_default");
+  const Session desktop(plasma.name, plasma.options());
+  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
+  StripWatch watch(desktop, plasma.seen);
+  AppUnderTest app(desktop.environment());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return watch.place() == plasma.window; }, placeTimeout));
+  const xcb_window_t bar = watch.display()->windowNamed(sonvetta::vocabulary::statusBarTitle);
+  const Program sessionManager("ksmserver", {}, desktop.environment());
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return desktop.run({"gdbus", "call", "--session", "--dest", "org.freedesktop.ScreenSaver", "--object-path",
+                            "/ScreenSaver", "--method", "org.freedesktop.ScreenSaver.Lock"});
+      },
+      placeTimeout))
+      << "the locker did not start";
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return watch.display()->numbers(bar, "_SONVETTA_SCREEN_LOCKED") == std::vector<std::uint32_t>{1}; },
+      placeTimeout))
+      << "the strip's window does not say the screen is locked";
+  EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/marquee/marquee_view.h"
@@ -152,8 +154,9 @@ long compositorWakeUps(qint64 process) {
 }
 
 // A scrolling line that nobody can see costs nothing: while a locker's
-// window covers the screen, or the screen saver has blanked it, the
-// compositor sleeps; then the line goes on scrolling where it is shown.
+// window covers the screen, the screen saver has blanked it, or the
+// desktop's locker says on the session bus that it is up, the compositor
+// sleeps; then the line goes on scrolling where it is shown.
 TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   const auto windowManager = start("openbox");
   ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
@@ -202,6 +205,22 @@ TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   xcb_flush(connection);
   EXPECT_GT(wakeUpsOverASecond(), 10) << "the screen saver ended";
   xcb_disconnect(connection);
+
+  // A compositing window manager's locker is nothing X knows of: the
+  // desktop's locker says so on the session bus, GNOME's and KDE's each on
+  // an interface of its own.
+  const auto announce = [](const char* path, const char* interface, bool active) {
+    QDBusMessage activeChanged = QDBusMessage::createSignal(path, interface, "ActiveChanged");
+    activeChanged << active;
+    QDBusConnection::sessionBus().send(activeChanged);
+  };
+  for (const auto& [path, interface] : {std::pair{"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"},
+                                        std::pair{"/ScreenSaver", "org.freedesktop.ScreenSaver"}}) {
+    announce(path, interface, true);
+    EXPECT_LE(wakeUpsOverASecond(), 1) << interface << " locked the screen";
+    announce(path, interface, false);
+    EXPECT_GT(wakeUpsOverASecond(), 10) << interface << " unlocked it";
+  }
   EXPECT_EQ(app.process().state(), QProcess::Running);
 }
 
@@ -345,6 +364,11 @@ TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
                    "the screen saver blanked the screen", "the screen saver ended");
   holdsFramesWhile([&] { xcb_unmap_window(connection, window); }, [&] { xcb_map_window(connection, window); },
                    "unmapped", "mapped again");
+  const auto sayLocked = [&](std::uint32_t locked) {
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, display.atom(platform::screenLockedProperty),
+                        XCB_ATOM_CARDINAL, 32, 1, &locked);
+  };
+  holdsFramesWhile([&] { sayLocked(1); }, [&] { sayLocked(0); }, "the screen locked", "unlocked");
 }
 
 TEST_F(X11DockTest, TheDisplayGoingAwayEndsTheProgramWithOneLine) {

@@ -16,6 +16,7 @@ namespace platform {
 namespace {
 
 constexpr char magic[] = {'i', '3', '-', 'i', 'p', 'c'};
+constexpr std::uint32_t getOutputs = 3;
 constexpr std::uint32_t getBarConfig = 6;
 // sway answers at once; a compositor that does not is not waited for.
 constexpr int answerTimeout = 500;
@@ -34,12 +35,12 @@ class SwayIpc {
   SwayIpc(const SwayIpc&) = delete;
   SwayIpc& operator=(const SwayIpc&) = delete;
 
-  // sway's answer to get_bar_config with `payload`; none when it gives none.
-  std::optional<QByteArray> barConfig(const QByteArray& payload) {
+  // sway's answer to the message of `type` with `payload`; none when it gives none.
+  std::optional<QByteArray> ask(std::uint32_t type, const QByteArray& payload = {}) {
     QByteArray message(magic, sizeof magic);
     message.append(8, '\0');
     qToLittleEndian(static_cast<std::uint32_t>(payload.size()), message.data() + sizeof magic);
-    qToLittleEndian(getBarConfig, message.data() + sizeof magic + 4);
+    qToLittleEndian(type, message.data() + sizeof magic + 4);
     message.append(payload);
     if (socket_ < 0 || ::write(socket_, message.constData(), static_cast<std::size_t>(message.size())) != message.size()) {
       return std::nullopt;
@@ -77,28 +78,54 @@ std::optional<QColor> colorNamed(const QString& name) {
   return color.isValid() ? std::optional(color) : std::nullopt;
 }
 
-}  // namespace
-
-std::optional<QColor> topBarBackgroundIn(std::span<const QByteArray> barConfigs) {
-  for (const QByteArray& config : barConfigs) {
-    const QJsonObject bar = QJsonDocument::fromJson(config).object();
-    if (bar["position"].toString() != "top" || bar["mode"].toString() == "invisible") continue;
-    return colorNamed(bar["colors"].toObject()["background"].toString());
+// The output sway gives a layer surface that names none: the focused one,
+// else the first that is on.
+QString stripOutputIn(const QByteArray& outputs) {
+  QString first;
+  for (const QJsonValue value : QJsonDocument::fromJson(outputs).array()) {
+    const QJsonObject output = value.toObject();
+    if (!output["active"].toBool(true)) continue;
+    if (output["focused"].toBool()) return output["name"].toString();
+    if (first.isEmpty()) first = output["name"].toString();
   }
-  return std::nullopt;
+  return first;
 }
 
-std::optional<QColor> swayTopBarBackground() {
+// Whether `bar` is shown on `output`: a bar that lists no outputs is on every one.
+bool shownOn(const QJsonObject& bar, const QString& output) {
+  const QJsonArray outputs = bar["outputs"].toArray();
+  return outputs.isEmpty() || outputs.contains("*") || outputs.contains(output);
+}
+
+}  // namespace
+
+std::optional<SwayBar> barBesideStripIn(std::span<const QByteArray> barConfigs, const QByteArray& outputs) {
+  const QString output = stripOutputIn(outputs);
+  std::optional<SwayBar> beside;
+  for (const QByteArray& config : barConfigs) {
+    const QJsonObject bar = QJsonDocument::fromJson(config).object();
+    const QString position = bar["position"].toString();
+    if ((position != "top" && position != "bottom") || bar["mode"].toString() == "invisible" || !shownOn(bar, output)) {
+      continue;
+    }
+    const SwayBar found{position == "bottom", colorNamed(bar["colors"].toObject()["background"].toString())};
+    if (!found.alongBottom) return found;
+    if (!beside) beside = found;
+  }
+  return beside;
+}
+
+std::optional<SwayBar> swayBarBesideStrip() {
   const QByteArray path = qgetenv("SWAYSOCK");
   if (path.isEmpty()) return std::nullopt;
   SwayIpc ipc(path);
-  const std::optional<QByteArray> names = ipc.barConfig({});
+  const std::optional<QByteArray> names = ipc.ask(getBarConfig);
   if (!names) return std::nullopt;
   std::vector<QByteArray> configs;
   for (const QJsonValue name : QJsonDocument::fromJson(*names).array()) {
-    if (const std::optional<QByteArray> config = ipc.barConfig(name.toString().toUtf8())) configs.push_back(*config);
+    if (const std::optional<QByteArray> config = ipc.ask(getBarConfig, name.toString().toUtf8())) configs.push_back(*config);
   }
-  return topBarBackgroundIn(configs);
+  return barBesideStripIn(configs, ipc.ask(getOutputs).value_or(QByteArray()));
 }
 
 }  // namespace platform

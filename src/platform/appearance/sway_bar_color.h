@@ -7,13 +7,20 @@
 
 namespace platform {
 
-// The background of sway's bar along the top, the one the strip stands
-// below, as sway tells its clients over its IPC socket (SWAYSOCK); none
-// outside sway, or where no bar runs along the top.
-std::optional<QColor> swayTopBarBackground();
+// The sway bar the strip stands beside, on the output sway puts the strip
+// on: the one along the top of it, else one along its bottom.
+struct SwayBar {
+  bool alongBottom;
+  std::optional<QColor> background;  // none where sway gives none that can be read
+};
 
-// The same from sway's answers about each of its bars (JSON, as
-// get_bar_config gives them).
-std::optional<QColor> topBarBackgroundIn(std::span<const QByteArray> barConfigs);
+// That bar as sway tells its clients over its IPC socket (SWAYSOCK); none
+// outside sway, or where that output has no bar.
+std::optional<SwayBar> swayBarBesideStrip();
+
+// The same from sway's answers: about each of its bars (JSON, as
+// get_bar_config gives them), and about its outputs (as get_outputs does).
+// A layer surface that names no output goes to the focused one.
+std::optional<SwayBar> barBesideStripIn(std::span<const QByteArray> barConfigs, const QByteArray& outputs);
 
 }  // namespace platform

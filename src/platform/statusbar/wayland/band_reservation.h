@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/statusbar/x11/dock_placement.h"
+
 struct wl_compositor;
 struct wl_shm;
 struct wl_surface;
@@ -13,15 +15,15 @@ namespace platform {
 
 class ShmBuffer;
 
-// The band along the top of the output that the status bar keeps for
-// itself: an invisible layer surface across the output's width that only
+// The band along the top or the bottom of the output that the status bar
+// keeps for itself: an invisible layer surface across the output's width that only
 // reserves its height and lets all input through. The compositor reserves
 // the bands of a layer in turn, layers nearer the viewer first, so it lives
 // in the background layer, whose bands come after every panel's: its band
-// starts right below them, where the strip is then shown.
+// starts right next to them, where the strip is then shown.
 class BandReservation {
  public:
-  BandReservation(wl_compositor* compositor, wl_shm* shm, zwlr_layer_shell_v1* layerShell);
+  BandReservation(wl_compositor* compositor, wl_shm* shm, zwlr_layer_shell_v1* layerShell, ScreenEdge edge);
   ~BandReservation();
   BandReservation(const BandReservation&) = delete;
   BandReservation& operator=(const BandReservation&) = delete;

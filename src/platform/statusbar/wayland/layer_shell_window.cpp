@@ -7,6 +7,13 @@
 
 namespace platform {
 
+// Above sway's bar where the strip's output has one along the bottom and
+// none along the top.
+LayerShellWindow::LayerShellWindow() {
+  const std::optional<SwayBar> bar = swayBarBesideStrip();
+  edge_ = bar && bar->alongBottom ? ScreenEdge::bottom : ScreenEdge::top;
+}
+
 // The surface takes its size from the frames presented to it.
 void LayerShellWindow::show(QSizeF size, QColor) { size_ = size; }
 
@@ -16,11 +23,17 @@ QRect LayerShellWindow::geometry() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect area = screen != nullptr ? screen->geometry() : QRect();
   const QSize size = size_.toSize();
-  return QRect(QPoint(area.right() + 1 - size.width(), area.top()), size);
+  const int top = edge_ == ScreenEdge::bottom ? area.bottom() + 1 - size.height() : area.top();
+  return QRect(QPoint(area.right() + 1 - size.width(), top), size);
+}
+
+std::optional<QColor> LayerShellWindow::panelColor() const {
+  const std::optional<SwayBar> bar = swayBarBesideStrip();
+  return bar ? bar->background : std::nullopt;
 }
 
 std::function<std::unique_ptr<PresentationSurface>()> LayerShellWindow::surfaceMaker() const {
-  return [] { return WaylandLayerSurface::connect(); };
+  return [edge = edge_] { return WaylandLayerSurface::connect(edge); };
 }
 
 }  // namespace platform

@@ -2,24 +2,30 @@
 
 #include "platform/appearance/sway_bar_color.h"
 #include "platform/statusbar/status_bar_window.h"
+#include "platform/statusbar/x11/dock_placement.h"
 
 namespace platform {
 
 // The status bar on a Wayland compositor with the layer shell. The main
 // thread keeps no window there: the compositor thread's layer surface is
-// the bar, and the compositor places it.
+// the bar, and the compositor places it. A layer-shell client learns sizes,
+// never places: the edge that holds the panel is known only where the
+// compositor tells (sway's bars); elsewhere the strip stands at the top.
 class LayerShellWindow final : public StatusBarWindow {
  public:
+  LayerShellWindow();
+
   void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override;
-  // At the top-right of the primary screen, its size in points: where the
-  // compositor stands it unless a panel is there.
+  // At the top-right (or the bottom-right) of the primary screen, its size
+  // in points: where the compositor stands it unless a panel is there.
   QRect geometry() const override;
-  // Below sway's bar, the colours sway tells.
-  std::optional<QColor> panelColor() const override { return swayTopBarBackground(); }
+  // Beside sway's bar, the colours sway tells.
+  std::optional<QColor> panelColor() const override;
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:
+  ScreenEdge edge_;
   QSizeF size_;
 };
 

@@ -119,15 +119,15 @@ struct WaylandLayerSurface::Listeners {
   static constexpr wp_fractional_scale_v1_listener fractionalScale = {&preferredScale};
 };
 
-std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::connect() {
+std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::connect(ScreenEdge edge) {
   wl_display* display = wl_display_connect(nullptr);
   if (display == nullptr) return nullptr;
-  std::unique_ptr<WaylandLayerSurface> surface(new WaylandLayerSurface(display));
+  std::unique_ptr<WaylandLayerSurface> surface(new WaylandLayerSurface(display, edge));
   if (!surface->bindGlobals()) return nullptr;
   return surface;
 }
 
-WaylandLayerSurface::WaylandLayerSurface(wl_display* display) : display_(display) {}
+WaylandLayerSurface::WaylandLayerSurface(wl_display* display, ScreenEdge edge) : display_(display), edge_(edge) {}
 
 WaylandLayerSurface::~WaylandLayerSurface() {
   destroySurface();
@@ -171,8 +171,15 @@ void WaylandLayerSurface::forgetOutput(uint32_t name) {
   const auto output =
       std::find_if(outputs_.begin(), outputs_.end(), [name](const Output& each) { return each.name == name; });
   if (output == outputs_.end()) return;
+  const bool showedSurface = output->showsSurface;
   releaseOutput(output->proxy);
   outputs_.erase(output);
+  // sway 1.10 neither closes a layer surface whose output goes nor says on
+  // which output it stands, and puts it on no output that comes later: a
+  // surface that may have stood on the output goes too, and comes back.
+  const bool shownElsewhere =
+      std::any_of(outputs_.begin(), outputs_.end(), [](const Output& each) { return each.showsSurface; });
+  if (surface_ != nullptr && (showedSurface || !shownElsewhere)) reopen(true);
   updateScale();
   reopenIfAwaited();
 }
@@ -234,14 +241,15 @@ void WaylandLayerSurface::setPreferredScale(uint32_t scale) {
 
 void WaylandLayerSurface::createSurface() {
   // The band first, so that it is reserved before the strip is first shown.
-  band_ = std::make_unique<BandReservation>(compositor_, shm_, layerShell_);
+  band_ = std::make_unique<BandReservation>(compositor_, shm_, layerShell_, edge_);
   surface_ = wl_compositor_create_surface(compositor_);
   wl_surface_add_listener(surface_, &Listeners::surface, this);
   layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(layerShell_, surface_, nullptr,
                                                         ZWLR_LAYER_SHELL_V1_LAYER_TOP, layerNamespace);
   zwlr_layer_surface_v1_add_listener(layerSurface_, &Listeners::layerSurface, this);
-  zwlr_layer_surface_v1_set_anchor(layerSurface_,
-                                   ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+  const uint32_t along =
+      edge_ == ScreenEdge::bottom ? ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP;
+  zwlr_layer_surface_v1_set_anchor(layerSurface_, along | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_,
                                                    ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
   stills_ = std::make_unique<ShmBufferPool>(shm_);
@@ -293,11 +301,14 @@ void WaylandLayerSurface::configure(uint32_t serial) {
 // before it was ever shown, as when the compositor had no output left to
 // put it on, comes back when the outputs next change. Either way the strip
 // outlives any number of outputs coming and going.
-void WaylandLayerSurface::surfaceClosed() {
-  const bool wasShown = configured_;
+void WaylandLayerSurface::surfaceClosed() { reopen(configured_); }
+
+// Made anew at once where `atOnce` and an output is there, else when the
+// outputs next change.
+void WaylandLayerSurface::reopen(bool atOnce) {
   destroySurface();
   frameAwaitingConfigure_.reset();
-  if (wasShown && !outputs_.empty()) {
+  if (atOnce && !outputs_.empty()) {
     createSurface();
   } else {
     reopenOnOutputChange_ = true;
@@ -361,10 +372,12 @@ void WaylandLayerSurface::requestSize(QSize size) {
   zwlr_layer_surface_v1_set_size(layerSurface_, static_cast<uint32_t>(size.width()),
                                  static_cast<uint32_t>(size.height()));
   // Exclusive zone 0 keeps the strip clear of every reserved band, its own
-  // included, which ends the strip's height further down: it moves back up
-  // by that height, to the top of its own band.
+  // included, which ends the strip's height further from the edge: it moves
+  // back by that height, into its own band.
   zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, 0);
-  zwlr_layer_surface_v1_set_margin(layerSurface_, -size.height(), 0, 0, 0);
+  const int back = -size.height();
+  zwlr_layer_surface_v1_set_margin(layerSurface_, edge_ == ScreenEdge::top ? back : 0, 0,
+                                   edge_ == ScreenEdge::bottom ? back : 0, 0);
   wl_surface_commit(surface_);
 }
 

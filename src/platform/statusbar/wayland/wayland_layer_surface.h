@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/compositor/presentation_surface.h"
+#include "platform/statusbar/x11/dock_placement.h"
 
 struct wl_callback;
 struct wl_compositor;
@@ -30,9 +31,10 @@ class FilmWindow;
 class ShmBufferPool;
 
 // The status bar on a Wayland compositor with wlr-layer-shell: a layer
-// surface in the top layer at the top-right corner of the output, as large
-// as the frames presented to it, right below the bands that panels reserve
-// along the top, never taking the keyboard; a BandReservation keeps its
+// surface in the top layer at the top-right corner of the output (or the
+// bottom-right), as large as the frames presented to it, right next to the
+// bands that panels reserve along that edge, never taking the keyboard; a
+// BandReservation keeps its
 // height free of windows. Frames are drawn at the scale the compositor
 // prefers for the surface where it tells (fractional scales), else at the
 // highest integer scale of the outputs it is shown on, into shared-memory
@@ -42,9 +44,9 @@ class ShmBufferPool;
 class WaylandLayerSurface final : public PresentationSurface {
  public:
   // A surface on the session's Wayland display, over a connection of its
-  // own. Null when there is no Wayland display, or when it lacks the layer
-  // shell, shared memory or a compositor.
-  static std::unique_ptr<WaylandLayerSurface> connect();
+  // own, along `edge`. Null when there is no Wayland display, or when it
+  // lacks the layer shell, shared memory or a compositor.
+  static std::unique_ptr<WaylandLayerSurface> connect(ScreenEdge edge = ScreenEdge::top);
   ~WaylandLayerSurface() override;
   WaylandLayerSurface(const WaylandLayerSurface&) = delete;
   WaylandLayerSurface& operator=(const WaylandLayerSurface&) = delete;
@@ -76,7 +78,7 @@ class WaylandLayerSurface final : public PresentationSurface {
     bool showsSurface = false;
   };
 
-  explicit WaylandLayerSurface(wl_display* display);
+  WaylandLayerSurface(wl_display* display, ScreenEdge edge);
   bool bindGlobals();
   bool handleEvents();
   void bindOutput(uint32_t name, uint32_t version);
@@ -90,6 +92,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   void destroySurface();
   void configure(uint32_t serial);
   void surfaceClosed();
+  void reopen(bool atOnce);
   void requestSize(QSize size);
   void show(const std::shared_ptr<const RetainedFrame>& frame, int offset);
   bool attachStill(const QImage& still);
@@ -97,6 +100,7 @@ class WaylandLayerSurface final : public PresentationSurface {
   void requestFrame(wl_surface* surface);
 
   wl_display* display_;
+  ScreenEdge edge_;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   uint32_t compositorVersion_ = 0;

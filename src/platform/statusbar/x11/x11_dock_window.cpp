@@ -96,7 +96,8 @@ void remember(std::vector<int>& reservations, int newest) {
 
 }  // namespace
 
-X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescaled) : rescaled_(std::move(rescaled)) {
+X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescaled)
+    : rescaled_(std::move(rescaled)), screenLock_(QDBusConnection::sessionBus()) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (x11 == nullptr || x11->connection() == nullptr) {
     std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
@@ -120,6 +121,10 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescale
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), rescaled_);
+  connect(&screenLock_, &ScreenLock::lockedChanged, this, [this](bool locked) {
+    setWindowProperty(connection_, windowId(), screenLockedProperty, XCB_ATOM_CARDINAL, {locked ? 1u : 0u});
+    xcb_flush(connection_);
+  });
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
+#include "platform/statusbar/x11/screen_lock.h"
 #include "platform/statusbar/x11/x11_panel_color.h"
 
 struct xcb_connection_t;
@@ -24,7 +25,8 @@ namespace platform {
 // reserving its band at that edge so that maximised windows stay clear of
 // it. It moves when the screens, the primary one, its geometry or scale,
 // the panels or the work area change. It draws nothing itself: the
-// compositor thread fills it.
+// compositor thread fills it, and learns from a property of the window that
+// the screen is locked.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
   // `rescaled` is called when the strip needs drawing again: the window's
@@ -67,6 +69,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
   std::unique_ptr<X11PanelColor> panel_;
+  ScreenLock screenLock_;
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/statusbar/x11/xcb_reply.h"
 
@@ -30,8 +31,14 @@ bool screenBlank(std::uint8_t state) {
 
 X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window) {
   // Heard before the window's state is asked, so no change falls in between.
-  const std::uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
+  constexpr std::string_view lockedName(screenLockedProperty);
+  if (const XcbReply<xcb_intern_atom_reply_t> atom{xcb_intern_atom_reply(
+          connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(lockedName.size()), lockedName.data()),
+          nullptr)}) {
+    screenLocked_ = atom->atom;
+  }
+  locked_ = lockedProperty(connection, window);
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
           xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
     mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
@@ -47,7 +54,15 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   }
 }
 
-bool X11WindowSight::handle(const xcb_generic_event_t& event) {
+bool X11WindowSight::lockedProperty(xcb_connection_t* connection, xcb_window_t window) const {
+  if (screenLocked_ == XCB_ATOM_NONE) return false;
+  const XcbReply<xcb_get_property_reply_t> reply{xcb_get_property_reply(
+      connection, xcb_get_property(connection, 0, window, screenLocked_, XCB_ATOM_CARDINAL, 0, 1), nullptr)};
+  return reply != nullptr && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 4 &&
+         *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get())) != 0;
+}
+
+bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_event_t& event) {
   const bool wasSeen = seen();
   const std::uint8_t type = event.response_type & 0x7f;
   if (type == XCB_MAP_NOTIFY) {
@@ -57,6 +72,9 @@ bool X11WindowSight::handle(const xcb_generic_event_t& event) {
   } else if (type == XCB_VISIBILITY_NOTIFY) {
     covered_ = reinterpret_cast<const xcb_visibility_notify_event_t*>(&event)->state ==
                XCB_VISIBILITY_FULLY_OBSCURED;
+  } else if (type == XCB_PROPERTY_NOTIFY) {
+    const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
+    if (change->atom == screenLocked_) locked_ = lockedProperty(connection, change->window);
   } else if (screenSaverNotify_ != 0 && type == screenSaverNotify_) {
     blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event)->state);
   }
@@ -78,8 +96,7 @@ X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std
       graphicsContext_(xcb_generate_id(connection)),
       frameInterval_(refreshIntervalOf(connection, window)),
       sight_(connection, window) {
-  const std::uint32_t events =
-      XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE;
+  const std::uint32_t events = XCB_EVENT_MASK_EXPOSURE | X11WindowSight::events;
   xcb_change_window_attributes(connection_, window_, XCB_CW_EVENT_MASK, &events);
   // Copies from the film's pixmap never lack a source: without exposure
   // events for them the server sends nothing back for a frame.
@@ -107,7 +124,7 @@ bool X11PresentationSurface::dispatchEvents() {
 
 void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
   // What it showed before it was hidden is gone, and the scroll has moved on.
-  if (sight_.handle(event)) needsRedraw_ = true;
+  if (sight_.handle(connection_, event)) needsRedraw_ = true;
   switch (event.response_type & 0x7f) {
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:

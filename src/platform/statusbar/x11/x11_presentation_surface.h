@@ -10,24 +10,38 @@
 
 namespace platform {
 
+// The window's property, a 32-bit 1 or 0, through which the thread that keeps
+// the window says whether the screen is locked.
+inline constexpr char screenLockedProperty[] = "_SONVETTA_SCREEN_LOCKED";
+
 // Whether a user can see an X window at all: not while it is unmapped,
-// wholly covered (a full-screen window, a locker's), or while the screen
-// saver has blanked the screen (DPMS turns the saver on too). Under a
-// compositing window manager the server reports every window as uncovered.
+// wholly covered (a full-screen window, a locker's), while the screen saver
+// has blanked the screen (DPMS turns the saver on too), or while the window
+// says the screen is locked. Under a compositing window manager the server
+// reports every window as uncovered, its locker included.
 class X11WindowSight {
  public:
   // Starts listening; the window's events come through `connection`.
   X11WindowSight(xcb_connection_t* connection, xcb_window_t window);
 
-  // Takes in `event`; true when it brought the window back into sight.
-  bool handle(const xcb_generic_event_t& event);
-  bool seen() const { return mapped_ && !covered_ && !blanked_; }
+  // Takes in `event`, which came through `connection`; true when it brought
+  // the window back into sight.
+  bool handle(xcb_connection_t* connection, const xcb_generic_event_t& event);
+  bool seen() const { return mapped_ && !covered_ && !blanked_ && !locked_; }
+
+  // What the window has to hear for this, besides the screen saver's events.
+  static constexpr std::uint32_t events =
+      XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_PROPERTY_CHANGE;
 
  private:
+  bool lockedProperty(xcb_connection_t* connection, xcb_window_t window) const;
+
   std::uint8_t screenSaverNotify_ = 0;  // no such event: no such extension
+  xcb_atom_t screenLocked_ = XCB_ATOM_NONE;
   bool mapped_ = true;
   bool covered_ = false;
   bool blanked_ = false;
+  bool locked_ = false;
 };
 
 // Shows frames in an X window that the main thread made and placed, over a
