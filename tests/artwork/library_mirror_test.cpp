@@ -8,10 +8,13 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
+#include <sstream>
 #include <thread>
 
 #include "app/artwork/library_artwork_search.h"
@@ -399,6 +402,72 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
   // The first folder walked is watched; its watch is freed.
   fs::remove_all(music / platform::listFolder(music)->front().name);
   cost();
+  EXPECT_EQ(cost(), kFromMemory);
+}
+
+// The kernel out of watches (ENOSPC) when the last of the root's three
+// folders is come to: it is listed at each search, and its watch asked for
+// again only once a minute has passed, or once one of the mirror's own is
+// freed.
+class MirroredSearchOutOfWatches : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* folder : {"A", "B", "C"}) {
+      fs::create_directories(music_ / folder);
+      sonvetta::testdata::writeTaggedAudio(music_ / folder / "x.mp3", AudioFormat::mp3ID3v24,
+                                           sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+    }
+    std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+    refused_ = platform::listFolder(music_)->back().name;
+    sonvetta::LibraryAccess access = counted(asked_);
+    access.watch = [this](platform::FolderWatch& watch, const fs::path& folder) -> std::optional<int> {
+      if (folder.filename() != refused_) return watch.watch(folder);
+      ++refusedAsked_;
+      if (!outOfWatches_) return watch.watch(folder);
+      errno = ENOSPC;
+      return std::nullopt;
+    };
+    access.now = [this] { return now_; };
+    searcher_.emplace(log_, home_.path(), access);
+    EXPECT_EQ(cost(), (Cost{4, 3}));
+    EXPECT_EQ(cost(), (Cost{1, 0}));
+    EXPECT_EQ(refusedAsked_, 1);
+  }
+
+  Cost cost() {
+    const Cost before{asked_->listings, asked_->tagReads};
+    searcher_->findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
+    return Cost{asked_->listings - before.listings, asked_->tagReads - before.tagReads};
+  }
+
+  sonvetta::testdata::TemporaryFolder home_;
+  const fs::path music_ = sonvetta::testdata::roots(home_.path())[2];
+  const std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
+  std::string refused_;
+  int refusedAsked_ = 0;
+  bool outOfWatches_ = true;
+  std::chrono::steady_clock::time_point now_ = std::chrono::steady_clock::now();
+  std::stringstream log_;
+  std::optional<sonvetta::LibraryArtworkSearch> searcher_;
+};
+
+TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceAMinuteHasPassed) {
+  outOfWatches_ = false;  // the limit raised meanwhile
+  now_ += std::chrono::seconds(59);
+  EXPECT_EQ(cost(), (Cost{1, 0}));
+  EXPECT_EQ(refusedAsked_, 1);
+  now_ += std::chrono::seconds(2);
+  EXPECT_EQ(cost(), (Cost{1, 0}));
+  EXPECT_EQ(refusedAsked_, 2);
+  EXPECT_EQ(cost(), kFromMemory);
+}
+
+TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceOneOfItsWatchesIsFreed) {
+  fs::remove_all(music_ / platform::listFolder(music_)->front().name);
+  outOfWatches_ = false;
+  // The root, whose entries changed, and the folder refused.
+  EXPECT_EQ(cost(), (Cost{2, 0}));
+  EXPECT_EQ(refusedAsked_, 2);
   EXPECT_EQ(cost(), kFromMemory);
 }
 

@@ -166,10 +166,10 @@ std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string&
   const std::optional<long> type = access_->typeOf(path);
   if (!type || !platform::isFullyWatchable(*type)) return std::nullopt;
   const bool held = folder.watch >= 0;
-  if (!held && (std::chrono::steady_clock::now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
-  const std::optional<int> watch = watch_->watch(path);
+  if (!held && (access_->now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
+  const std::optional<int> watch = access_->watch(*watch_, path);
   if (!held && (!watch || watches_.contains(*watch))) budget_->giveBack();
-  if (!watch && errno == ENOSPC) noWatchesBefore_ = std::chrono::steady_clock::now() + kNoWatchesBackOff;
+  if (!watch && errno == ENOSPC) noWatchesBefore_ = access_->now() + kNoWatchesBackOff;
   return watch;
 }
 

@@ -35,6 +35,11 @@ struct LibraryAccess {
   // Called on several threads at once.
   std::function<std::optional<TrackFingerprint>(const std::filesystem::path&)> readTags = readTrackFingerprint;
   long watches = platform::WatchBudget::fairShare();
+  // The kernel's watch on a folder: none, with errno set, when it refuses.
+  std::function<std::optional<int>(platform::FolderWatch&, const std::filesystem::path&)> watch =
+      &platform::FolderWatch::watch;
+  // The time that the mirror's waits are counted in.
+  std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
 };
 
 // One library root as a walk sees it, kept in memory as far as a search has
