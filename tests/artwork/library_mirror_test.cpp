@@ -14,6 +14,7 @@
 #include <functional>
 #include <future>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -471,18 +472,24 @@ TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceOneOfItsWatchesIsFreed) {
   EXPECT_EQ(cost(), kFromMemory);
 }
 
-// A test double of the file system's type: one folder on a file system that
-// inotify cannot fully watch.
+// A test double of the file system's type: one folder, a mount point, on a
+// file system that inotify cannot fully watch. The type is asked of the
+// root and the mount point alone.
 TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTagsRemembered) {
+  if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";
   for (const long type : {0x6969L /* NFS */, 0x794C7630L /* overlayfs */, 0x6A656A63L /* virtiofs */,
                           0x786F4256L /* VirtualBox shared folders */, 0x65735546L /* FUSE */}) {
     sonvetta::testdata::TemporaryFolder home;
     const fs::path music = sonvetta::testdata::roots(home.path())[2];
     const fs::path remote = music / "Remote";
+    fs::create_directories(remote);
+    ASSERT_EQ(::mount("none", remote.c_str(), "tmpfs", 0, nullptr), 0);
     const auto asked = std::make_shared<Asked>();
     sonvetta::LibraryAccess access = counted(asked);
-    access.typeOf = [remote, type](const fs::path& folder) -> std::optional<long> {
-      return folder.native().starts_with(remote.native()) ? type : platform::fileSystemType(folder).value_or(0);
+    auto typesAsked = std::make_shared<std::vector<fs::path>>();
+    access.typeOf = [remote, type, typesAsked](const fs::path& folder) -> std::optional<long> {
+      typesAsked->push_back(folder);
+      return folder == remote ? type : platform::fileSystemType(folder).value_or(0);
     };
     std::stringstream log;
     sonvetta::LibraryArtworkSearch searcher(log, home.path(), access);
@@ -501,6 +508,8 @@ TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTag
     EXPECT_EQ(asked->listings - listings, 1) << type;
     write(remote / "a.mp3", "Song");
     EXPECT_EQ(searched(searcher, log), oneFileAtATime(home.path())) << type;
+    EXPECT_EQ(std::set(typesAsked->begin(), typesAsked->end()), (std::set{music, remote})) << type;
+    ::umount(remote.c_str());
   }
 }
 

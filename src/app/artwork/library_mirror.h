@@ -108,6 +108,7 @@ class LibraryMirror {
     std::string name;
     int watch = -1;
     bool listed = false;  // since it was watched, and no note lost since
+    std::optional<long> fileSystem;  // its type, as the last listing found it
     std::vector<Entry> entries;
   };
 
@@ -127,7 +128,7 @@ class LibraryMirror {
   std::shared_ptr<platform::WatchBudget> budget_;
   std::optional<platform::FolderWatch> watch_;
   std::optional<std::pair<dev_t, ino_t>> identity_;
-  Folder top_{nullptr, {}, -1, false, {}};
+  Folder top_{nullptr, {}, -1, false, std::nullopt, {}};
   std::unordered_map<int, Folder*> watches_;
   // After the kernel said it had no more watches, none is asked for until
   // then, or until one of ours is freed.
