@@ -10,10 +10,14 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <optional>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "app/artwork/library_artwork_search.h"
@@ -406,19 +410,91 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
   EXPECT_EQ(cost(), kFromMemory);
 }
 
-// A test double of the file system's type: one folder on a file system that
-// inotify cannot fully watch.
+// The kernel out of watches (ENOSPC) when the last of the root's three
+// folders is come to: it is listed at each search, and its watch asked for
+// again only once a minute has passed, or once one of the mirror's own is
+// freed.
+class MirroredSearchOutOfWatches : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* folder : {"A", "B", "C"}) {
+      fs::create_directories(music_ / folder);
+      sonvetta::testdata::writeTaggedAudio(music_ / folder / "x.mp3", AudioFormat::mp3ID3v24,
+                                           sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+    }
+    std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+    refused_ = platform::listFolder(music_)->back().name;
+    sonvetta::LibraryAccess access = counted(asked_);
+    access.watch = [this](platform::FolderWatch& watch, const fs::path& folder) -> std::optional<int> {
+      if (folder.filename() != refused_) return watch.watch(folder);
+      ++refusedAsked_;
+      if (!outOfWatches_) return watch.watch(folder);
+      errno = ENOSPC;
+      return std::nullopt;
+    };
+    access.now = [this] { return now_; };
+    searcher_.emplace(log_, home_.path(), access);
+    EXPECT_EQ(cost(), (Cost{4, 3}));
+    EXPECT_EQ(cost(), (Cost{1, 0}));
+    EXPECT_EQ(refusedAsked_, 1);
+  }
+
+  Cost cost() {
+    const Cost before{asked_->listings, asked_->tagReads};
+    searcher_->findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
+    return Cost{asked_->listings - before.listings, asked_->tagReads - before.tagReads};
+  }
+
+  sonvetta::testdata::TemporaryFolder home_;
+  const fs::path music_ = sonvetta::testdata::roots(home_.path())[2];
+  const std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
+  std::string refused_;
+  int refusedAsked_ = 0;
+  bool outOfWatches_ = true;
+  std::chrono::steady_clock::time_point now_ = std::chrono::steady_clock::now();
+  std::stringstream log_;
+  std::optional<sonvetta::LibraryArtworkSearch> searcher_;
+};
+
+TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceAMinuteHasPassed) {
+  outOfWatches_ = false;  // the limit raised meanwhile
+  now_ += std::chrono::seconds(59);
+  EXPECT_EQ(cost(), (Cost{1, 0}));
+  EXPECT_EQ(refusedAsked_, 1);
+  now_ += std::chrono::seconds(2);
+  EXPECT_EQ(cost(), (Cost{1, 0}));
+  EXPECT_EQ(refusedAsked_, 2);
+  EXPECT_EQ(cost(), kFromMemory);
+}
+
+TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceOneOfItsWatchesIsFreed) {
+  fs::remove_all(music_ / platform::listFolder(music_)->front().name);
+  outOfWatches_ = false;
+  // The root, whose entries changed, and the folder refused.
+  EXPECT_EQ(cost(), (Cost{2, 0}));
+  EXPECT_EQ(refusedAsked_, 2);
+  EXPECT_EQ(cost(), kFromMemory);
+}
+
+// A test double of the file system's type: one folder, a mount point, on a
+// file system that inotify cannot fully watch. The type is asked of the
+// root and the mount point alone.
 TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTagsRemembered) {
+  if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";
   for (const long type : {0x6969L /* NFS */, 0x794C7630L /* overlayfs */, 0x6A656A63L /* virtiofs */,
                           0x786F4256L /* VirtualBox shared folders */, 0x65735546L /* FUSE */}) {
     QTemporaryDir temporaryHome;
     const fs::path home{temporaryHome.path().toStdString()};
     const fs::path music = sonvetta::testdata::roots(home)[2];
     const fs::path remote = music / "Remote";
+    fs::create_directories(remote);
+    ASSERT_EQ(::mount("none", remote.c_str(), "tmpfs", 0, nullptr), 0);
     const auto asked = std::make_shared<Asked>();
     sonvetta::LibraryAccess access = counted(asked);
-    access.typeOf = [remote, type](const fs::path& folder) -> std::optional<long> {
-      return folder.native().starts_with(remote.native()) ? type : platform::fileSystemType(folder).value_or(0);
+    auto typesAsked = std::make_shared<std::vector<fs::path>>();
+    access.typeOf = [remote, type, typesAsked](const fs::path& folder) -> std::optional<long> {
+      typesAsked->push_back(folder);
+      return folder == remote ? type : platform::fileSystemType(folder).value_or(0);
     };
     std::stringstream log;
     sonvetta::LibraryArtworkSearch searcher(log, home, access);
@@ -437,6 +513,8 @@ TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTag
     EXPECT_EQ(asked->listings - listings, 1) << type;
     write(remote / "a.mp3", "Song");
     EXPECT_EQ(searched(searcher, log), oneFileAtATime(home)) << type;
+    EXPECT_EQ(std::set(typesAsked->begin(), typesAsked->end()), (std::set{music, remote})) << type;
+    ::umount(remote.c_str());
   }
 }
 

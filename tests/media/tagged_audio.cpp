@@ -49,11 +49,16 @@ void saved(bool ok, const fs::path& path) {
   if (!ok) throw std::runtime_error("TagLib could not save " + path.string());
 }
 
-// Three MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz) of silence.
-std::string mpegFrames() {
-  std::string frame(417, '\0');
+// MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz) of silence, of 1152
+// samples and 417 bytes each.
+constexpr int kMpegFrameSamples = 1152;
+constexpr int kMpegFrameBytes = 417;
+std::string mpegFrames(int count = 3) {
+  std::string frame(kMpegFrameBytes, '\0');
   frame.replace(0, 4, "\xFF\xFB\x90\x00", 4);
-  return frame + frame + frame;
+  std::string frames;
+  for (int i = 0; i < count; ++i) frames += frame;
+  return frames;
 }
 
 // Two ADTS frames (AAC LC, 44.1 kHz, stereo) of 16 bytes each.
@@ -79,9 +84,77 @@ std::string minimalFlac() {
   return "fLaC" + std::string("\x80", 1) + bigEndian(streamInfo.size(), 3) + streamInfo;
 }
 
-std::string minimalMp4() {
-  return mp4Atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom") +
-         mp4Atom("moov", mp4Atom("mvhd", std::string(100, '\0')));
+std::string mp4FileType() { return mp4Atom("ftyp", "M4A " + bigEndian(0, 4) + "M4A isom"); }
+
+std::string minimalMp4() { return mp4FileType() + mp4Atom("moov", mp4Atom("mvhd", std::string(100, '\0'))); }
+
+// One audio track of MPEG-1 Layer III silence, the samples before the
+// movie's header, where tags written later do not move them.
+std::string playableMp4(int seconds) {
+  const int count = seconds * 44100 / kMpegFrameSamples;
+  const std::uint64_t duration = std::uint64_t{44100} * seconds;
+  const std::string head = mp4FileType() + mp4Atom("mdat", mpegFrames(count));
+  const std::string version = bigEndian(0, 4);  // and flags
+  const std::string times = bigEndian(0, 8);
+  const std::string unity = bigEndian(0x00010000, 4) + std::string(12, '\0') + bigEndian(0x00010000, 4) +
+                            std::string(12, '\0') + bigEndian(0x40000000, 4);
+  const std::string movieHeader = version + times + bigEndian(44100, 4) + bigEndian(duration, 4) +
+                                  bigEndian(0x00010000, 4) + bigEndian(0x0100, 2) + std::string(10, '\0') + unity +
+                                  std::string(24, '\0') + bigEndian(2, 4);
+  const std::string trackHeader = bigEndian(7, 4) + times + bigEndian(1, 4) + bigEndian(0, 4) +
+                                  bigEndian(duration, 4) + std::string(12, '\0') + bigEndian(0x0100, 2) +
+                                  bigEndian(0, 2) + unity + bigEndian(0, 8);
+  const std::string mediaHeader = version + times + bigEndian(44100, 4) + bigEndian(duration, 4) +
+                                  bigEndian(0x55C4, 2) + bigEndian(0, 2);
+  const std::string handler = version + bigEndian(0, 4) + "soun" + std::string(13, '\0');
+  // MPEG-1 audio (0x6B) in an audio stream, at 128 kbit/s.
+  const std::string decoderConfig = "\x04" + bigEndian(13, 1) + "\x6B\x15" + bigEndian(0, 3) +
+                                    bigEndian(128000, 4) + bigEndian(128000, 4);
+  const std::string stream = "\x03" + bigEndian(3 + decoderConfig.size() + 3, 1) + bigEndian(1, 2) +
+                             std::string(1, '\0') + decoderConfig + "\x06\x01\x02";
+  const std::string sampleEntry = std::string(6, '\0') + bigEndian(1, 2) + bigEndian(0, 8) + bigEndian(2, 2) +
+                                  bigEndian(16, 2) + bigEndian(0, 4) + bigEndian(std::uint64_t{44100} << 16, 4) +
+                                  mp4Atom("esds", version + stream);
+  const std::string sampleTable =
+      mp4Atom("stsd", version + bigEndian(1, 4) + mp4Atom("mp4a", sampleEntry)) +
+      mp4Atom("stts", version + bigEndian(1, 4) + bigEndian(count, 4) + bigEndian(kMpegFrameSamples, 4)) +
+      mp4Atom("stsc", version + bigEndian(1, 4) + bigEndian(1, 4) + bigEndian(count, 4) + bigEndian(1, 4)) +
+      mp4Atom("stsz", version + bigEndian(kMpegFrameBytes, 4) + bigEndian(count, 4)) +
+      mp4Atom("stco", version + bigEndian(1, 4) + bigEndian(mp4FileType().size() + 8, 4));
+  const std::string mediaInformation =
+      mp4Atom("smhd", version + bigEndian(0, 4)) +
+      mp4Atom("dinf", mp4Atom("dref", version + bigEndian(1, 4) + mp4Atom("url ", bigEndian(1, 4)))) +
+      mp4Atom("stbl", sampleTable);
+  const std::string media = mp4Atom("mdhd", mediaHeader) + mp4Atom("hdlr", handler) +
+                            mp4Atom("minf", mediaInformation);
+  return head + mp4Atom("moov", mp4Atom("mvhd", movieHeader) +
+                                    mp4Atom("trak", mp4Atom("tkhd", trackHeader) + mp4Atom("mdia", media)));
+}
+
+// Stereo 16-bit silence at 44.1 kHz in frames of 4096 samples, each channel
+// one constant subframe, as minimalFlac's stream header announces.
+std::string flacFrames(int seconds) {
+  const auto crc = [](const std::string& data, int width, std::uint32_t polynomial) {
+    std::uint32_t value = 0;
+    const std::uint32_t top = 1U << (width - 1);
+    const std::uint32_t mask = (top << 1) - 1;
+    for (const char byte : data) {
+      value ^= static_cast<std::uint32_t>(static_cast<unsigned char>(byte)) << (width - 8);
+      for (int bit = 0; bit < 8; ++bit) value = ((value & top) != 0 ? (value << 1) ^ polynomial : value << 1) & mask;
+    }
+    return value;
+  };
+  std::string frames;
+  for (int number = 0; number < seconds * 44100 / 4096; ++number) {
+    // Fixed blocks of 4096 samples, 44.1 kHz, two channels, 16 bits; the
+    // frame's number coded as UTF-8 codes a character.
+    std::string frame("\xFF\xF8\xC9\x18", 4);
+    frame += number < 0x80 ? bigEndian(number, 1) : bigEndian(0xC080 | ((number & 0x7C0) << 2) | (number & 0x3F), 2);
+    frame += bigEndian(crc(frame, 8, 0x07), 1);
+    frame += std::string(6, '\0');
+    frames += frame + bigEndian(crc(frame, 16, 0x8005), 2);
+  }
+  return frames;
 }
 
 // A text of several values, as "\0" separates them in an entry's text.
@@ -170,8 +243,8 @@ void writeFlac(const fs::path& path, const TagEntries& entries) {
   saved(file.save(), path);
 }
 
-void writeMp4(const fs::path& path, const TagEntries& entries) {
-  writeFile(path, minimalMp4());
+void writeMp4(const fs::path& path, const TagEntries& entries, const std::string& untagged) {
+  writeFile(path, untagged);
   TagLib::MP4::File file(path.c_str(), false);
   constexpr const char* kItemNames[] = {"\251ART", "\251alb", "\251nam"};
   TagLib::MP4::CoverArtList covers;
@@ -208,7 +281,7 @@ void writeTaggedAudio(const fs::path& path, AudioFormat format, const TagEntries
     case AudioFormat::aac:
       return writeFile(path, renderedID3v2(entries, TagLib::ID3v2::v4) + adtsFrames());
     case AudioFormat::m4a:
-      return writeMp4(path, entries);
+      return writeMp4(path, entries, minimalMp4());
     case AudioFormat::flac:
       return writeFlac(path, entries);
     case AudioFormat::wavID3v2:
@@ -216,6 +289,15 @@ void writeTaggedAudio(const fs::path& path, AudioFormat format, const TagEntries
       return writeWav(path, format, entries);
   }
 }
+
+void writePlayableAudio(const fs::path& path, AudioFormat format, const TagEntries& entries, int seconds) {
+  if (format == AudioFormat::m4a) return writeMp4(path, entries, seconds > 0 ? playableMp4(seconds) : minimalMp4());
+  writeTaggedAudio(path, format, entries);
+  const std::string frames = format == AudioFormat::flac ? flacFrames(seconds) : mpegSilence(seconds);
+  std::ofstream(path, std::ios::binary | std::ios::app).write(frames.data(), static_cast<std::streamsize>(frames.size()));
+}
+
+std::string mpegSilence(int seconds) { return mpegFrames(seconds * 44100 / kMpegFrameSamples); }
 
 namespace {
 

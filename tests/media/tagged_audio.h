@@ -36,6 +36,15 @@ TagEntries trackTags(const std::string& artist, const std::string& album, const 
 // one value a field).
 void writeTaggedAudio(const std::filesystem::path& path, AudioFormat format, const TagEntries& entries);
 
+// Writes a file of `format`, tagged as writeTaggedAudio would, that players
+// play for `seconds` of silence: mp3 and m4a (MPEG audio in an MP4 track),
+// and flac.
+void writePlayableAudio(const std::filesystem::path& path, AudioFormat format, const TagEntries& entries,
+                        int seconds);
+
+// `seconds` of silence as MPEG-1 Layer III frames: an mp3 file without tags.
+std::string mpegSilence(int seconds);
+
 // A picture of `width` x `height` pixels, encoded by Qt in `format` ("JPEG",
 // "PNG", ...): red on the left half, blue on the right, with a green bottom
 // quarter, so that its placement after scaling shows.

@@ -1,20 +1,12 @@
 #include "music_library.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
 namespace sonvetta::testdata {
 
 namespace {
-
-// Silent MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz, 1152 samples each).
-std::string silence(int seconds) {
-  std::string frame(417, '\0');
-  frame.replace(0, 4, "\xFF\xFB\x90\x00", 4);
-  std::string frames;
-  for (int i = 0; i < seconds * 44100 / 1152; ++i) frames += frame;
-  return frames;
-}
 
 const char* extension(AudioFormat format) {
   switch (format) {
@@ -49,22 +41,25 @@ MusicLibrary& MusicLibrary::linkedAsMusicMusic() {
 
 std::vector<std::filesystem::path> MusicLibrary::writeInto(const std::filesystem::path& home) const {
   std::vector<std::filesystem::path> files;
-  const std::string frames = silence(seconds_);
   const std::filesystem::path root = linked_ ? home / "Music" : home / "Music" / "Music";
   if (linked_ && !tracks_.empty()) {
     std::filesystem::create_directories(root);
     std::filesystem::create_directory_symlink(root, root / "Music");
   }
   for (const Track& track : tracks_) {
-    const std::filesystem::path album = root / track.artist / track.album;
+    std::string artist = track.artist;
+    std::ranges::replace(artist, '\0', ' ');
+    const std::filesystem::path album = root / artist / track.album;
     std::filesystem::create_directories(album);
     char number[8];
     std::snprintf(number, sizeof number, "%02zu ", files.size() + 1);
     const std::filesystem::path file = album / (number + track.title + extension(track.format));
     if (track.tagged) {
-      writeTaggedAudio(file, track.format, trackTags(track.artist, track.album, track.title, track.picture));
+      writePlayableAudio(file, track.format, trackTags(track.artist, track.album, track.title, track.picture),
+                         seconds_);
+    } else {
+      std::ofstream(file, std::ios::binary) << mpegSilence(seconds_);
     }
-    std::ofstream(file, std::ios::binary | std::ios::app) << frames;
     files.push_back(file);
   }
   return files;

@@ -11,11 +11,12 @@ namespace sonvetta::testdata {
 
 // A music library as the application searches it, in a home folder:
 // ~/Music/Music/ARTIST/ALBUM/NN TITLE.mp3 (or .m4a, ...), each track tagged, with its
-// picture where it has one, and `seconds` of silence for players to play.
+// picture where it has one, and `seconds` of silence for players to play
+// (mp3, m4a and flac).
 class MusicLibrary {
  public:
   struct Track {
-    std::string artist;
+    std::string artist;  // "\0" between several, which the folder's name joins by a space
     std::string album;
     std::string title;
     std::optional<std::string> picture = std::nullopt;

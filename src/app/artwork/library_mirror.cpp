@@ -160,16 +160,19 @@ std::optional<std::pair<dev_t, ino_t>> LibraryMirror::identity() const {
 }
 
 // Only a real folder (no link) on a file system whose every change inotify
-// sees, and within the library's share of watches.
+// sees, and within the library's share of watches. A folder is on its
+// parent's file system unless one is mounted on it: the file system's type
+// is asked once, not once a folder.
 std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string& path) {
   if (!watch_) return std::nullopt;
-  const std::optional<long> type = access_->typeOf(path);
-  if (!type || !platform::isFullyWatchable(*type)) return std::nullopt;
+  const bool mounted = !folder.parent || watch_->isMountPoint(std::string_view(path).substr(root_.native().size() + 1));
+  folder.fileSystem = mounted ? access_->typeOf(path) : folder.parent->fileSystem;
+  if (!folder.fileSystem || !platform::isFullyWatchable(*folder.fileSystem)) return std::nullopt;
   const bool held = folder.watch >= 0;
-  if (!held && (std::chrono::steady_clock::now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
-  const std::optional<int> watch = watch_->watch(path);
+  if (!held && (access_->now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
+  const std::optional<int> watch = access_->watch(*watch_, path);
   if (!held && (!watch || watches_.contains(*watch))) budget_->giveBack();
-  if (!watch && errno == ENOSPC) noWatchesBefore_ = std::chrono::steady_clock::now() + kNoWatchesBackOff;
+  if (!watch && errno == ENOSPC) noWatchesBefore_ = access_->now() + kNoWatchesBackOff;
   return watch;
 }
 
@@ -209,7 +212,9 @@ void LibraryMirror::list(Folder& folder, const std::string& path) {
       }
       const bool candidate = isAudioFileName(listed.name);
       Entry entry{std::move(listed.name), listed.inode, candidate, listed.link, false, std::nullopt, nullptr};
-      if (listed.entered) entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, false, {}});
+      if (listed.entered) {
+        entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, false, std::nullopt, {}});
+      }
       folder.entries.push_back(std::move(entry));
     }
   }

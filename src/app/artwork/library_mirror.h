@@ -35,6 +35,11 @@ struct LibraryAccess {
   // Called on several threads at once.
   std::function<std::optional<TrackFingerprint>(const std::filesystem::path&)> readTags = readTrackFingerprint;
   long watches = platform::WatchBudget::fairShare();
+  // The kernel's watch on a folder: none, with errno set, when it refuses.
+  std::function<std::optional<int>(platform::FolderWatch&, const std::filesystem::path&)> watch =
+      &platform::FolderWatch::watch;
+  // The time that the mirror's waits are counted in.
+  std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
 };
 
 // One library root as a walk sees it, kept in memory as far as a search has
@@ -103,6 +108,7 @@ class LibraryMirror {
     std::string name;
     int watch = -1;
     bool listed = false;  // since it was watched, and no note lost since
+    std::optional<long> fileSystem;  // its type, as the last listing found it
     std::vector<Entry> entries;
   };
 
@@ -122,7 +128,7 @@ class LibraryMirror {
   std::shared_ptr<platform::WatchBudget> budget_;
   std::optional<platform::FolderWatch> watch_;
   std::optional<std::pair<dev_t, ino_t>> identity_;
-  Folder top_{nullptr, {}, -1, false, {}};
+  Folder top_{nullptr, {}, -1, false, std::nullopt, {}};
   std::unordered_map<int, Folder*> watches_;
   // After the kernel said it had no more watches, none is asked for until
   // then, or until one of ours is freed.

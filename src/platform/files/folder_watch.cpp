@@ -48,15 +48,14 @@ std::string unescaped(std::string_view field) {
   return text;
 }
 
-bool concerns(const std::string& mountPoint, const std::string& root) {
-  const auto within = [](const std::string& inner, const std::string& outer) {
-    return inner.starts_with(outer) && (inner.size() == outer.size() || outer == "/" || inner[outer.size()] == '/');
-  };
-  return within(mountPoint, root) || within(root, mountPoint);
+bool within(const std::string& inner, const std::string& outer) {
+  return inner.starts_with(outer) && (inner.size() == outer.size() || outer == "/" || inner[outer.size()] == '/');
 }
 
+}  // namespace
+
 // The mounts at or below `root`, and those that hold it.
-std::string mountsConcerning(int mounts, const std::filesystem::path& root) {
+FolderWatch::Mounts FolderWatch::mountsConcerning(int mounts, const std::filesystem::path& root) {
   std::string table;
   std::array<char, 16 * 1024> buffer;
   for (off_t offset = 0;;) {
@@ -66,7 +65,7 @@ std::string mountsConcerning(int mounts, const std::filesystem::path& root) {
     table.append(buffer.data(), static_cast<std::size_t>(length));
     offset += length;
   }
-  std::string concerning;
+  Mounts concerning;
   for (std::size_t start = 0; start < table.size();) {
     std::size_t end = table.find('\n', start);
     if (end == std::string::npos) end = table.size();
@@ -79,12 +78,17 @@ std::string mountsConcerning(int mounts, const std::filesystem::path& root) {
     }
     if (field != std::string_view::npos) {
       const std::string mountPoint = unescaped(line.substr(field, line.find(' ', field) - field));
-      if (concerns(mountPoint, root.string())) concerning.append(line).append("\n");
+      if (within(mountPoint, root.native()) || within(root.native(), mountPoint)) {
+        concerning.lines.append(line).append("\n");
+      }
+      if (mountPoint != root.native() && within(mountPoint, root.native())) concerning.below.push_back(mountPoint);
     }
     start = end + 1;
   }
   return concerning;
 }
+
+namespace {
 
 // The mount table names folders with no link in their path.
 std::filesystem::path withoutLinks(const std::filesystem::path& root) {
@@ -102,10 +106,15 @@ FolderWatch::FolderWatch(int descriptor, int mounts, std::filesystem::path root)
 bool FolderWatch::mountsChanged() {
   pollfd mounts{mounts_, POLLPRI, 0};
   if (::poll(&mounts, 1, 0) <= 0 || (mounts.revents & (POLLPRI | POLLERR)) == 0) return false;
-  std::string now = mountsConcerning(mounts_, root_);
-  if (now == rootMounts_) return false;
+  Mounts now = mountsConcerning(mounts_, root_);
+  if (now.lines == rootMounts_.lines) return false;
   rootMounts_ = std::move(now);
   return true;
+}
+
+bool FolderWatch::isMountPoint(std::string_view below) const {
+  const std::string folder = (root_ / below).native();
+  return std::ranges::find(rootMounts_.below, folder) != rootMounts_.below.end();
 }
 
 std::optional<FolderWatch> FolderWatch::create(const std::filesystem::path& root) {

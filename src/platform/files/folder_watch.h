@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -47,14 +48,25 @@ class FolderWatch {
   // Every change queued so far, in order, without waiting.
   std::vector<FolderChange> changes();
 
+  // Whether a file system is mounted on the folder `below` (its path from the
+  // root), as the mount table said when changes() last looked: any other
+  // folder is on its parent's file system.
+  bool isMountPoint(std::string_view below) const;
+
  private:
+  struct Mounts {
+    std::string lines;               // of the mount table, that concern the root
+    std::vector<std::string> below;  // the mount points below the root
+  };
+
   FolderWatch(int descriptor, int mounts, std::filesystem::path root);
+  static Mounts mountsConcerning(int mounts, const std::filesystem::path& root);
   bool mountsChanged();
 
   int descriptor_;
   int mounts_;  // the process's mount table, which signals when it changes
   std::filesystem::path root_;
-  std::string rootMounts_;  // the lines of the mount table that concern the root
+  Mounts rootMounts_;
 };
 
 // A share of the user's inotify watches, which the user's editors and sync
