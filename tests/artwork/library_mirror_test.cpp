@@ -433,7 +433,7 @@ class MirroredSearchOutOfWatches : public testing::Test {
       return std::nullopt;
     };
     access.now = [this] { return now_; };
-    searcher_.emplace(log_, home_.path(), access);
+    searcher_.emplace(log_, home_, access);
     EXPECT_EQ(cost(), (Cost{4, 3}));
     EXPECT_EQ(cost(), (Cost{1, 0}));
     EXPECT_EQ(refusedAsked_, 1);
@@ -445,8 +445,9 @@ class MirroredSearchOutOfWatches : public testing::Test {
     return Cost{asked_->listings - before.listings, asked_->tagReads - before.tagReads};
   }
 
-  sonvetta::testdata::TemporaryFolder home_;
-  const fs::path music_ = sonvetta::testdata::roots(home_.path())[2];
+  QTemporaryDir temporaryHome_;
+  const fs::path home_{temporaryHome_.path().toStdString()};
+  const fs::path music_ = sonvetta::testdata::roots(home_)[2];
   const std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
   std::string refused_;
   int refusedAsked_ = 0;
