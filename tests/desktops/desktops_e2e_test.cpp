@@ -305,7 +305,8 @@ QRect expectMaximisedClearOf(const Session& desktop, const X11Display& display, 
 
 // Makes `step`'s change and follows the strip from `from` to the step's
 // place; it may vanish or stay at `from` on the way, nowhere else, and then
-// stays. Prints how long it took. A window manager taking over runs on
+// stays a second (three after a window manager took over). Prints how long
+// it took. A window manager taking over runs on
 // until the returned program ends.
 std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch, const std::string& rowName,
                                        const QRect& from, const Step& step) {
@@ -324,7 +325,7 @@ std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch
     QProcessEnvironment environment = desktop.environment();
     environment.insert("KWIN_COMPOSE", "N");
     takingOver = std::make_unique<Program>(step.command.first(), step.command.mid(1), environment);
-    // gnome-shell takes half a minute to come up again on a busy machine.
+    // A second for the one it replaces to go.
     QTest::qWait(1000);
   } else if (!desktop.run(step.command)) {
     ADD_FAILURE() << "the change failed";
@@ -336,10 +337,11 @@ std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch
       << describe(watch.workArea()).toStdString();
   std::cout << "figures: " << rowName << ": " << change << ": at " << describe(step.window).toStdString() << " after "
             << clock.elapsed() << " ms\n";
-  for (clock.restart(); clock.elapsed() < 3000;) {
+  for (clock.restart(); clock.elapsed() < (step.takesOver ? 3000 : 1000);) {
     QTest::qWait(50);
     arrived();
   }
+  // gnome-shell takes half a minute to come up again on a busy machine.
   EXPECT_TRUE(step.takesOver ? QTest::qWaitFor(arrived, 3 * placeTimeout) : arrived())
       << "it left for " << describe(watch.place()).toStdString();
   EXPECT_TRUE(elsewhere.isNull()) << "it stood at " << describe(elsewhere).toStdString();
