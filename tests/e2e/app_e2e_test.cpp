@@ -17,8 +17,8 @@
 #include "app_under_test.h"
 #include "fake_settings_portal.h"
 #include "platform/notifications/dbus_post.h"
+#include "screen_pixels.h"
 #include "session.h"
-#include "strip_lightness.h"
 #include "x11_display.h"
 
 namespace {

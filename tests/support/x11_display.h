@@ -134,10 +134,15 @@ class X11Display {
     xcb_flush(connection_);
   }
 
-  int workAreaTop() const {
+  // What maximised windows get on the first workspace; null where the
+  // window manager does not say.
+  QRect workArea() const {
     const std::vector<std::uint32_t> area = numbers(root_, "_NET_WORKAREA");
-    return area.size() >= 4 ? static_cast<int>(area[1]) : -1;
+    if (area.size() < 4) return {};
+    return QRect(static_cast<int>(area[0]), static_cast<int>(area[1]), static_cast<int>(area[2]),
+                 static_cast<int>(area[3]));
   }
+  int workAreaTop() const { return workArea().isNull() ? -1 : workArea().top(); }
 
  private:
   xcb_get_property_reply_t* propertyReply(xcb_window_t window, xcb_atom_t property) const {

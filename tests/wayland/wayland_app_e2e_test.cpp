@@ -15,7 +15,7 @@
 #include "fake_settings_portal.h"
 #include "platform/notifications/dbus_post.h"
 #include "session.h"
-#include "strip_lightness.h"
+#include "screen_pixels.h"
 
 namespace {
 
@@ -29,22 +29,8 @@ constexpr uint lightScheme = 2;
 // beside sway's bar, right below the bar otherwise (measured in the middle,
 // as a strip may wear the bar's colour).
 QImage stripOf(const QImage& screenshot) {
-  const int right = screenshot.width() - 1;
-  int top = 0;
-  if (screenshot.pixel(right, 0) == Screen::swayBar) {
-    while (top < screenshot.height() && screenshot.pixel(screenshot.width() / 2, top) == Screen::swayBar) ++top;
-  }
+  const int top = screenshot.pixel(screenshot.width() - 1, 0) == Screen::swayBar ? swayBarHeight(screenshot) : 0;
   return screenshot.copy(screenshot.width() - 200, top, 200, 22);
-}
-
-// True when the strip shows something besides its background: the music
-// note and "Music not playing", or a track's line.
-bool hasContent(const QImage& strip) {
-  int differing = 0;
-  for (int y = 0; y < strip.height(); ++y) {
-    for (int x = 0; x < strip.width(); ++x) differing += strip.pixel(x, y) != strip.pixel(strip.width() - 1, 0);
-  }
-  return differing > 100;
 }
 
 bool isStrip(const QImage& strip) {
@@ -118,9 +104,7 @@ TEST_F(WaylandAppTest, WearsTheColoursOfSwaysBar) {
   AppUnderTest app;
   const auto stripBelowTheBar = [&] {
     const QImage screen = sway_->screenshot();
-    int bar = 0;
-    while (bar < screen.height() && screen.pixel(screen.width() / 2, bar) == Screen::swayBar) ++bar;
-    return screen.copy(screen.width() - 200, bar, 200, 22);
+    return screen.copy(screen.width() - 200, swayBarHeight(screen), 200, 22);
   };
   QImage strip;
   EXPECT_TRUE(QTest::qWaitFor(

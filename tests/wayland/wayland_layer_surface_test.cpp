@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "platform/statusbar/wayland/wayland_layer_surface.h"
+#include "screen_pixels.h"
 #include "session.h"
 
 namespace {
@@ -111,13 +112,6 @@ void expectShown(WaylandLayerSurface& surface, const std::function<QImage()>& sc
   EXPECT_TRUE(shown.copy(QRect(strip.topLeft(), expected.size())) == expected);
 }
 
-int barHeight(const QImage& screenshot) {
-  const int middle = screenshot.width() / 2;
-  int height = 0;
-  while (height < screenshot.height() && screenshot.pixel(middle, height) == Screen::swayBar) ++height;
-  return height;
-}
-
 class WaylandLayerSurfaceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -153,7 +147,7 @@ TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAn
   const QRect strip = areaOf(screenshot, stripColor) | areaOf(screenshot, markColor);
   EXPECT_EQ(strip.size(), QSize(200, 22));
   EXPECT_EQ(strip.right(), Screen::width - 1);
-  const int bar = barHeight(screenshot);
+  const int bar = swayBarHeight(screenshot);
   EXPECT_GT(bar, 0) << "sway's bar is drawn at the top";
   EXPECT_EQ(strip.top(), bar) << "right below sway's bar";
   EXPECT_EQ(screenshot.pixel(strip.left(), strip.top()), markColor);
