@@ -505,10 +505,12 @@ TEST(DesktopChanges, SwayWithEveryOutputGoneThenOneBack) {
 // that it is up, and the strip's window tells its frames to stop (under a
 // compositing KWin, X itself would never say the strip is covered).
 TEST(DesktopChanges, StopsItsFramesWhilePlasmasLockerIsUp) {
-  const DesktopCase plasma = row("kde_x11_default");
+  const DesktopCase& plasma = *std::find_if(std::begin(desktops), std::end(desktops), [](const DesktopCase& each) {
+    return std::string(each.name) == "kde-x11-default";
+  });
   const Session desktop(plasma.name, plasma.options());
   if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
-  StripWatch watch(desktop, plasma.seen);
+  StripWatch watch(desktop, plasma.inScreenshots());
   AppUnderTest app(desktop.environment());
   ASSERT_TRUE(QTest::qWaitFor([&] { return watch.place() == plasma.window; }, placeTimeout));
   const xcb_window_t bar = watch.display()->windowNamed(sonvetta::vocabulary::statusBarTitle);
