@@ -1,9 +1,12 @@
 #include "platform/appearance/panel_colors.h"
+#include "platform/appearance/shell_panel_color.h"
 #include "platform/appearance/sway_bar_color.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 
 namespace platform {
 namespace {
@@ -113,6 +116,27 @@ TEST(SwayBarTest, TheBarBesideTheStripOnItsOutput) {
       << "a colour sway does not write";
   EXPECT_EQ(beside({bar("left", "dock", "[]", "#ffffff"), "not json", ""}, "not json"), std::nullopt);
   EXPECT_EQ(beside({}, outputs), std::nullopt);
+}
+
+// Plasma's panels take the colour scheme's window background from the
+// user's settings; a file that names none, or names it badly, is Breeze's.
+TEST(PlasmaPanelColor, TheSchemesWindowBackgroundElseBreezesLightOne) {
+  QTemporaryDir home;
+  const auto kdeglobals = [&](const QByteArray& text) {
+    QFile file(home.filePath("kdeglobals"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    return file.fileName();
+  };
+  const QColor breezeLight(239, 240, 241);
+  EXPECT_EQ(plasmaPanelColor(kdeglobals("[General]\nColorScheme=BreezeDark\n\n[Colors:Window]\n"
+                                        "BackgroundAlternate=49,54,59\nBackgroundNormal=32,35,38\n")),
+            QColor(32, 35, 38));
+  EXPECT_EQ(plasmaPanelColor(QString()), breezeLight) << "no kdeglobals";
+  EXPECT_EQ(plasmaPanelColor(kdeglobals("[General]\nColorScheme=BreezeLight\n")), breezeLight);
+  EXPECT_EQ(plasmaPanelColor(kdeglobals("[Colors:Window]\nBackgroundNormal=32,35\n")), breezeLight);
+  EXPECT_EQ(plasmaPanelColor(kdeglobals("[Colors:Window]\nBackgroundNormal=32,350,38\n")), breezeLight);
+  EXPECT_EQ(plasmaPanelColor(kdeglobals("[Colors:Window]\nBackgroundNormal=#202326\n")), breezeLight);
 }
 
 }  // namespace

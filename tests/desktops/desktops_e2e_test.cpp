@@ -38,6 +38,7 @@ enum class Wears {
   panelColors,     // the panel's own background
   panelDeepened,   // the panel's hue, darker, for its light text's contrast
   desktopPalette,  // the panel's colours are not to be had: the desktop's light ones
+  shellTheme,      // through XWayland, the colour the shell's theme gives its panel
 };
 
 // A change to the desktop while the strip runs. The strip follows to
@@ -57,6 +58,7 @@ struct DesktopCase {
   const char* name = "";  // as start-desktop knows it
   QRect window = {};      // where the strip's window stands
   Wears wears = Wears::desktopPalette;
+  QColor shellPanel = {};  // what the shell's theme gives its panel
   std::vector<QRect> panels = {};  // none of them to be covered
   std::vector<Step> steps = {};
   QStringList toSecondWorkspace = {"wmctrl", "-s", "1"};
@@ -110,11 +112,13 @@ const DesktopCase desktops[] = {
     {.name = "mutter", .window = {1080, 0, 200, 22}},
     {.name = "gnome-x11", .window = {1080, 32, 200, 22}, .wears = Wears::panelColors,
      .steps = {{{"gnome-shell", "--x11", "--replace", "--sm-disable"}, {1080, 32, 200, 22}, {0, 54, 1280, 746}, true}}},
-    // On XWayland the root window holds none of the desktop's pixels.
-    {.name = "gnome-wayland", .window = {1080, 32, 200, 22}},
+    // On XWayland the root window holds none of the desktop's pixels: the
+    // panel's colour is its theme's, GNOME Shell's black top bar, Breeze's
+    // light window background for Plasma.
+    {.name = "gnome-wayland", .window = {1080, 32, 200, 22}, .wears = Wears::shellTheme, .shellPanel = Qt::black},
     {.name = "kde-x11", .window = {1080, 44, 200, 22}, .wears = Wears::panelColors,
      .steps = {{{"kwin_x11", "--replace"}, {1080, 44, 200, 22}, {0, 66, 1280, 734}, true}}},
-    {.name = "kde-wayland", .window = {1080, 44, 200, 22}},
+    {.name = "kde-wayland", .window = {1080, 44, 200, 22}, .wears = Wears::shellTheme, .shellPanel = {239, 240, 241}},
     // As they come: the only panel along the bottom, in a window (Plasma,
     // LXQt) or drawn by the shell (Cinnamon). Plasma's panel moved to the
     // top and back while the strip runs: it follows, its band with it.
@@ -122,7 +126,8 @@ const DesktopCase desktops[] = {
      .panels = {{0, 756, 1280, 44}},
      .steps = {{plasmaPanelTo("top"), {1080, 44, 200, 22}, {0, 66, 1280, 734}},
                {plasmaPanelTo("bottom"), {1080, 734, 200, 22}, {0, 0, 1280, 734}}}},
-    {.name = "kde-wayland-default", .window = {1080, 734, 200, 22}, .panels = {{0, 756, 1280, 44}}},
+    {.name = "kde-wayland-default", .window = {1080, 734, 200, 22}, .wears = Wears::shellTheme,
+     .shellPanel = {239, 240, 241}, .panels = {{0, 756, 1280, 44}}},
     {.name = "cinnamon", .window = {1080, 738, 200, 22}, .wears = Wears::panelDeepened, .panels = {{0, 760, 1280, 40}}},
     {.name = "lxqt", .window = {1080, 746, 200, 22}, .wears = Wears::panelColors, .panels = {{0, 768, 1280, 32}}},
     // Along the top and the bottom: below the top one.
@@ -277,6 +282,9 @@ void expectWears(const QImage& screen, const DesktopCase& desktopCase) {
       break;
     case Wears::desktopPalette:
       EXPECT_EQ(background, QColor(239, 239, 239)) << "the standard light palette's";
+      break;
+    case Wears::shellTheme:
+      EXPECT_EQ(background, desktopCase.shellPanel) << "the shell's theme's";
       break;
   }
 }

@@ -2,10 +2,14 @@
 
 #include <xcb/xcb.h>
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/appearance/panel_colors.h"
+#include "platform/appearance/shell_panel_color.h"
 #include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
@@ -20,11 +24,16 @@ QRect bandBeside(const QRect& strip, const QRect& screen) {
   return QRect(QPoint(strip.left(), strip.bottom() + 1), QPoint(strip.right(), screen.bottom()));
 }
 
+// XWayland's root window holds none of the desktop's pixels. Newer ones say
+// so by an extension; older ones (22.1, Debian 12's) only by their outputs' names.
 bool isRootless(xcb_connection_t* connection) {
   constexpr char name[] = "XWAYLAND";
   const XcbReply<xcb_query_extension_reply_t> reply{xcb_query_extension_reply(
       connection, xcb_query_extension(connection, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr)};
-  return reply != nullptr && reply->present;
+  if (reply != nullptr && reply->present) return true;
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  return std::any_of(screens.begin(), screens.end(),
+                     [](const QScreen* screen) { return screen->name().startsWith(QLatin1String("XWAYLAND")); });
 }
 
 // Where `window` stands on the screen, in device pixels.
@@ -52,7 +61,10 @@ X11PanelColor::X11PanelColor(xcb_connection_t* connection, std::uint32_t window,
 }
 
 void X11PanelColor::readBeside(const QRect& screen) {
-  if (!rootHasDesktop_) return;
+  if (!rootHasDesktop_) {
+    adopt(shellPanelColor(QDBusConnection::sessionBus()));
+    return;
+  }
   screen_ = screen;
   read();
   readAgain_.start();
@@ -78,6 +90,10 @@ void X11PanelColor::read() {
                         QImage::Format_RGB32);
     color = plainColorOf(pixels);
   }
+  adopt(color);
+}
+
+void X11PanelColor::adopt(std::optional<QColor> color) {
   if (color == color_) return;
   color_ = color;
   changed_();

@@ -17,7 +17,8 @@ namespace platform {
 // across the window's columns. Read again a little after every move, since
 // a panel that has just reserved its band may not have drawn it yet, and a
 // window manager may put the window elsewhere than asked (i3). Where the
-// root window holds no desktop pixels (a rootless XWayland), there is none.
+// root window holds no desktop pixels (a rootless XWayland), the shell's
+// theme tells it, where it can.
 class X11PanelColor final : public QObject {
  public:
   // `changed` hears when the colour read differs from the last.
@@ -29,6 +30,7 @@ class X11PanelColor final : public QObject {
 
  private:
   void read();
+  void adopt(std::optional<QColor> color);
 
   xcb_connection_t* connection_;
   std::uint32_t window_;
