@@ -42,16 +42,19 @@ enum class Wears {
 };
 
 // A change to the desktop while the strip runs. The strip follows to
-// `window` (in device pixels), on the way vanishing or staying where it
-// was, never anywhere else, and then stays there.
+// `window` (in device pixels; empty: nowhere), on the way vanishing or
+// staying where it was, never anywhere else, and then stays there.
 struct Step {
   QStringList command;  // run on the session
   QRect window;
   QRect workArea = {};  // what maximised windows then get, where the step says
   // A window manager taking over from the running one, or restarting
-  // itself: started and left to run rather than waited for, given a second
-  // to begin; the strip may be hidden a while as it settles.
+  // itself, or a session manager bringing up its locker: started and left
+  // to run rather than waited for, given a second to begin; the strip may
+  // be hidden a while as it settles.
   bool takesOver = false;
+  const char* output = "HEADLESS-1";  // sway's, where the strip then stands
+  const char* windowSays = nullptr;   // a property the strip's window then sets to 1
 };
 
 struct DesktopCase {
@@ -74,7 +77,7 @@ struct DesktopCase {
   int panelBottom() const { return alongBottom() ? 0 : window.top(); }
   // How the test sees the strip: sway's in its screenshots, the others as
   // the X11 window the window manager manages.
-  bool inScreenshots() const { return std::string(name) == "sway"; }
+  bool inScreenshots() const { return std::string(name).starts_with("sway"); }
   // What start-desktop is told after the desktop's name.
   QStringList options() const {
     if (outputs == 1) return {};
@@ -99,6 +102,12 @@ QStringList plasmaPanelTo(const char* location) {
 
 QStringList kscreenDoctor(const char* change) { return {"env", "QT_QPA_PLATFORM=wayland", "kscreen-doctor", change}; }
 
+// ksmserver, asked to lock as soon as it is up, left running with its locker.
+const QStringList plasmaLocked = {
+    "sh", "-c",
+    "ksmserver & until gdbus call --session --dest org.freedesktop.ScreenSaver --object-path /ScreenSaver "
+    "--method org.freedesktop.ScreenSaver.Lock; do sleep 1; done; wait"};
+
 const DesktopCase desktops[] = {
     // tint2's and Xfce's dark grey panels: a darker grey keeps the text's contrast.
     {.name = "openbox", .window = {1080, 30, 200, 22}, .wears = Wears::panelDeepened},
@@ -121,11 +130,16 @@ const DesktopCase desktops[] = {
     {.name = "kde-wayland", .window = {1080, 44, 200, 22}, .wears = Wears::shellTheme, .shellPanel = {239, 240, 241}},
     // As they come: the only panel along the bottom, in a window (Plasma,
     // LXQt) or drawn by the shell (Cinnamon). Plasma's panel moved to the
-    // top and back while the strip runs: it follows, its band with it.
+    // top and back while the strip runs: it follows, its band with it. Then
+    // Plasma's own locker over it: KDE says on the session bus that it is
+    // up, and the strip's window tells its frames to stop (under a
+    // compositing KWin, X itself would never say the strip is covered).
     {.name = "kde-x11-default", .window = {1080, 734, 200, 22}, .wears = Wears::panelColors,
      .panels = {{0, 756, 1280, 44}},
      .steps = {{plasmaPanelTo("top"), {1080, 44, 200, 22}, {0, 66, 1280, 734}},
-               {plasmaPanelTo("bottom"), {1080, 734, 200, 22}, {0, 0, 1280, 734}}}},
+               {plasmaPanelTo("bottom"), {1080, 734, 200, 22}, {0, 0, 1280, 734}},
+               {.command = plasmaLocked, .window = {1080, 734, 200, 22}, .takesOver = true,
+                .windowSays = "_SONVETTA_SCREEN_LOCKED"}}},
     {.name = "kde-wayland-default", .window = {1080, 734, 200, 22}, .wears = Wears::shellTheme,
      .shellPanel = {239, 240, 241}, .panels = {{0, 756, 1280, 44}}},
     {.name = "cinnamon", .window = {1080, 738, 200, 22}, .wears = Wears::panelDeepened, .panels = {{0, 760, 1280, 40}}},
@@ -153,18 +167,34 @@ const DesktopCase desktops[] = {
      .steps = {{{"swaymsg", "output", "HEADLESS-1", "mode", "1920x1080"}, {1720, 23, 200, 22}},
                {{"swaymsg", "output", "HEADLESS-1", "scale", "2"}, {1520, 46, 400, 44}}},
      .toSecondWorkspace = {"swaymsg", "focus output HEADLESS-1; workspace number 3"}, .outputs = 2},
+    // Its bar along the bottom, as sway has it unless told: right above it.
+    {.name = "sway-bottom", .window = {1080, 755, 200, 22}, .wears = Wears::panelColors,
+     .panels = {{0, 777, 1280, 23}}, .toSecondWorkspace = {"swaymsg", "workspace", "number", "2"}},
+    // Every output gone for a while, as when a laptop's lid closes with no
+    // other screen, then one back: the strip at its place on the new one.
+    // Debian 13's sway, whose headless outputs can be unplugged.
+    {.name = "sway-trixie", .window = {1080, 23, 200, 22}, .wears = Wears::panelColors,
+     .panels = {{0, 0, 1280, 23}},
+     .steps = {{{"swaymsg", "output", "HEADLESS-1", "unplug"}, {}},
+               {.command = {"swaymsg", "create_output"}, .window = {1080, 23, 200, 22}, .output = "HEADLESS-2"}},
+     .toSecondWorkspace = {"swaymsg", "workspace", "number", "2"}},
 };
 
 QString describe(const QRect& rect) {
   return QString("%1x%2+%3+%4").arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y());
 }
 
-// The strip's rectangle at the top-right of `output` below the bar, in
+// The strip's rectangle at the right end of `output` next to the bar, in
 // device pixels: what is not background there (the strip wears the bar's
 // colour); empty where nothing is, or where sway has not yet drawn the
-// output's new area (more rows than any strip).
-QRect swayStrip(const QImage& output) {
+// output's new area (more rows than any strip). A bar along the bottom is
+// one along the top, upside down.
+QRect swayStrip(const QImage& output, bool barAlongBottom) {
   if (output.isNull()) return {};
+  if (barAlongBottom) {
+    const QRect found = swayStrip(output.mirrored(false, true), false);
+    return found.isNull() ? found : QRect(found.left(), output.height() - 1 - found.bottom(), found.width(), found.height());
+  }
   const int top = swayBarHeight(output);
   const int right = output.width() - 1;
   const auto isStrip = [&](int x, int y) { return output.pixel(x, y) != Screen::swayBackground; };
@@ -181,14 +211,16 @@ QRect swayStrip(const QImage& output) {
 // gives maximised windows beside it.
 class StripWatch {
  public:
-  StripWatch(const Session& session, bool inScreenshots) : session_(session) {
-    if (inScreenshots) return;
+  StripWatch(const Session& session, const DesktopCase& row) : session_(session), barAlongBottom_(row.alongBottom()) {
+    if (row.inScreenshots()) return;
     qputenv("XAUTHORITY", session.value("XAUTHORITY").toLocal8Bit());
     display_ = std::make_unique<X11Display>(session.value("DISPLAY").toLocal8Bit().constData());
   }
 
   bool connected() const { return !display_ || display_->connected(); }
   const X11Display* display() const { return display_.get(); }
+  // The sway output the strip stands on.
+  void lookAt(const char* output) { output_ = output; }
 
   // Where the strip stands, empty while it is nowhere to be seen, and how it
   // looks there (in screenshots only; none where its window says where it is).
@@ -202,12 +234,16 @@ class StripWatch {
       if (bar_ == XCB_NONE) bar_ = display_->windowNamed(sonvetta::vocabulary::statusBarTitle);
       return {bar_ == XCB_NONE ? QRect() : display_->geometry(bar_), {}};
     }
-    const QImage screen = session_.screenshot();
-    const QRect place = swayStrip(screen);
+    const QImage screen = session_.screenshot(output_);
+    const QRect place = swayStrip(screen, barAlongBottom_);
     return {place, screen.copy(place)};
   }
   QRect place() { return sight().place; }
   bool isShown() { return display_ ? bar_ != XCB_NONE && display_->isViewable(bar_) : !place().isEmpty(); }
+  // Whether the strip's window has set `property` to 1.
+  bool says(const char* property) const {
+    return display_ && bar_ != XCB_NONE && display_->numbers(bar_, property) == std::vector<std::uint32_t>{1};
+  }
   // Where the strip is shown, empty while it is not.
   QRect shownPlace() {
     const QRect now = place();
@@ -224,6 +260,8 @@ class StripWatch {
 
  private:
   const Session& session_;
+  const bool barAlongBottom_;
+  QString output_ = "HEADLESS-1";
   std::unique_ptr<X11Display> display_;
   xcb_window_t bar_ = XCB_NONE;
 };
@@ -326,6 +364,7 @@ std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch
     if (!now.isEmpty() && now != step.window && now != from) elsewhere = now;
     return now == step.window && (step.workArea.isNull() || watch.workArea() == step.workArea);
   };
+  watch.lookAt(step.output);
   QElapsedTimer clock;
   clock.start();
   std::unique_ptr<Program> takingOver;
@@ -353,6 +392,10 @@ std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch
   EXPECT_TRUE(step.takesOver ? QTest::qWaitFor(arrived, 3 * placeTimeout) : arrived())
       << "it left for " << describe(watch.place()).toStdString();
   EXPECT_TRUE(elsewhere.isNull()) << "it stood at " << describe(elsewhere).toStdString();
+  if (step.windowSays) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watch.says(step.windowSays); }, 3 * placeTimeout))
+        << "its window never set " << step.windowSays;
+  }
   return takingOver;
 }
 
@@ -366,7 +409,7 @@ TEST_P(DesktopTest, StripStandsBesideThePanelReservesItsBandStaysAndFollowsChang
     std::cout << "desktop unavailable: " << row.name << ": " << desktop.unavailable().toStdString() << "\n";
     GTEST_SKIP() << desktop.unavailable().toStdString();
   }
-  StripWatch watch(desktop, row.inScreenshots());
+  StripWatch watch(desktop, row);
   ASSERT_TRUE(watch.connected());
   if (row.publishesWorkArea) {
     // Some panels settle a row or two after they first reserve their band;
@@ -406,7 +449,7 @@ TEST_P(DesktopTest, StripStandsBesideThePanelReservesItsBandStaysAndFollowsChang
               std::vector<std::uint32_t>{0xFFFFFFFF});
   }
   if (row.outputs > 1 && row.inScreenshots()) {
-    EXPECT_TRUE(swayStrip(desktop.screenshot("HEADLESS-2")).isNull()) << "a strip on the second output";
+    EXPECT_TRUE(swayStrip(desktop.screenshot("HEADLESS-2"), false).isNull()) << "a strip on the second output";
   }
 
   // The rest, screenshot included, happens on the second workspace.
@@ -453,88 +496,5 @@ TEST_P(DesktopTest, StripStandsBesideThePanelReservesItsBandStaysAndFollowsChang
 
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopTest, testing::ValuesIn(desktops),
                          [](const testing::TestParamInfo<DesktopCase>& info) { return info.param.testName(); });
-
-// sway with its bar along the bottom, as sway has it unless told: the strip
-// stands at the right end right above the bar, in its colour, and keeps its
-// band from windows there. Seen upside down, that is the strip below a bar
-// along the top.
-TEST(DesktopChanges, SwayWithItsBarAlongTheBottom) {
-  const Session desktop("sway-bottom");
-  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
-  ASSERT_FALSE(desktop.failed());
-  AppUnderTest app(desktop.environment());
-  const auto upsideDown = [&] { return desktop.screenshot("HEADLESS-1").mirrored(false, true); };
-  const int bar = swayBarHeight(upsideDown());
-  ASSERT_GT(bar, 0) << "swaybar along the bottom";
-  const QRect place(1080, 800 - bar - 22, 200, 22);
-  const auto placeFound = [&] {
-    const QRect found = swayStrip(upsideDown());
-    return found.isNull() ? found : QRect(found.left(), 800 - 1 - found.bottom(), found.width(), found.height());
-  };
-  ASSERT_TRUE(QTest::qWaitFor([&] { return placeFound() == place; }, placeTimeout))
-      << "it stands at " << describe(placeFound()).toStdString();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return desktop.workspaceArea("HEADLESS-1").bottom() + 1 == place.top(); },
-                              placeTimeout))
-      << "windows get " << describe(desktop.workspaceArea("HEADLESS-1")).toStdString();
-  const QImage shown = desktop.screenshot("HEADLESS-1");
-  EXPECT_EQ(shown.pixel(place.right(), place.bottom()), Screen::swayBar) << "it wears the bar's colour";
-  EXPECT_TRUE(showsStrip(shown.copy(place))) << "its own pixels";
-  std::cout << "figures: sway_bottom: strip " << describe(place).toStdString() << ", bar 1280x" << bar << "+0+"
-            << 800 - bar << ", maximise area " << describe(desktop.workspaceArea("HEADLESS-1")).toStdString() << "\n";
-  EXPECT_EQ(app.process().state(), QProcess::Running);
-}
-
-// Every output gone for a while, as when a laptop's lid closes with no other
-// screen, then one back: the strip stands at its place on the new output,
-// and lives on. Debian 13's sway, whose headless outputs can be unplugged.
-TEST(DesktopChanges, SwayWithEveryOutputGoneThenOneBack) {
-  const Session desktop("sway-trixie");
-  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
-  ASSERT_FALSE(desktop.failed());
-  AppUnderTest app(desktop.environment());
-  const int bar = swayBarHeight(desktop.screenshot());
-  ASSERT_GT(bar, 0) << "swaybar along the top";
-  const QRect place(1080, bar, 200, 22);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return swayStrip(desktop.screenshot()) == place; }, placeTimeout));
-  ASSERT_TRUE(desktop.run({"swaymsg", "output", "HEADLESS-1", "unplug"}));
-  QTest::qWait(2000);
-  ASSERT_EQ(app.process().state(), QProcess::Running) << "with no output";
-  QElapsedTimer clock;
-  clock.start();
-  ASSERT_TRUE(desktop.run({"swaymsg", "create_output"}));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return swayStrip(desktop.screenshot("HEADLESS-2")) == place; }, placeTimeout))
-      << "it stands at " << describe(swayStrip(desktop.screenshot("HEADLESS-2"))).toStdString();
-  std::cout << "figures: every output gone, then one made: at " << describe(place).toStdString() << " after "
-            << clock.elapsed() << " ms\n";
-  EXPECT_EQ(app.process().state(), QProcess::Running);
-}
-
-// Plasma's own locker over the running strip: KDE says on the session bus
-// that it is up, and the strip's window tells its frames to stop (under a
-// compositing KWin, X itself would never say the strip is covered).
-TEST(DesktopChanges, StopsItsFramesWhilePlasmasLockerIsUp) {
-  const DesktopCase& plasma = *std::find_if(std::begin(desktops), std::end(desktops), [](const DesktopCase& each) {
-    return std::string(each.name) == "kde-x11-default";
-  });
-  const Session desktop(plasma.name, plasma.options());
-  if (!desktop.unavailable().isEmpty()) GTEST_SKIP() << desktop.unavailable().toStdString();
-  StripWatch watch(desktop, plasma.inScreenshots());
-  AppUnderTest app(desktop.environment());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return watch.place() == plasma.window; }, placeTimeout));
-  const xcb_window_t bar = watch.display()->windowNamed(sonvetta::vocabulary::statusBarTitle);
-  const Program sessionManager("ksmserver", {}, desktop.environment());
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] {
-        return desktop.run({"gdbus", "call", "--session", "--dest", "org.freedesktop.ScreenSaver", "--object-path",
-                            "/ScreenSaver", "--method", "org.freedesktop.ScreenSaver.Lock"});
-      },
-      placeTimeout))
-      << "the locker did not start";
-  EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return watch.display()->numbers(bar, "_SONVETTA_SCREEN_LOCKED") == std::vector<std::uint32_t>{1}; },
-      placeTimeout))
-      << "the strip's window does not say the screen is locked";
-  EXPECT_EQ(app.process().state(), QProcess::Running);
-}
 
 }  // namespace
