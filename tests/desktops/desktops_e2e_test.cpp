@@ -193,7 +193,8 @@ QRect swayStrip(const QImage& output, bool barAlongBottom) {
   if (output.isNull()) return {};
   if (barAlongBottom) {
     const QRect found = swayStrip(output.mirrored(false, true), false);
-    return found.isNull() ? found : QRect(found.left(), output.height() - 1 - found.bottom(), found.width(), found.height());
+    return found.isNull() ? found
+                          : QRect(found.left(), output.height() - 1 - found.bottom(), found.width(), found.height());
   }
   const int top = swayBarHeight(output);
   const int right = output.width() - 1;
