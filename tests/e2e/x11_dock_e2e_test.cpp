@@ -47,20 +47,34 @@ class X11DockTest : public testing::Test {
            display.workAreaTop() == 0;
   }
 
+  // Starts openbox and waits until it manages the display.
+  void startOpenbox() {
+    windowManager_ = start("openbox");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  }
+
+  // The bar's window, once the application has made it; none if it never does.
+  xcb_window_t barWindow() const {
+    xcb_window_t bar = XCB_NONE;
+    return QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000)
+               ? bar
+               : XCB_NONE;
+  }
+
   std::unique_ptr<Program> start(const QString& program, const QStringList& arguments = {}) const {
     return std::make_unique<Program>(program, arguments, session.onDisplay());
   }
 
   Session session{"xvfb"};
   X11Display display{session.value("DISPLAY").toLocal8Bit().constData()};
+  std::unique_ptr<Program> windowManager_;
 };
 
 TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWindowsClear) {
-  const auto windowManager = start("openbox");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  ASSERT_NO_FATAL_FAILURE(startOpenbox());
   AppUnderTest app(session.onDisplay());
-  xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000));
+  const xcb_window_t bar = barWindow();
+  ASSERT_NE(bar, XCB_NONE) << "no bar window";
   EXPECT_TRUE(QTest::qWaitFor([&] { return display.geometry(bar) == QRect(1080, 0, 200, 22); }, 10000))
       << "without a panel it stands at the very top";
 
@@ -110,13 +124,12 @@ TEST_F(X11DockTest, StandsRightBelowThePanelOnEveryWorkspaceAndKeepsMaximisedWin
 // A panel that goes away and comes back: the bar follows within a second
 // each time and then stays, never stopping anywhere in between.
 TEST_F(X11DockTest, FollowsAPanelThatGoesAwayAndComesBack) {
-  const auto windowManager = start("openbox");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  ASSERT_NO_FATAL_FAILURE(startOpenbox());
   auto panel = start("tint2", {"-c", TINT2RC});
   ASSERT_TRUE(QTest::qWaitFor([&] { return display.workAreaTop() == 30; }, 10000)) << "tint2 did not start";
   AppUnderTest app(session.onDisplay());
-  xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000));
+  const xcb_window_t bar = barWindow();
+  ASSERT_NE(bar, XCB_NONE) << "no bar window";
   ASSERT_TRUE(QTest::qWaitFor([&] { return display.geometry(bar) == QRect(1080, 30, 200, 22); }, 10000));
 
   const auto followsTo = [&](const QRect& place) {
@@ -158,11 +171,10 @@ long compositorWakeUps(qint64 process) {
 // desktop's locker says on the session bus that it is up, the compositor
 // sleeps; then the line goes on scrolling where it is shown.
 TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
-  const auto windowManager = start("openbox");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return openboxManages(); }, 10000)) << "openbox did not start";
+  ASSERT_NO_FATAL_FAILURE(startOpenbox());
   AppUnderTest app(session.onDisplay());
-  xcb_window_t bar = XCB_NONE;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return (bar = display.clientTitled(statusBarTitle)) != XCB_NONE; }, 10000));
+  const xcb_window_t bar = barWindow();
+  ASSERT_NE(bar, XCB_NONE) << "no bar window";
   const qint64 pid = app.process().processId();
   const auto wakeUpsOverASecond = [&] {
     QTest::qWait(300);  // the change itself may take a frame or two
