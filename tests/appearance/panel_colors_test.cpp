@@ -1,6 +1,6 @@
 #include "platform/appearance/panel_colors.h"
 #include "platform/appearance/shell_panel_color.h"
-#include "platform/appearance/sway_bar_color.h"
+#include "platform/statusbar/wayland/sway_bar.h"
 
 #include <gtest/gtest.h>
 

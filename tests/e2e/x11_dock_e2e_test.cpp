@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -166,6 +167,56 @@ long compositorWakeUps(qint64 process) {
   return -1;
 }
 
+// How often the application's compositor thread wakes up over a second,
+// once a change it was just told of has passed.
+long compositorWakeUpsOverASecond(AppUnderTest& app) {
+  QTest::qWait(300);  // the change itself may take a frame or two
+  const long before = compositorWakeUps(app.process().processId());
+  QTest::qWait(1000);
+  return compositorWakeUps(app.process().processId()) - before;
+}
+
+// Says a track plays whose line is too long for the strip.
+void postLongTrack() {
+  namespace words = sonvetta::vocabulary;
+  platform::postNotification(QDBusConnection::sessionBus(), words::spotifyNotification,
+                             {{words::spotifyStateKey, words::playing},
+                              {words::artistKey, "An Artist With A Long Name"},
+                              {words::albumKey, "An Album With A Long Name"},
+                              {words::titleKey, "A Long Title"}});
+}
+
+// The desktop's locker, up since before the application started: it says
+// so when asked, as KDE's does.
+class LockedScreenSaver final : public QDBusVirtualObject {
+ public:
+  LockedScreenSaver() {
+    QDBusConnection::sessionBus().registerVirtualObject(path, this);
+    QDBusConnection::sessionBus().registerService(service);
+  }
+  ~LockedScreenSaver() override {
+    QDBusConnection::sessionBus().unregisterService(service);
+    QDBusConnection::sessionBus().unregisterObject(path);
+  }
+
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != "GetActive") return false;
+    connection.send(message.createReply(true));
+    return true;
+  }
+  // Announces that the screen is unlocked.
+  static void unlock() {
+    QDBusMessage activeChanged = QDBusMessage::createSignal(path, service, "ActiveChanged");
+    activeChanged << false;
+    QDBusConnection::sessionBus().send(activeChanged);
+  }
+
+ private:
+  static constexpr const char* service = "org.freedesktop.ScreenSaver";
+  static constexpr const char* path = "/org/freedesktop/ScreenSaver";
+};
+
 // A scrolling line that nobody can see costs nothing: while a locker's
 // window covers the screen, the screen saver has blanked it, or the
 // desktop's locker says on the session bus that it is up, the compositor
@@ -173,24 +224,12 @@ long compositorWakeUps(qint64 process) {
 TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   ASSERT_NO_FATAL_FAILURE(startOpenbox());
   AppUnderTest app(session.onDisplay());
-  const xcb_window_t bar = barWindow();
-  ASSERT_NE(bar, XCB_NONE) << "no bar window";
-  const qint64 pid = app.process().processId();
-  const auto wakeUpsOverASecond = [&] {
-    QTest::qWait(300);  // the change itself may take a frame or two
-    const long before = compositorWakeUps(pid);
-    QTest::qWait(1000);
-    return compositorWakeUps(pid) - before;
-  };
+  ASSERT_NE(barWindow(), XCB_NONE) << "no bar window";
+  const auto wakeUpsOverASecond = [&] { return compositorWakeUpsOverASecond(app); };
   // Posted again until the application, still starting, has heard it.
-  namespace words = sonvetta::vocabulary;
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
-        platform::postNotification(QDBusConnection::sessionBus(), words::spotifyNotification,
-                                   {{words::spotifyStateKey, words::playing},
-                                    {words::artistKey, "An Artist With A Long Name"},
-                                    {words::albumKey, "An Album With A Long Name"},
-                                    {words::titleKey, "A Long Title"}});
+        postLongTrack();
         return wakeUpsOverASecond() > 10;
       },
       10000))
@@ -234,6 +273,23 @@ TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
     EXPECT_GT(wakeUpsOverASecond(), 10) << interface << " unlocked it";
   }
   EXPECT_EQ(app.process().state(), QProcess::Running);
+}
+
+// Started behind the locker, it scrolls nothing until the screen is
+// unlocked.
+TEST_F(X11DockTest, StartedWhileLockedWakesNothingUntilTheUnlock) {
+  const LockedScreenSaver locker;
+  ASSERT_NO_FATAL_FAILURE(startOpenbox());
+  AppUnderTest app(session.onDisplay());
+  ASSERT_NE(barWindow(), XCB_NONE) << "no bar window";
+  // Posted for a while, until the application, still starting, has surely heard it.
+  for (int time = 0; time < 2000; time += 500) {
+    postLongTrack();
+    QTest::qWait(500);
+  }
+  EXPECT_LE(compositorWakeUpsOverASecond(app), 1) << "locked since before it started";
+  LockedScreenSaver::unlock();
+  EXPECT_GT(compositorWakeUpsOverASecond(app), 10) << "unlocked";
 }
 
 // A window of the test's own on X alone, shown by a surface as the status

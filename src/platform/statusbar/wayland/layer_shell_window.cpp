@@ -3,16 +3,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "platform/statusbar/wayland/sway_bar.h"
 #include "platform/statusbar/wayland/wayland_layer_surface.h"
 
 namespace platform {
-
-// Above sway's bar where the strip's output has one along the bottom and
-// none along the top.
-LayerShellWindow::LayerShellWindow() {
-  const std::optional<SwayBar> bar = swayBarBesideStrip();
-  edge_ = bar && bar->alongBottom ? ScreenEdge::bottom : ScreenEdge::top;
-}
 
 // The surface takes its size from the frames presented to it.
 void LayerShellWindow::show(QSizeF size, QColor) { size_ = size; }
@@ -23,7 +17,9 @@ QRect LayerShellWindow::geometry() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect area = screen != nullptr ? screen->geometry() : QRect();
   const QSize size = size_.toSize();
-  const int top = edge_ == ScreenEdge::bottom ? area.bottom() + 1 - size.height() : area.top();
+  // Above sway's bar where the strip's output has one along the bottom and
+  // none along the top, as the surface stands.
+  const int top = stripEdgeBesideSwayBar() == ScreenEdge::bottom ? area.bottom() + 1 - size.height() : area.top();
   return QRect(QPoint(area.right() + 1 - size.width(), top), size);
 }
 
@@ -33,7 +29,7 @@ std::optional<QColor> LayerShellWindow::panelColor() const {
 }
 
 std::function<std::unique_ptr<PresentationSurface>()> LayerShellWindow::surfaceMaker() const {
-  return [edge = edge_] { return WaylandLayerSurface::connect(edge); };
+  return [] { return WaylandLayerSurface::connect(); };
 }
 
 }  // namespace platform

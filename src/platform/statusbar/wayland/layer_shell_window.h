@@ -1,8 +1,6 @@
 #pragma once
 
-#include "platform/appearance/sway_bar_color.h"
 #include "platform/statusbar/status_bar_window.h"
-#include "platform/statusbar/x11/dock_placement.h"
 
 namespace platform {
 
@@ -13,8 +11,6 @@ namespace platform {
 // compositor tells (sway's bars); elsewhere the strip stands at the top.
 class LayerShellWindow final : public StatusBarWindow {
  public:
-  LayerShellWindow();
-
   void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override;
   // At the top-right (or the bottom-right) of the primary screen, its size
@@ -25,7 +21,6 @@ class LayerShellWindow final : public StatusBarWindow {
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:
-  ScreenEdge edge_;
   QSizeF size_;
 };
 

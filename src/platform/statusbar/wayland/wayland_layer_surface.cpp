@@ -1,6 +1,8 @@
 #include "platform/statusbar/wayland/wayland_layer_surface.h"
 
 #include <poll.h>
+#include <sys/epoll.h>
+#include <unistd.h>
 #include <wayland-client.h>
 
 #include <algorithm>
@@ -119,15 +121,18 @@ struct WaylandLayerSurface::Listeners {
   static constexpr wp_fractional_scale_v1_listener fractionalScale = {&preferredScale};
 };
 
-std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::connect(ScreenEdge edge) {
+std::unique_ptr<WaylandLayerSurface> WaylandLayerSurface::connect() {
   wl_display* display = wl_display_connect(nullptr);
   if (display == nullptr) return nullptr;
-  std::unique_ptr<WaylandLayerSurface> surface(new WaylandLayerSurface(display, edge));
-  if (!surface->bindGlobals()) return nullptr;
+  std::unique_ptr<WaylandLayerSurface> surface(new WaylandLayerSurface(display));
+  // Listening before asking, so that a bar moved in between is not missed.
+  surface->barChanges_ = SwayBarChanges::subscribe();
+  surface->edge_ = stripEdgeBesideSwayBar();
+  if (!surface->bindGlobals() || !surface->listen()) return nullptr;
   return surface;
 }
 
-WaylandLayerSurface::WaylandLayerSurface(wl_display* display, ScreenEdge edge) : display_(display), edge_(edge) {}
+WaylandLayerSurface::WaylandLayerSurface(wl_display* display) : display_(display) {}
 
 WaylandLayerSurface::~WaylandLayerSurface() {
   destroySurface();
@@ -147,6 +152,7 @@ WaylandLayerSurface::~WaylandLayerSurface() {
   if (registry_ != nullptr) wl_registry_destroy(registry_);
   wl_display_flush(display_);
   wl_display_disconnect(display_);
+  if (events_ >= 0) close(events_);
 }
 
 bool WaylandLayerSurface::bindGlobals() {
@@ -157,6 +163,19 @@ bool WaylandLayerSurface::bindGlobals() {
   if (compositor_ == nullptr || shm_ == nullptr || layerShell_ == nullptr) return false;
   createSurface();
   return wl_display_flush(display_) >= 0;
+}
+
+// One descriptor for the compositor thread to wait on, for the display and
+// sway alike.
+bool WaylandLayerSurface::listen() {
+  events_ = epoll_create1(EPOLL_CLOEXEC);
+  const auto add = [this](int descriptor) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = descriptor;
+    return epoll_ctl(events_, EPOLL_CTL_ADD, descriptor, &event) == 0;
+  };
+  return events_ >= 0 && add(wl_display_get_fd(display_)) && (!barChanges_ || add(barChanges_->descriptor()));
 }
 
 void WaylandLayerSurface::bindOutput(uint32_t name, uint32_t version) {
@@ -315,11 +334,20 @@ void WaylandLayerSurface::reopen(bool atOnce) {
   }
 }
 
-int WaylandLayerSurface::eventDescriptor() const { return wl_display_get_fd(display_); }
+int WaylandLayerSurface::eventDescriptor() const { return events_; }
 
 bool WaylandLayerSurface::dispatchEvents() {
+  if (!lost_ && barChanges_ && barChanges_->barsChanged()) followBar();
   if (!lost_ && !handleEvents()) lost_ = true;
   return !lost_;
+}
+
+// A bar moved to the other edge takes the strip, and its band, along.
+void WaylandLayerSurface::followBar() {
+  const ScreenEdge edge = stripEdgeBesideSwayBar();
+  if (edge == edge_) return;
+  edge_ = edge;
+  if (surface_ != nullptr) reopen(true);
 }
 
 // Reads what has arrived without waiting for more, and sends what is queued.

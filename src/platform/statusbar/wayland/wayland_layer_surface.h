@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/compositor/presentation_surface.h"
+#include "platform/statusbar/wayland/sway_bar.h"
 #include "platform/statusbar/x11/dock_placement.h"
 
 struct wl_callback;
@@ -44,9 +45,10 @@ class ShmBufferPool;
 class WaylandLayerSurface final : public PresentationSurface {
  public:
   // A surface on the session's Wayland display, over a connection of its
-  // own, along `edge`. Null when there is no Wayland display, or when it
+  // own, at the top, or beside sway's bar where sway has one, following it
+  // to the other edge. Null when there is no Wayland display, or when it
   // lacks the layer shell, shared memory or a compositor.
-  static std::unique_ptr<WaylandLayerSurface> connect(ScreenEdge edge = ScreenEdge::top);
+  static std::unique_ptr<WaylandLayerSurface> connect();
   ~WaylandLayerSurface() override;
   WaylandLayerSurface(const WaylandLayerSurface&) = delete;
   WaylandLayerSurface& operator=(const WaylandLayerSurface&) = delete;
@@ -78,9 +80,11 @@ class WaylandLayerSurface final : public PresentationSurface {
     bool showsSurface = false;
   };
 
-  WaylandLayerSurface(wl_display* display, ScreenEdge edge);
+  explicit WaylandLayerSurface(wl_display* display);
   bool bindGlobals();
+  bool listen();
   bool handleEvents();
+  void followBar();
   void bindOutput(uint32_t name, uint32_t version);
   void forgetOutput(uint32_t name);
   void reopenIfAwaited();
@@ -100,7 +104,10 @@ class WaylandLayerSurface final : public PresentationSurface {
   void requestFrame(wl_surface* surface);
 
   wl_display* display_;
-  ScreenEdge edge_;
+  std::unique_ptr<SwayBarChanges> barChanges_;
+  ScreenEdge edge_ = ScreenEdge::top;
+  // Readable when the display or sway has said something.
+  int events_ = -1;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   uint32_t compositorVersion_ = 0;

@@ -1,4 +1,4 @@
-#include "platform/appearance/sway_bar_color.h"
+#include "platform/statusbar/wayland/sway_bar.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,14 +16,23 @@ namespace platform {
 namespace {
 
 constexpr char magic[] = {'i', '3', '-', 'i', 'p', 'c'};
+constexpr std::uint32_t subscribeTo = 2;
 constexpr std::uint32_t getOutputs = 3;
 constexpr std::uint32_t getBarConfig = 6;
+constexpr std::uint32_t barConfigUpdate = 0x80000004;
 // sway answers at once; a compositor that does not is not waited for.
 constexpr int answerTimeout = 500;
+
+}  // namespace
 
 // One connection to sway's IPC socket, closed with it.
 class SwayIpc {
  public:
+  struct Message {
+    std::uint32_t type;
+    QByteArray payload;
+  };
+
   explicit SwayIpc(const QByteArray& path) : socket_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -35,22 +44,39 @@ class SwayIpc {
   SwayIpc(const SwayIpc&) = delete;
   SwayIpc& operator=(const SwayIpc&) = delete;
 
+  int descriptor() const { return socket_; }
+
   // sway's answer to the message of `type` with `payload`; none when it gives none.
   std::optional<QByteArray> ask(std::uint32_t type, const QByteArray& payload = {}) {
+    if (!send(type, payload)) return std::nullopt;
+    std::optional<Message> answer = receive();
+    return answer ? std::optional(std::move(answer->payload)) : std::nullopt;
+  }
+
+  // Whether something has arrived, or the connection has ended.
+  bool hasArrived() const {
+    pollfd readable{socket_, POLLIN, 0};
+    return socket_ >= 0 && ::poll(&readable, 1, 0) == 1;
+  }
+
+  // The next message; none once the connection has ended, which it then is.
+  std::optional<Message> receive() {
+    const std::optional<QByteArray> header = read(sizeof magic + 8);
+    if (!header || std::memcmp(header->constData(), magic, sizeof magic) != 0) return closed();
+    std::optional<QByteArray> payload = read(qFromLittleEndian<std::uint32_t>(header->constData() + sizeof magic));
+    if (!payload) return closed();
+    return Message{qFromLittleEndian<std::uint32_t>(header->constData() + sizeof magic + 4), std::move(*payload)};
+  }
+
+ private:
+  bool send(std::uint32_t type, const QByteArray& payload) {
     QByteArray message(magic, sizeof magic);
     message.append(8, '\0');
     qToLittleEndian(static_cast<std::uint32_t>(payload.size()), message.data() + sizeof magic);
     qToLittleEndian(type, message.data() + sizeof magic + 4);
     message.append(payload);
-    if (socket_ < 0 || ::write(socket_, message.constData(), static_cast<std::size_t>(message.size())) != message.size()) {
-      return std::nullopt;
-    }
-    const std::optional<QByteArray> header = read(sizeof magic + 8);
-    if (!header || std::memcmp(header->constData(), magic, sizeof magic) != 0) return std::nullopt;
-    return read(qFromLittleEndian<std::uint32_t>(header->constData() + sizeof magic));
+    return socket_ >= 0 && ::write(socket_, message.constData(), static_cast<std::size_t>(message.size())) == message.size();
   }
-
- private:
   std::optional<QByteArray> read(std::size_t length) {
     QByteArray data(static_cast<qsizetype>(length), '\0');
     std::size_t got = 0;
@@ -63,6 +89,10 @@ class SwayIpc {
     }
     return data;
   }
+  std::nullopt_t closed() {
+    close();
+    return std::nullopt;
+  }
   void close() {
     if (socket_ >= 0) ::close(socket_);
     socket_ = -1;
@@ -70,6 +100,8 @@ class SwayIpc {
 
   int socket_;
 };
+
+namespace {
 
 // "#rrggbb" or "#rrggbbaa", as sway writes colours.
 std::optional<QColor> colorNamed(const QString& name) {
@@ -126,6 +158,36 @@ std::optional<SwayBar> swayBarBesideStrip() {
     if (const std::optional<QByteArray> config = ipc.ask(getBarConfig, name.toString().toUtf8())) configs.push_back(*config);
   }
   return barBesideStripIn(configs, ipc.ask(getOutputs).value_or(QByteArray()));
+}
+
+ScreenEdge stripEdgeBesideSwayBar() {
+  const std::optional<SwayBar> bar = swayBarBesideStrip();
+  return bar && bar->alongBottom ? ScreenEdge::bottom : ScreenEdge::top;
+}
+
+std::unique_ptr<SwayBarChanges> SwayBarChanges::subscribe() {
+  const QByteArray path = qgetenv("SWAYSOCK");
+  if (path.isEmpty()) return nullptr;
+  auto ipc = std::make_unique<SwayIpc>(path);
+  const std::optional<QByteArray> answer = ipc->ask(subscribeTo, R"(["barconfig_update"])");
+  if (!answer || !QJsonDocument::fromJson(*answer)["success"].toBool()) return nullptr;
+  return std::unique_ptr<SwayBarChanges>(new SwayBarChanges(std::move(ipc)));
+}
+
+SwayBarChanges::SwayBarChanges(std::unique_ptr<SwayIpc> ipc) : ipc_(std::move(ipc)) {}
+
+SwayBarChanges::~SwayBarChanges() = default;
+
+int SwayBarChanges::descriptor() const { return ipc_->descriptor(); }
+
+bool SwayBarChanges::barsChanged() {
+  bool changed = false;
+  while (ipc_->hasArrived()) {
+    const std::optional<SwayIpc::Message> message = ipc_->receive();
+    if (!message) break;
+    changed = changed || message->type == barConfigUpdate;
+  }
+  return changed;
 }
 
 }  // namespace platform
