@@ -157,11 +157,15 @@ const DesktopCase desktops[] = {
     // Along the top and the bottom: below the top one.
     {.name = "mate", .window = {1080, 25, 200, 22}, .wears = Wears::panelColors,
      .panels = {{0, 0, 1280, 25}, {0, 776, 1280, 24}}},
-    // Two outputs side by side, the strip on the first. Either switched off
-    // and on: the strip stays at the top-right of the output at the origin
-    // (KWin moves the other one there). KWin keeps its last output on.
+    // Two outputs side by side, the strip on the first. The second made the
+    // primary one, and then the first again: the strip goes along. Either
+    // switched off and on: the strip stays at the top-right of the output at
+    // the origin (KWin moves the other one there). KWin keeps its last
+    // output on.
     {.name = "kwin", .window = {1080, 0, 200, 22},
-     .steps = {{kscreenDoctor("output.Virtual-0.disable"), {1080, 0, 200, 22}},
+     .steps = {{kscreenDoctor("output.Virtual-1.priority.1"), {2360, 0, 200, 22}},
+               {kscreenDoctor("output.Virtual-0.priority.1"), {1080, 0, 200, 22}},
+               {kscreenDoctor("output.Virtual-0.disable"), {1080, 0, 200, 22}},
                {kscreenDoctor("output.Virtual-0.enable"), {1080, 0, 200, 22}},
                {kscreenDoctor("output.Virtual-1.disable"), {1080, 0, 200, 22}},
                {kscreenDoctor("output.Virtual-1.enable"), {1080, 0, 200, 22}}},
@@ -410,16 +414,18 @@ std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch
   };
   if (step.takesOver) {
     takeOver();
-    // A window manager that failed to take over, leaving none, is the
-    // desktop's fault, not the strip's: it is started once more.
+    // A window manager that failed to take over (it ended, or the strip
+    // was never back within a minute) is the desktop's fault, not the
+    // strip's: it is started once more.
     const auto failed = [&] {
       const QProcess& process = takingOver->process();
       return process.state() == QProcess::NotRunning &&
              (process.exitStatus() == QProcess::CrashExit || process.exitCode() != 0);
     };
-    if (QTest::qWaitFor([&] { return arrived() || failed(); }, 3 * placeTimeout) && failed() && !arrived()) {
+    if (!QTest::qWaitFor([&] { return arrived() || failed(); }, 3 * placeTimeout) || failed()) {
       std::cout << "figures: " << rowName << ": " << change << ": failed to take over, started again"
                 << lastWords(*takingOver) << "\n";
+      takingOver.reset();
       takeOver();
     }
   } else if (!desktop.run(step.command)) {
