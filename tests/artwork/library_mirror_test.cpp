@@ -82,6 +82,14 @@ void PrintTo(const Cost& cost, std::ostream* out) {
 
 constexpr Cost kFromMemory{0, 0};
 
+// What one search for a track that is nowhere, which takes it through
+// everything, asked of the machine.
+Cost missedSearch(sonvetta::LibraryArtworkSearch& searcher, const Asked& asked) {
+  const Cost before{asked.listings, asked.tagReads};
+  searcher.findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
+  return {asked.listings - before.listings, asked.tagReads - before.tagReads};
+}
+
 class MirroredSearch : public testing::Test {
  protected:
   void SetUp() override {
@@ -113,14 +121,7 @@ class MirroredSearch : public testing::Test {
                                          sonvetta::testdata::trackTags("The Band", "Album", title, red_));
   }
 
-  // What one search for a track that is nowhere, which takes it through
-  // everything, asked of the machine.
-  Cost missedSearch() {
-    const int listings = asked_->listings;
-    const int tagReads = asked_->tagReads;
-    searcher_.findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
-    return {asked_->listings - listings, asked_->tagReads - tagReads};
-  }
+  Cost missedSearch() { return ::missedSearch(searcher_, *asked_); }
 
   // Both the track, wherever it is, and one that is nowhere.
   void expectAgreement(const char* change) {
@@ -397,11 +398,7 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
   std::stringstream log;
   // The root and two of its three folders.
   sonvetta::LibraryArtworkSearch searcher(log, home, counted(asked, 3));
-  const auto cost = [&] {
-    const Cost before{asked->listings, asked->tagReads};
-    searcher.findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
-    return Cost{asked->listings - before.listings, asked->tagReads - before.tagReads};
-  };
+  const auto cost = [&] { return missedSearch(searcher, *asked); };
   cost();
   EXPECT_EQ(cost(), (Cost{1, 0}));
   // The first folder walked is watched; its watch is freed.
@@ -439,11 +436,7 @@ class MirroredSearchOutOfWatches : public testing::Test {
     EXPECT_EQ(refusedAsked_, 1);
   }
 
-  Cost cost() {
-    const Cost before{asked_->listings, asked_->tagReads};
-    searcher_->findArtworkInMusicLibrary("The Band", "Album", "Missing", 22);
-    return Cost{asked_->listings - before.listings, asked_->tagReads - before.tagReads};
-  }
+  Cost cost() { return missedSearch(*searcher_, *asked_); }
 
   QTemporaryDir temporaryHome_;
   const fs::path home_{temporaryHome_.path().toStdString()};

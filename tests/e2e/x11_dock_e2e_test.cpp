@@ -186,6 +186,13 @@ void postLongTrack() {
                               {words::titleKey, "A Long Title"}});
 }
 
+// Says on the session bus, as a desktop's locker does, that it is up or down.
+void announceActive(const char* path, const char* interface, bool active) {
+  QDBusMessage activeChanged = QDBusMessage::createSignal(path, interface, "ActiveChanged");
+  activeChanged << active;
+  QDBusConnection::sessionBus().send(activeChanged);
+}
+
 // The desktop's locker, up since before the application started: it says
 // so when asked, as KDE's does.
 class LockedScreenSaver final : public QDBusVirtualObject {
@@ -205,12 +212,7 @@ class LockedScreenSaver final : public QDBusVirtualObject {
     connection.send(message.createReply(true));
     return true;
   }
-  // Announces that the screen is unlocked.
-  static void unlock() {
-    QDBusMessage activeChanged = QDBusMessage::createSignal(path, service, "ActiveChanged");
-    activeChanged << false;
-    QDBusConnection::sessionBus().send(activeChanged);
-  }
+  static void unlock() { announceActive(path, service, false); }
 
  private:
   static constexpr const char* service = "org.freedesktop.ScreenSaver";
@@ -260,16 +262,11 @@ TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   // A compositing window manager's locker is nothing X knows of: the
   // desktop's locker says so on the session bus, GNOME's and KDE's each on
   // an interface of its own.
-  const auto announce = [](const char* path, const char* interface, bool active) {
-    QDBusMessage activeChanged = QDBusMessage::createSignal(path, interface, "ActiveChanged");
-    activeChanged << active;
-    QDBusConnection::sessionBus().send(activeChanged);
-  };
   for (const auto& [path, interface] : {std::pair{"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"},
                                         std::pair{"/ScreenSaver", "org.freedesktop.ScreenSaver"}}) {
-    announce(path, interface, true);
+    announceActive(path, interface, true);
     EXPECT_LE(wakeUpsOverASecond(), 1) << interface << " locked the screen";
-    announce(path, interface, false);
+    announceActive(path, interface, false);
     EXPECT_GT(wakeUpsOverASecond(), 10) << interface << " unlocked it";
   }
   EXPECT_EQ(app.process().state(), QProcess::Running);

@@ -18,6 +18,10 @@ struct BandReservation::Listeners {
   static constexpr zwlr_layer_surface_v1_listener layerSurface = {&configure, &closed};
 };
 
+std::uint32_t anchorAlong(ScreenEdge edge) {
+  return edge == ScreenEdge::bottom ? ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP;
+}
+
 BandReservation::BandReservation(wl_compositor* compositor, wl_shm* shm, zwlr_layer_shell_v1* layerShell,
                                  ScreenEdge edge)
     : compositor_(compositor),
@@ -27,10 +31,8 @@ BandReservation::BandReservation(wl_compositor* compositor, wl_shm* shm, zwlr_la
                                                           ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND, "sonvetta-band")) {
   zwlr_layer_surface_v1_add_listener(layerSurface_, &Listeners::layerSurface, this);
   // Only a surface along a whole edge reserves a band.
-  const std::uint32_t along =
-      edge == ScreenEdge::bottom ? ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP;
-  zwlr_layer_surface_v1_set_anchor(layerSurface_,
-                                   along | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+  zwlr_layer_surface_v1_set_anchor(
+      layerSurface_, anchorAlong(edge) | ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_,
                                                    ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
   wl_region* nothing = wl_compositor_create_region(compositor_);

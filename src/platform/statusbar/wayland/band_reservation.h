@@ -15,6 +15,9 @@ namespace platform {
 
 class ShmBuffer;
 
+// The layer-shell anchor that holds a surface against `edge`.
+std::uint32_t anchorAlong(ScreenEdge edge);
+
 // The band along the top or the bottom of the output that the status bar
 // keeps for itself: an invisible layer surface across the output's width that only
 // reserves its height and lets all input through. The compositor reserves

@@ -266,9 +266,7 @@ void WaylandLayerSurface::createSurface() {
   layerSurface_ = zwlr_layer_shell_v1_get_layer_surface(layerShell_, surface_, nullptr,
                                                         ZWLR_LAYER_SHELL_V1_LAYER_TOP, layerNamespace);
   zwlr_layer_surface_v1_add_listener(layerSurface_, &Listeners::layerSurface, this);
-  const uint32_t along =
-      edge_ == ScreenEdge::bottom ? ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP;
-  zwlr_layer_surface_v1_set_anchor(layerSurface_, along | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+  zwlr_layer_surface_v1_set_anchor(layerSurface_, anchorAlong(edge_) | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
   zwlr_layer_surface_v1_set_keyboard_interactivity(layerSurface_,
                                                    ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
   stills_ = std::make_unique<ShmBufferPool>(shm_);

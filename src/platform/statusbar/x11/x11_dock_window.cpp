@@ -14,37 +14,13 @@
 #include <vector>
 
 #include "platform/statusbar/x11/x11_presentation_surface.h"
+#include "platform/statusbar/x11/x11_properties.h"
 #include "platform/statusbar/x11/dock_placement.h"
 #include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t* connection, std::string_view name) {
-  const XcbReply<xcb_intern_atom_reply_t> reply{xcb_intern_atom_reply(
-      connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr)};
-  return reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
-// The 32-bit items of `window`'s property `name`; empty when it has none.
-std::vector<std::uint32_t> windowProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name) {
-  const XcbReply<xcb_get_property_reply_t> reply{xcb_get_property_reply(
-      connection, xcb_get_property(connection, 0, window, atom(connection, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
-      nullptr)};
-  std::vector<std::uint32_t> items;
-  if (reply != nullptr && reply->format == 32) {
-    const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-    items.assign(values, values + xcb_get_property_value_length(reply.get()) / 4);
-  }
-  return items;
-}
-
-void setWindowProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name, xcb_atom_t type,
-                       const std::vector<std::uint32_t>& items) {
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom(connection, name), type, 32,
-                      static_cast<std::uint32_t>(items.size()), items.data());
-}
 
 // The bands along the top and the bottom that the other windows the window
 // manager lists reserve.
@@ -106,7 +82,7 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescale
   connection_ = x11->connection();
   root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
   for (const char* name : {"_NET_WORKAREA", "_GTK_WORKAREAS_D0", "_NET_CLIENT_LIST", "_NET_CURRENT_DESKTOP"}) {
-    watchedAtoms_.push_back(atom(connection_, name));
+    watchedAtoms_.push_back(internAtom(connection_, name));
   }
   // A panel that comes, goes or changes its band changes the root's
   // properties; Qt may listen to the root already, so add rather than replace.
@@ -147,11 +123,11 @@ X11DockWindow::~X11DockWindow() { qGuiApp->removeNativeEventFilter(this); }
 // to the display, before the window is first shown.
 void X11DockWindow::setDockProperties() {
   const xcb_window_t window = windowId();
-  setWindowProperty(connection_, window, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, {atom(connection_, "_NET_WM_WINDOW_TYPE_DOCK")});
+  setWindowProperty(connection_, window, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, {internAtom(connection_, "_NET_WM_WINDOW_TYPE_DOCK")});
   setWindowProperty(connection_, window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL, {0xFFFFFFFF});
   setWindowProperty(connection_, window, "_NET_WM_STATE", XCB_ATOM_ATOM,
-              {atom(connection_, "_NET_WM_STATE_STICKY"), atom(connection_, "_NET_WM_STATE_SKIP_TASKBAR"),
-               atom(connection_, "_NET_WM_STATE_SKIP_PAGER"), atom(connection_, "_NET_WM_STATE_ABOVE")});
+              {internAtom(connection_, "_NET_WM_STATE_STICKY"), internAtom(connection_, "_NET_WM_STATE_SKIP_TASKBAR"),
+               internAtom(connection_, "_NET_WM_STATE_SKIP_PAGER"), internAtom(connection_, "_NET_WM_STATE_ABOVE")});
   constexpr std::string_view wmClass("sonvetta\0sonvetta\0", 18);
   xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                       wmClass.size(), wmClass.data());

@@ -5,8 +5,8 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <string_view>
 
+#include "platform/statusbar/x11/x11_properties.h"
 #include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
@@ -32,12 +32,7 @@ bool screenBlank(std::uint8_t state) {
 X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window) {
   // Heard before the window's state is asked, so no change falls in between.
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
-  constexpr std::string_view lockedName(screenLockedProperty);
-  if (const XcbReply<xcb_intern_atom_reply_t> atom{xcb_intern_atom_reply(
-          connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(lockedName.size()), lockedName.data()),
-          nullptr)}) {
-    screenLocked_ = atom->atom;
-  }
+  screenLocked_ = internAtom(connection, screenLockedProperty);
   locked_ = lockedProperty(connection, window);
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
           xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
@@ -55,11 +50,7 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
 }
 
 bool X11WindowSight::lockedProperty(xcb_connection_t* connection, xcb_window_t window) const {
-  if (screenLocked_ == XCB_ATOM_NONE) return false;
-  const XcbReply<xcb_get_property_reply_t> reply{xcb_get_property_reply(
-      connection, xcb_get_property(connection, 0, window, screenLocked_, XCB_ATOM_CARDINAL, 0, 1), nullptr)};
-  return reply != nullptr && reply->format == 32 && xcb_get_property_value_length(reply.get()) == 4 &&
-         *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get())) != 0;
+  return screenLocked_ != XCB_ATOM_NONE && windowProperty(connection, window, screenLocked_) == std::vector<std::uint32_t>{1};
 }
 
 bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_event_t& event) {
