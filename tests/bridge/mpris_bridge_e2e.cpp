@@ -44,14 +44,14 @@ class MprisBridgeE2E : public ::testing::Test {
 TEST_F(MprisBridgeE2E, PostsThePlayersStateAtStartAndEachChangeOnce) {
   FakeMprisPlayer vlc("vlc", "Playing", track({"A", "B"}, "Album", "Title"));
   BridgeProcess bridge;
-  expectPosts({"com.apple.iTunes.playerInfo: Album=Album; Artist=A B; Name=Title; Player State=Playing"});
+  expectPosts({"com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing"});
 
   // Changes told in quick succession go out as one; each step waits for its
   // post so that it is a change of its own.
   vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
   vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
   vlc.change({{"Volume", 0.5}});
-  Lines posted = {"com.apple.iTunes.playerInfo: Album=Album; Artist=A B; Name=Title; Player State=Playing",
+  Lines posted = {"com.apple.iTunes.playerInfo: Album=Album; Artist=A, B; Name=Title; Player State=Playing",
                   "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Playing"};
   expectPosts(posted);
   vlc.change({{"PlaybackStatus", "Paused"}});

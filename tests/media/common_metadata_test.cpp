@@ -24,7 +24,8 @@ using testing::IsEmpty;
 
 namespace fs = std::filesystem;
 
-// Items as "key=value" strings, so that whole lists compare readably.
+// Items as "key=value" strings ("key=value|value" for several values), so
+// that whole lists compare readably.
 std::vector<std::string> describe(const std::vector<MetadataItem>& items) {
   std::vector<std::string> described;
   for (const MetadataItem& item : items) {
@@ -32,7 +33,7 @@ std::vector<std::string> describe(const std::vector<MetadataItem>& items) {
     std::string line = kKeyNames[static_cast<int>(item.commonKey)];
     // Appended piece by piece: GCC 12 at -O3 takes `"=" + string` for an
     // overlapping copy (-Wrestrict).
-    if (item.stringValue) line.append("=").append(*item.stringValue);
+    for (std::size_t i = 0; i < item.stringValues.size(); ++i) line.append(i == 0 ? "=" : "|").append(item.stringValues[i]);
     if (item.dataValue) line.append("=").append(std::to_string(item.dataValue->size())).append(" bytes");
     described.push_back(line);
   }
@@ -134,9 +135,23 @@ TEST_F(CommonMetadata, RepeatedEntriesKeepTheirOrderAndEmptyTextHasNoValue) {
   EXPECT_THAT(describe(platform::commonMetadata(write("a.mp3", AudioFormat::mp3ID3v24, entries))),
               ElementsAre("artist=First", pngItem, "artist=Second", jpegItem, "title"));
   EXPECT_THAT(describe(platform::commonMetadata(write("a.flac", AudioFormat::flac, entries))),
-              ElementsAre("artist=First Second", pngItem, jpegItem));  // TagLib drops empty comments
+              ElementsAre("artist=First|Second", pngItem, jpegItem));  // TagLib drops empty comments
   EXPECT_THAT(describe(platform::commonMetadata(write("a.m4a", AudioFormat::m4a, entries))),
               ElementsAre("artist=Second", "title=", pngItem, jpegItem));
+}
+
+// Taggers write two artists as two values of one entry; they stay apart, and
+// the entry's text joins them by a space.
+TEST_F(CommonMetadata, SeveralValuesOfOneEntryStayApart) {
+  const TagEntries tags = sonvetta::testdata::trackTags(std::string("Ann\0Bob", 7), "B", "C");
+  const std::pair<const char*, AudioFormat> files[] = {
+      {"a.mp3", AudioFormat::mp3ID3v24}, {"b.mp3", AudioFormat::mp3ID3v23}, {"a.flac", AudioFormat::flac},
+      {"a.m4a", AudioFormat::m4a},       {"a.aac", AudioFormat::aac},       {"a.wav", AudioFormat::wavID3v2}};
+  for (const auto& [name, format] : files) {
+    const std::vector<MetadataItem> items = platform::commonMetadata(write(name, format, tags));
+    EXPECT_THAT(describe(items), testing::UnorderedElementsAre("artist=Ann|Bob", "album=B", "title=C")) << name;
+    EXPECT_EQ(items.at(0).stringValue(), "Ann Bob") << name;
+  }
 }
 
 // Taggers that append write several atoms of one name; as in every other

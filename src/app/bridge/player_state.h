@@ -17,7 +17,7 @@ struct Track {
   // (mpv, Strawberry, Quod Libet) or report the file's name before its tags
   // (mpv) have given no title.
   std::optional<QString> title;
-  // The name of the track's file without its extension, from its URL.
+  // The name of the track's file as players show it, from its URL.
   std::optional<QString> fileName = std::nullopt;
 
   // What to call the track: its title, else its file's name, as players
@@ -40,6 +40,16 @@ struct PlayerState {
 // Players send all kinds of things: a status other than the three known ones
 // counts as stopped, metadata that is not a map as no track.
 void applyPlayerProperties(PlayerState& state, const QVariantMap& properties);
+
+// Whether `title` is what players give in place of a missing title for the
+// file `file` (the last component of its URL): the name as it is, or, from
+// Quod Libet, followed by " [untitled FORMAT]".
+bool standsInForTitle(const QString& title, const QString& file);
+
+// The name players show for the file `file` in place of a title: without its
+// extension when that is an audio file's, so that "St. Louis Blues" and
+// "live.2024" stay whole.
+QString shownFileName(const QString& file);
 
 // Whether applyPlayerProperties reads `property`, so that a new value of it
 // is worth fetching.

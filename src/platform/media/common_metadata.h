@@ -35,8 +35,13 @@ class SharedBytes {
 
 struct MetadataItem {
   CommonKey commonKey = CommonKey::none;
-  std::optional<std::string> stringValue;  // UTF-8
+  // UTF-8, one for each value of the entry: taggers write two artists as two
+  // values of one entry. None for an entry that holds no text.
+  std::vector<std::string> stringValues;
   std::optional<SharedBytes> dataValue;
+
+  // The entry's text: its values joined by one space, or none.
+  std::optional<std::string> stringValue() const;
 };
 
 // The common metadata items of one audio file, in the order of its tag; empty
