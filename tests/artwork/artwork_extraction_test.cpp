@@ -29,7 +29,8 @@ class ArtworkExtraction : public testing::Test {
   }
 
   std::filesystem::path fileOf(AudioFormat format) const {
-    return folder_ / (format == AudioFormat::m4a ? "track.m4a" : format == AudioFormat::flac ? "track.flac" : "track.mp3");
+    const char* name = format == AudioFormat::m4a ? "track.m4a" : format == AudioFormat::flac ? "track.flac" : "track.mp3";
+    return folder_ / name;
   }
 
   const std::string red_ = solidPicture("red", "PNG");

@@ -33,7 +33,9 @@ std::vector<std::string> describe(const std::vector<MetadataItem>& items) {
     std::string line = kKeyNames[static_cast<int>(item.commonKey)];
     // Appended piece by piece: GCC 12 at -O3 takes `"=" + string` for an
     // overlapping copy (-Wrestrict).
-    for (std::size_t i = 0; i < item.stringValues.size(); ++i) line.append(i == 0 ? "=" : "|").append(item.stringValues[i]);
+    for (std::size_t i = 0; i < item.stringValues.size(); ++i) {
+      line.append(i == 0 ? "=" : "|").append(item.stringValues[i]);
+    }
     if (item.dataValue) line.append("=").append(std::to_string(item.dataValue->size())).append(" bytes");
     described.push_back(line);
   }

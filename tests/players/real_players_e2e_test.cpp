@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,7 @@
 #include "bridge_process.h"
 #include "notification_recorder.h"
 #include "platform/notifications/dbus_post.h"
+#include "program.h"
 #include "session.h"
 
 namespace {
@@ -102,32 +104,19 @@ class PlayerRun {
     fs::create_directories(home_ / "runtime");
     fs::permissions(home_ / "runtime", fs::perms::owner_all);
   }
-  ~PlayerRun() { stop(); }
 
-  void stop() {
-    for (auto& process : processes_) {
-      process->terminate();
-      if (!process->waitForFinished(5000)) process->kill();
-      process->waitForFinished();
-    }
-  }
+  void stop() { programs_.clear(); }
 
   // Starts `program` as the player's user, in its home folder, which that
   // user is given.
   QProcess& start(const QString& program, const QStringList& arguments, const QStringList& environment = {}) {
-    auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
-    QStringList command = QStringList{UNPRIVILEGED, path(), program} + arguments;
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     variables.insert("HOME", path());
     variables.insert("XDG_RUNTIME_DIR", path("runtime"));
     for (const QString& variable : environment) variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
-    process.setProcessEnvironment(variables);
-    process.setWorkingDirectory(path());
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(path(QString("output-%1.log").arg(processes_.size())), QIODevice::Append);
-    process.start(command.takeFirst(), command);
-    process.waitForStarted();
-    return process;
+    const QString log = path(QString("output-%1.log").arg(programs_.size() + 1));
+    const QStringList command = QStringList{path(), "env", "--chdir=" + path(), program} + arguments;
+    return programs_.emplace_back(std::make_unique<Program>(UNPRIVILEGED, command, variables, log))->process();
   }
 
   // Runs `program` to its end as above; whether it succeeded.
@@ -146,15 +135,18 @@ class PlayerRun {
   }
 
   void printOutput() const {
-    for (std::size_t i = 1; i <= processes_.size(); ++i) {
-      QFile log(path(QString("output-%1.log").arg(i)));
-      if (log.open(QIODevice::ReadOnly)) std::printf("--- player output %zu:\n%s\n", i, log.readAll().right(3000).constData());
+    for (std::size_t i = 0; i < programs_.size(); ++i) {
+      QFile log(path(QString("output-%1.log").arg(i + 1)));
+      const QByteArray output = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+      const QByteArray errors = programs_[i]->process().readAllStandardError();
+      std::printf("--- player output %zu:\n%s\n%s\n", i + 1, output.right(3000).constData(),
+                  errors.right(3000).constData());
     }
   }
 
  private:
   fs::path home_;
-  std::vector<std::unique_ptr<QProcess>> processes_;
+  std::vector<std::unique_ptr<Program>> programs_;
 };
 
 bool isOnBus(const QString& name) {
