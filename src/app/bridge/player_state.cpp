@@ -54,6 +54,25 @@ bool isAudioExtension(const QString& extension) {
   });
 }
 
+// Whether `title` is what players give in place of a missing title for the
+// file `file` (the last component of its URL): the name as it is (mpv,
+// Strawberry), or followed by " [untitled FORMAT]" (Quod Libet). A real
+// title may well begin with the name of a stream.
+bool standsInForTitle(const QString& title, const QString& file) {
+  if (title == file) return true;
+  const QRegularExpression untitled(
+      QRegularExpression::anchoredPattern(QRegularExpression::escape(file) + R"( \[untitled [^\]]+\])"));
+  return untitled.match(title).hasMatch();
+}
+
+// The name players show for the file `file` in place of a title: without its
+// extension only where that is an audio file's, so that "St. Louis Blues"
+// stays whole. A leading dot starts a hidden file's name, not an extension.
+QString shownFileName(const QString& file) {
+  const qsizetype dot = file.lastIndexOf('.');
+  return dot > 0 && isAudioExtension(file.sliced(dot + 1)) ? file.first(dot) : file;
+}
+
 Track trackOf(const QVariant& metadata) {
   if (metadata.metaType() != QMetaType::fromType<QVariantMap>()) return {};
   const QVariantMap fields = metadata.toMap();
@@ -65,19 +84,6 @@ Track trackOf(const QVariant& metadata) {
 }
 
 }  // namespace
-
-bool standsInForTitle(const QString& title, const QString& file) {
-  if (title == file) return true;
-  const QRegularExpression untitled(
-      QRegularExpression::anchoredPattern(QRegularExpression::escape(file) + R"( \[untitled [^\]]+\])"));
-  return untitled.match(title).hasMatch();
-}
-
-// A leading dot starts a hidden file's name, not an extension.
-QString shownFileName(const QString& file) {
-  const qsizetype dot = file.lastIndexOf('.');
-  return dot > 0 && isAudioExtension(file.sliced(dot + 1)) ? file.first(dot) : file;
-}
 
 void applyPlayerProperties(PlayerState& state, const QVariantMap& properties) {
   if (properties.contains(kStatus)) state.status = statusOf(properties.value(kStatus));

@@ -41,16 +41,6 @@ struct PlayerState {
 // counts as stopped, metadata that is not a map as no track.
 void applyPlayerProperties(PlayerState& state, const QVariantMap& properties);
 
-// Whether `title` is what players give in place of a missing title for the
-// file `file` (the last component of its URL): the name as it is, or, from
-// Quod Libet, followed by " [untitled FORMAT]".
-bool standsInForTitle(const QString& title, const QString& file);
-
-// The name players show for the file `file` in place of a title: without its
-// extension when that is an audio file's, so that "St. Louis Blues" and
-// "live.2024" stay whole.
-QString shownFileName(const QString& file);
-
 // Whether applyPlayerProperties reads `property`, so that a new value of it
 // is worth fetching.
 bool isPropertyRead(const QString& property);
