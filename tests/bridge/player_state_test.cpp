@@ -87,22 +87,14 @@ TEST(PlayerProperties, NamesATrackByTheRuleForTitlesAndFileNames) {
     const char* file;   // the URL's last component
     const char* name;
   } rows[] = {
-      {"01 Red.mp3", "01 Red.mp3", "01 Red"},
-      {"01 Red.mp3 [untitled MP3]", "01 Red.mp3", "01 Red"},
-      {"x.m4a [untitled MPEG-4]", "x.m4a", "x"},
-      {"a+b (1) [untitled MP3]", "a+b (1)", "a+b (1)"},
-      {"St. Louis Blues", "St. Louis Blues", "St. Louis Blues"},
-      {nullptr, "St. Louis Blues", "St. Louis Blues"},
-      {nullptr, "Song.FLAC", "Song"},
-      {nullptr, "a.opus", "a"},
-      {nullptr, "notes.txt", "notes.txt"},
-      {nullptr, "a.mp3.part", "a.mp3.part"},
-      {nullptr, ".mp3", ".mp3"},
-      {"jazz [Live]", "jazz", "jazz [Live]"},
-      {"jazz [untitled]", "jazz", "jazz [untitled]"},
+      {"01 Red.mp3", "01 Red.mp3", "01 Red"},         {"01 Red.mp3 [untitled MP3]", "01 Red.mp3", "01 Red"},
+      {"x.m4a [untitled MPEG-4]", "x.m4a", "x"},      {"a+b (1) [untitled MP3]", "a+b (1)", "a+b (1)"},
+      {nullptr, "St. Louis Blues", "St. Louis Blues"}, {nullptr, "Song.FLAC", "Song"},
+      {nullptr, "a.opus", "a"},                       {nullptr, "notes.txt", "notes.txt"},
+      {nullptr, "a.mp3.part", "a.mp3.part"},          {nullptr, ".mp3", ".mp3"},
+      {"jazz [Live]", "jazz", "jazz [Live]"},         {"jazz [untitled]", "jazz", "jazz [untitled]"},
       {"jazz [untitled MP3] B-side", "jazz", "jazz [untitled MP3] B-side"},
-      {"ab [untitled MP3]", "a.", "ab [untitled MP3]"},
-      {"01 RED.MP3", "01 Red.mp3", "01 RED.MP3"},
+      {"ab [untitled MP3]", "a.", "ab [untitled MP3]"}, {"01 RED.MP3", "01 Red.mp3", "01 RED.MP3"},
   };
   for (const auto& row : rows) {
     QVariantMap fields{{"xesam:url", "http://radio.example/" + QString(QUrl::toPercentEncoding(row.file))}};

@@ -142,20 +142,6 @@ TEST_F(CommonMetadata, RepeatedEntriesKeepTheirOrderAndEmptyTextHasNoValue) {
               ElementsAre("artist=Second", "title=", pngItem, jpegItem));
 }
 
-// Taggers write two artists as two values of one entry; they stay apart, and
-// the entry's text joins them by a space.
-TEST_F(CommonMetadata, SeveralValuesOfOneEntryStayApart) {
-  const TagEntries tags = sonvetta::testdata::trackTags(std::string("Ann\0Bob", 7), "B", "C");
-  const std::pair<const char*, AudioFormat> files[] = {
-      {"a.mp3", AudioFormat::mp3ID3v24}, {"b.mp3", AudioFormat::mp3ID3v23}, {"a.flac", AudioFormat::flac},
-      {"a.m4a", AudioFormat::m4a},       {"a.aac", AudioFormat::aac},       {"a.wav", AudioFormat::wavID3v2}};
-  for (const auto& [name, format] : files) {
-    const std::vector<MetadataItem> items = platform::commonMetadata(write(name, format, tags));
-    EXPECT_THAT(describe(items), testing::UnorderedElementsAre("artist=Ann|Bob", "album=B", "title=C")) << name;
-    EXPECT_EQ(items.at(0).stringValue(), "Ann Bob") << name;
-  }
-}
-
 // Taggers that append write several atoms of one name; as in every other
 // format, the last of each is the one that counts.
 TEST_F(CommonMetadata, OfRepeatedMp4AtomsTheLastOfEachNameIsRead) {
