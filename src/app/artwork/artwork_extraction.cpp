@@ -16,6 +16,19 @@ namespace {
 
 using Picture = platform::SharedBytes;
 
+std::string joined(const std::vector<std::string>& values, std::string_view separator) {
+  std::string text = values.front();
+  for (auto value = values.begin() + 1; value != values.end(); ++value) text.append(separator).append(*value);
+  return text;
+}
+
+// An entry's text: its values joined by a space, as players built on TagLib
+// show them.
+std::optional<std::string> textOf(const platform::MetadataItem& item) {
+  if (item.stringValues.empty()) return std::nullopt;
+  return joined(item.stringValues, " ");
+}
+
 struct TrackTags {
   std::vector<std::string> artists;  // none when absent
   std::optional<std::string> album;
@@ -32,10 +45,10 @@ TrackTags collectTags(const std::vector<platform::MetadataItem>& items) {
         tags.artists = item.stringValues;
         break;
       case platform::CommonKey::albumName:
-        tags.album = item.stringValue();
+        tags.album = textOf(item);
         break;
       case platform::CommonKey::title:
-        tags.title = item.stringValue();
+        tags.title = textOf(item);
         break;
       case platform::CommonKey::artwork:
         if (item.dataValue) tags.pictures.push_back(&*item.dataValue);
@@ -52,12 +65,6 @@ bool isComplete(const TrackTags& tags) { return !tags.artists.empty() && tags.al
 bool namesTrack(const TrackTags& tags, const std::string& artist, const std::string& album, const std::string& title) {
   return isComplete(tags) && namesArtist(tags.artists, artist) && platform::equalIgnoringCase(*tags.album, album) &&
          platform::equalIgnoringCase(*tags.title, title);
-}
-
-std::string joined(const std::vector<std::string>& values, std::string_view separator) {
-  std::string text = values.front();
-  for (auto value = values.begin() + 1; value != values.end(); ++value) text.append(separator).append(*value);
-  return text;
 }
 
 // Only the last picture that decodes would survive decoding them all in tag

@@ -39,7 +39,7 @@
 // TagLib keeps MP4 items, Vorbis comments and INFO fields keyed by name, so
 // their order across keys is lost; the order within a key, which is all the
 // last-one-wins rule looks at, is kept. A text entry that holds no text gives
-// an item without a string value.
+// an item without string values.
 //
 // The several values of one entry (an ID3v2.4 frame's, an MP4 atom's, a
 // repeated Vorbis comment's) are kept apart, in every TagLib version: players
@@ -228,13 +228,6 @@ std::string lowercaseExtension(const std::filesystem::path& file) {
 }
 
 }  // namespace
-
-std::optional<std::string> MetadataItem::stringValue() const {
-  if (stringValues.empty()) return std::nullopt;
-  std::string joined = stringValues.front();
-  for (auto value = stringValues.begin() + 1; value != stringValues.end(); ++value) joined.append(" ").append(*value);
-  return joined;
-}
 
 std::vector<MetadataItem> commonMetadata(const std::filesystem::path& file) {
   return readCommonMetadata(file).value_or(std::vector<MetadataItem>());

@@ -39,9 +39,6 @@ struct MetadataItem {
   // values of one entry. None for an entry that holds no text.
   std::vector<std::string> stringValues;
   std::optional<SharedBytes> dataValue;
-
-  // The entry's text: its values joined by one space, or none.
-  std::optional<std::string> stringValue() const;
 };
 
 // The common metadata items of one audio file, in the order of its tag; empty
