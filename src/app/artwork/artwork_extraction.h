@@ -31,9 +31,9 @@ platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::
 bool namesArtist(const std::vector<std::string>& values, std::string_view wanted);
 
 // What the tags of the audio file `from` say about its track, as far as
-// extractArtwork compares it: only when the file's fingerprint is the wanted
-// track's can extractArtwork find its artwork. None when the file could not
-// be read through, which tells nothing about its tags. Reads the tags and
+// extractArtwork compares it: only where the WantedTrack admits the file's
+// fingerprint can extractArtwork find its artwork. None when the file could
+// not be read through, which tells nothing about its tags. Reads the tags and
 // nothing more; safe to call on several threads at once.
 std::optional<TrackFingerprint> readTrackFingerprint(const std::filesystem::path& from);
 
