@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/vocabulary.h"
 #include "fixed_text_measurer.h"
 #include "platform/view/image_view.h"
 #include "platform/view/text_field.h"
@@ -10,6 +11,7 @@ namespace {
 
 using platform::Notification;
 using platform::UserInfo;
+using namespace sonvetta::vocabulary;
 
 class FakeStatusBar final : public platform::StatusBar {
  public:
@@ -65,11 +67,11 @@ class FakeArtworkSearch final : public sonvetta::ArtworkSearch {
   platform::ImageRef result;
 };
 
-const std::string musicApp = "com.apple.iTunes.playerInfo";
-const std::string spotify = "com.spotify.client.PlaybackStateChanged";
+const std::string musicApp = musicAppNotification;
+const std::string spotify = spotifyNotification;
 
-UserInfo playing(const std::string& stateKey) {
-  return {{stateKey, "Playing"}, {"Artist", "A"}, {"Album", "B"}, {"Name", "C"}};
+UserInfo playingTrack(const std::string& stateKey) {
+  return {{stateKey, playing}, {artistKey, "A"}, {albumKey, "B"}, {titleKey, "C"}};
 }
 
 class AppDelegateTest : public testing::Test {
@@ -100,7 +102,7 @@ class AppDelegateTest : public testing::Test {
 
   // Shows a track first, so that a later "Music not playing" is a visible change.
   void showSomeTrack() {
-    post(spotify, UserInfo{{"PlayerState", "Playing"}, {"Name", "Earlier"}});
+    post(spotify, UserInfo{{spotifyStateKey, playing}, {titleKey, "Earlier"}});
     ASSERT_EQ(shownText(), "Earlier - Unknown Album - Unknown Artist");
   }
 
@@ -129,7 +131,7 @@ TEST_F(AppDelegateTest, StartUpInstallsTheMarqueeSubscribesAndShowsNothingPlayin
 
 TEST_F(AppDelegateTest, MusicAppTrackIsShownTitleFirstWithItsArtwork) {
   search_->result = std::make_shared<PlainImage>();
-  post(musicApp, playing("Player State"));
+  post(musicApp, playingTrack(musicAppStateKey));
 
   EXPECT_EQ(shownText(), "C - B - A");
   EXPECT_EQ(shownImage(), search_->result);
@@ -141,30 +143,30 @@ TEST_F(AppDelegateTest, MusicAppTrackIsShownTitleFirstWithItsArtwork) {
 }
 
 TEST_F(AppDelegateTest, MusicAppTrackWithoutArtworkShowsTheMusicNote) {
-  post(musicApp, playing("Player State"));
+  post(musicApp, playingTrack(musicAppStateKey));
   EXPECT_EQ(shownText(), "C - B - A");
   EXPECT_TRUE(showsMusicNote());
 }
 
 TEST_F(AppDelegateTest, MissingOrIllTypedTrackFieldsTakeTheirDefaultsAndEmptyTextStays) {
-  UserInfo info = playing("Player State");
-  info.erase("Album");
-  info["Artist"] = std::nullopt;  // a number, say
+  UserInfo info = playingTrack(musicAppStateKey);
+  info.erase(albumKey);
+  info[artistKey] = std::nullopt;  // a number, say
   post(musicApp, info);
   EXPECT_EQ(shownText(), "C - Unknown Album - Unknown Artist");
   ASSERT_EQ(search_->calls.size(), 1u);
   EXPECT_EQ(search_->calls[0].artist, "Unknown Artist");
   EXPECT_EQ(search_->calls[0].album, "Unknown Album");
 
-  info = playing("Player State");
-  info["Album"] = "";
+  info = playingTrack(musicAppStateKey);
+  info[albumKey] = "";
   post(musicApp, info);
   EXPECT_EQ(shownText(), "C -  - A");
 }
 
 TEST_F(AppDelegateTest, SpotifyTrackIsShownWithTheMusicNoteAndNeverSearched) {
   search_->result = std::make_shared<PlainImage>();
-  post(spotify, playing("PlayerState"));
+  post(spotify, playingTrack(spotifyStateKey));
   EXPECT_EQ(shownText(), "C - B - A");
   EXPECT_TRUE(showsMusicNote());
   EXPECT_TRUE(search_->calls.empty());
@@ -173,11 +175,11 @@ TEST_F(AppDelegateTest, SpotifyTrackIsShownWithTheMusicNoteAndNeverSearched) {
 TEST_F(AppDelegateTest, AnythingButAPlayingStateUnderThePlayersOwnKeyMeansNotPlaying) {
   const std::vector<std::pair<std::string, std::optional<UserInfo>>> notPlaying = {
       {musicApp, std::nullopt},
-      {musicApp, UserInfo{{"Player State", "Paused"}}},
-      {musicApp, UserInfo{{"Player State", "playing"}, {"Name", "C"}}},
-      {musicApp, UserInfo{{"Player State", std::nullopt}, {"Name", "C"}}},
-      {musicApp, playing("PlayerState")},
-      {spotify, playing("Player State")},
+      {musicApp, UserInfo{{musicAppStateKey, "Paused"}}},
+      {musicApp, UserInfo{{musicAppStateKey, "playing"}, {titleKey, "C"}}},
+      {musicApp, UserInfo{{musicAppStateKey, std::nullopt}, {titleKey, "C"}}},
+      {musicApp, playingTrack(spotifyStateKey)},
+      {spotify, playingTrack(musicAppStateKey)},
   };
   for (const auto& [name, userInfo] : notPlaying) {
     SCOPED_TRACE(name);
@@ -191,7 +193,7 @@ TEST_F(AppDelegateTest, AnythingButAPlayingStateUnderThePlayersOwnKeyMeansNotPla
 
 TEST_F(AppDelegateTest, OtherNotificationsNeverReachTheHandlerAndMeanNotPlayingIfTheyDid) {
   showSomeTrack();
-  const Notification other{"com.example.player", playing("Player State")};
+  const Notification other{"com.example.player", playingTrack(musicAppStateKey)};
   center_->post(other);
   EXPECT_EQ(shownText(), "Earlier - Unknown Album - Unknown Artist");
 
@@ -201,9 +203,9 @@ TEST_F(AppDelegateTest, OtherNotificationsNeverReachTheHandlerAndMeanNotPlayingI
 }
 
 TEST_F(AppDelegateTest, EveryPlayingMusicAppNotificationSearchesAgain) {
-  post(musicApp, playing("Player State"));
+  post(musicApp, playingTrack(musicAppStateKey));
   search_->result = std::make_shared<PlainImage>();
-  post(musicApp, playing("Player State"));
+  post(musicApp, playingTrack(musicAppStateKey));
   EXPECT_EQ(search_->calls.size(), 2u);
   // The view ignores a repeated text, artwork included.
   EXPECT_TRUE(showsMusicNote());
@@ -216,7 +218,7 @@ class AppDelegateWithoutButtonTest : public AppDelegateTest {
 
 TEST_F(AppDelegateWithoutButtonTest, StillSubscribesAndIgnoresNotificationsQuietly) {
   ASSERT_EQ(center_->observers.size(), 2u);
-  post(musicApp, playing("Player State"));
+  post(musicApp, playingTrack(musicAppStateKey));
   EXPECT_TRUE(search_->calls.empty());
 }
 

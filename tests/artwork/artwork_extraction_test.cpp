@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include <string_view>
+#include <vector>
 
 #include "artwork_test_support.h"
 #include "tagged_audio.h"
@@ -22,10 +23,14 @@ class ArtworkExtraction : public testing::Test {
  protected:
   platform::ImageRef extract(AudioFormat format, const TagEntries& entries, const std::string& artist = "The Band",
                              const std::string& album = "Album", const std::string& title = "Song") {
-    const char* name = format == AudioFormat::m4a ? "track.m4a" : format == AudioFormat::flac ? "track.flac" : "track.mp3";
-    const auto file = folder_ / name;
+    const auto file = fileOf(format);
     sonvetta::testdata::writeTaggedAudio(file, format, entries);
     return sonvetta::extractArtwork(file, artist, album, title, 22);
+  }
+
+  std::filesystem::path fileOf(AudioFormat format) const {
+    const char* name = format == AudioFormat::m4a ? "track.m4a" : format == AudioFormat::flac ? "track.flac" : "track.mp3";
+    return folder_ / name;
   }
 
   const std::string red_ = solidPicture("red", "PNG");
@@ -60,8 +65,8 @@ TEST_P(TitleComparison, IgnoresLetterCaseAndCanonicalFormOnly) {
       extract(AudioFormat::flac, trackTags("The Band", "Album", GetParam().tagged, red_), "The Band", "Album",
               GetParam().wanted);
   EXPECT_EQ(image != nullptr, GetParam().matches) << GetParam().tagged << " / " << GetParam().wanted;
-  EXPECT_EQ(sonvetta::readTrackFingerprint(folder_ / "track.flac") ==
-                sonvetta::TrackFingerprint::of("the band", "ALBUM", GetParam().wanted),
+  EXPECT_EQ(sonvetta::WantedTrack("the band", "ALBUM", GetParam().wanted)
+                .admits(*sonvetta::readTrackFingerprint(folder_ / "track.flac")),
             GetParam().matches);
 }
 
@@ -118,16 +123,45 @@ TEST_F(ArtworkExtraction, MatchWithoutUsablePictureGivesNone) {
   EXPECT_EQ(extract(AudioFormat::mp3ID3v24, trackTags("The Band", "Album", "Song", "garbage")), nullptr);
 }
 
+// A player's artist text against a file's artist tag of one value or of
+// several.
+TEST(ArtistNames, AreTheFormsPlayersSend) {
+  using Values = std::vector<std::string>;
+  const struct {
+    Values tagged;
+    const char* sent;
+    bool names;
+  } rows[] = {
+      // One value is compared whole, as the other fields are.
+      {{"Ann"}, "ann", true}, {{"Ann"}, "Ann, Bob", false}, {{"Ann, Bob"}, "ANN, BOB", true},
+      {{"Ann, Bob"}, "Ann", false}, {{"Ann "}, "Ann", false}, {{}, "", false},
+      // Of several, the first or the last alone, or all joined.
+      {{"Ann", "Bob"}, "Ann, Bob", true}, {{"Ann", "Bob"}, "Ann;Bob", true}, {{"Ann", "Bob"}, "ann; bob", true},
+      {{"Ann", "Bob"}, "Ann / Bob", true}, {{"Ann", "Bob"}, "Ann/Bob", true}, {{"Ann", "Bob"}, "Ann & Bob", true},
+      {{"Ann", "Bob"}, "Ann Bob", true}, {{"Ann", "Bob"}, "ANN", true}, {{"Ann", "Bob"}, "Bob", true},
+      {{"Ann", "Bob", "Cy"}, "Ann, Bob, Cy", true}, {{"Élan", "Bob"}, "E\u0301lan", true},
+      // Nothing else: no other order, separator, part or mixture.
+      {{"Ann", "Bob"}, "Bob, Ann", false}, {{"Ann", "Bob"}, "Ann,Bob", false}, {{"Ann", "Bob"}, "An", false},
+      {{"Ann", "Bob", "Cy"}, "Bob", false}, {{"Ann", "Bob", "Cy"}, "Ann, Bob", false},
+      {{"Ann", "Bob", "Cy"}, "Ann, Bob;Cy", false}};
+  for (const auto& row : rows) {
+    EXPECT_EQ(sonvetta::namesArtist(row.tagged, row.sent), row.names)
+        << '"' << row.sent << "\" for " << testing::PrintToString(row.tagged);
+  }
+}
 
-// A file that names two artists, and the artist text that players built on
-// TagLib send for it, and that the bridge makes of a player's list of them.
+// A file tagged with two artists, in each way that taggers write them, is
+// found for what players send for it, its fingerprint admitted too.
 struct TwoArtists {
   AudioFormat format;
   std::string_view artists;  // the tag's values, "\0" between them
   const char* sent;
 };
 
-void PrintTo(const TwoArtists& row, std::ostream* out) { sonvetta::testdata::PrintTo(row.format, out); }
+void PrintTo(const TwoArtists& row, std::ostream* out) {
+  sonvetta::testdata::PrintTo(row.format, out);
+  *out << " for \"" << row.sent << '"';
+}
 
 class FileOfTwoArtists : public ArtworkExtraction, public testing::WithParamInterface<TwoArtists> {};
 
@@ -135,15 +169,20 @@ TEST_P(FileOfTwoArtists, IsFoundForTheArtistTextPlayersSend) {
   EXPECT_NE(extract(GetParam().format, trackTags(std::string(GetParam().artists), "Album", "Song", red_),
                     GetParam().sent),
             nullptr);
+  EXPECT_TRUE(sonvetta::WantedTrack(GetParam().sent, "Album", "Song")
+                  .admits(*sonvetta::readTrackFingerprint(fileOf(GetParam().format))));
 }
 
 using namespace std::string_view_literals;
 INSTANTIATE_TEST_SUITE_P(Formats, FileOfTwoArtists,
-                         testing::Values(TwoArtists{AudioFormat::mp3ID3v24, "Ann\0Bob"sv, "Ann Bob"},
-                                         TwoArtists{AudioFormat::mp3ID3v23, "Ann\0Bob"sv, "Ann Bob"},
+                         testing::Values(TwoArtists{AudioFormat::mp3ID3v24, "Ann\0Bob"sv, "Ann, Bob"},
+                                         TwoArtists{AudioFormat::mp3ID3v24, "Ann\0Bob"sv, "Bob"},
+                                         TwoArtists{AudioFormat::mp3ID3v23, "Ann\0Bob"sv, "Ann;Bob"},
                                          // The separator ID3v2.3 taggers write is a part of the one text.
                                          TwoArtists{AudioFormat::mp3ID3v23, "Ann/Bob"sv, "Ann/Bob"},
-                                         TwoArtists{AudioFormat::flac, "Ann\0Bob"sv, "Ann Bob"},
-                                         TwoArtists{AudioFormat::m4a, "Ann\0Bob"sv, "Ann Bob"}));
+                                         TwoArtists{AudioFormat::flac, "Ann\0Bob"sv, "Ann / Bob"},
+                                         TwoArtists{AudioFormat::flac, "Ann\0Bob"sv, "Ann"},
+                                         TwoArtists{AudioFormat::m4a, "Ann\0Bob"sv, "Ann Bob"},
+                                         TwoArtists{AudioFormat::m4a, "Ann\0Bob"sv, "Bob"}));
 
 }  // namespace

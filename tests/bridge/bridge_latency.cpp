@@ -10,11 +10,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/vocabulary.h"
 #include "bridge_process.h"
 #include "fake_mpris_player.h"
 #include "notification_recorder.h"
 
 namespace {
+
+using namespace sonvetta::vocabulary;
 
 constexpr int kChanges = 100;
 
@@ -31,7 +34,7 @@ bool measure(const char* what, sonvetta_test::NotificationRecorder& recorder,
     (player.*announce)({{"Metadata", QVariantMap{{"xesam:title", title}}}});
     if (!recorder.waitForCount(before + 1)) return false;
     milliseconds.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-    if (recorder.received().back().text("Name") != title.toStdString()) return false;
+    if (recorder.received().back().text(titleKey) != title.toStdString()) return false;
   }
   std::sort(milliseconds.begin(), milliseconds.end());
   std::printf("PropertiesChanged (%s) to notification over %d changes: median %.3f ms, min %.3f ms, max %.3f ms\n",
@@ -45,7 +48,7 @@ bool measure(const char* what, sonvetta_test::NotificationRecorder& recorder,
 int main(int argc, char** argv) {
   QCoreApplication application(argc, argv);
 
-  sonvetta_test::NotificationRecorder recorder({"com.apple.iTunes.playerInfo"});
+  sonvetta_test::NotificationRecorder recorder({musicAppNotification});
   sonvetta_test::FakeMprisPlayer player("latency", "Playing", {{"xesam:title", "0"}});
   sonvetta_test::BridgeProcess bridge;
   if (!recorder.waitForCount(1)) return 1;

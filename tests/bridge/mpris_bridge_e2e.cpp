@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 
+#include "app/vocabulary.h"
 #include "bridge_process.h"
 #include "fake_mpris_player.h"
 #include "notification_recorder.h"
@@ -16,6 +17,24 @@ namespace {
 using sonvetta_test::BridgeProcess;
 using sonvetta_test::FakeMprisPlayer;
 using Lines = std::vector<std::string>;
+using namespace sonvetta::vocabulary;
+
+// A track's fields in a post.
+platform::UserInfo tagged(const std::string& artist, const std::string& album, const std::string& title) {
+  return {{artistKey, artist}, {albumKey, album}, {titleKey, title}};
+}
+
+// The line of a post of the Music app's notification, or of Spotify's, in
+// `state`, with `fields` of the track.
+std::string musicPost(const std::string& state, platform::UserInfo fields = {}) {
+  fields.emplace(musicAppStateKey, state);
+  return sonvetta_test::describe({musicAppNotification, fields});
+}
+
+std::string spotifyPost(const std::string& state, platform::UserInfo fields = {}) {
+  fields.emplace(spotifyStateKey, state);
+  return sonvetta_test::describe({spotifyNotification, fields});
+}
 
 QVariantMap track(const QStringList& artists, const QString& album, const QString& title) {
   return {{"xesam:artist", artists}, {"xesam:album", album}, {"xesam:title", title},
@@ -37,29 +56,28 @@ class MprisBridgeE2E : public ::testing::Test {
     return lines;
   }
 
-  sonvetta_test::NotificationRecorder recorder_{
-      {"com.apple.iTunes.playerInfo", "com.spotify.client.PlaybackStateChanged"}};
+  sonvetta_test::NotificationRecorder recorder_{{musicAppNotification, spotifyNotification}};
 };
 
 TEST_F(MprisBridgeE2E, PostsThePlayersStateAtStartAndEachChangeOnce) {
   FakeMprisPlayer vlc("vlc", "Playing", track({"A", "B"}, "Album", "Title"));
   BridgeProcess bridge;
-  expectPosts({"com.apple.iTunes.playerInfo: Album=Album; Artist=A B; Name=Title; Player State=Playing"});
+  expectPosts({musicPost(playing, tagged("A, B", "Album", "Title"))});
 
   // Changes told in quick succession go out as one; each step waits for its
   // post so that it is a change of its own.
   vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
   vlc.change({{"Metadata", track({"A"}, "Album", "Next")}});
   vlc.change({{"Volume", 0.5}});
-  Lines posted = {"com.apple.iTunes.playerInfo: Album=Album; Artist=A B; Name=Title; Player State=Playing",
-                  "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Playing"};
+  Lines posted = {musicPost(playing, tagged("A, B", "Album", "Title")),
+                  musicPost(playing, tagged("A", "Album", "Next"))};
   expectPosts(posted);
   vlc.change({{"PlaybackStatus", "Paused"}});
   vlc.change({{"PlaybackStatus", "Paused"}});
-  posted.push_back("com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Next; Player State=Paused");
+  posted.push_back(musicPost("Paused", tagged("A", "Album", "Next")));
   expectPosts(posted);
   vlc.change({{"PlaybackStatus", "Stopped"}, {"Metadata", QVariantMap()}});
-  posted.push_back("com.apple.iTunes.playerInfo: Player State=Stopped");
+  posted.push_back(musicPost("Stopped"));
   expectPosts(posted);
 }
 
@@ -68,30 +86,30 @@ TEST_F(MprisBridgeE2E, PostsThePlayersStateAtStartAndEachChangeOnce) {
 TEST_F(MprisBridgeE2E, APlayerIsPostedOnlyOnceItHasSaidAllOfAChange) {
   FakeMprisPlayer audacious("audacious", "Stopped");
   BridgeProcess bridge;
-  const std::string stopped = "com.apple.iTunes.playerInfo: Player State=Stopped";
+  const std::string stopped = musicPost("Stopped");
   expectPosts({stopped});
 
   audacious.change({{"PlaybackStatus", "Playing"}});
   audacious.change({{"Metadata", track({"A"}, "Album", "One")}});
-  const std::string one = "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=One; Player State=Playing";
+  const std::string one = musicPost(playing, tagged("A", "Album", "One"));
   expectPosts({stopped, one});
 
   audacious.change({{"PlaybackStatus", "Stopped"}, {"Metadata", track({"A"}, "Album", "Two")}});
   audacious.change({{"PlaybackStatus", "Playing"}});
-  expectPosts({stopped, one, "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=Two; Player State=Playing"});
+  expectPosts({stopped, one, musicPost(playing, tagged("A", "Album", "Two"))});
 }
 
 TEST_F(MprisBridgeE2E, TwoPlayersTakeOverFromEachOtherAndAVanishedOneHandsBack) {
   FakeMprisPlayer vlc("vlc", "Playing", track({"V"}, "VA", "V1"));
   BridgeProcess bridge;
-  expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing"});
+  expectPosts({musicPost(playing, tagged("V", "VA", "V1"))});
 
   std::optional<FakeMprisPlayer> spotify;
   spotify.emplace("spotify", "Paused", track({"S"}, "SA", "S1"));
   spotify->change({{"PlaybackStatus", "Playing"}});
   const std::string spotifyPlaying =
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing";
-  expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing",
+      spotifyPost(playing, tagged("S", "SA", "S1"));
+  expectPosts({musicPost(playing, tagged("V", "VA", "V1")),
                spotifyPlaying});
 
   // The player shown next is heard out first: its change goes out no later
@@ -99,15 +117,15 @@ TEST_F(MprisBridgeE2E, TwoPlayersTakeOverFromEachOtherAndAVanishedOneHandsBack) 
   vlc.change({{"Metadata", track({"V"}, "VA", "V2")}});
   spotify->change({{"Metadata", track({"S"}, "SA", "S2")}});
   const std::string spotifyNext =
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Playing";
-  expectPosts({"com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing", spotifyPlaying,
+      spotifyPost(playing, tagged("S", "SA", "S2"));
+  expectPosts({musicPost(playing, tagged("V", "VA", "V1")), spotifyPlaying,
                spotifyNext});
   spotify.reset();
   expectPosts({
-      "com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V1; Player State=Playing",
+      musicPost(playing, tagged("V", "VA", "V1")),
       spotifyPlaying,
       spotifyNext,
-      "com.apple.iTunes.playerInfo: Album=VA; Artist=V; Name=V2; Player State=Playing",
+      musicPost(playing, tagged("V", "VA", "V2")),
   });
 }
 
@@ -115,7 +133,7 @@ TEST_F(MprisBridgeE2E, AVanishedPlayerWithNoneOtherPlayingLeavesTheStoppedState)
   std::optional<FakeMprisPlayer> spotify;
   spotify.emplace("spotify.instance7", "Playing", track({"S"}, "SA", "S1"));
   BridgeProcess bridge;
-  expectPosts({"com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing"});
+  expectPosts({spotifyPost(playing, tagged("S", "SA", "S1"))});
 
   FakeMprisPlayer mpv("mpv", "Paused", track({"M"}, "MA", "M1"));
   mpv.waitUntilRead();
@@ -123,14 +141,14 @@ TEST_F(MprisBridgeE2E, AVanishedPlayerWithNoneOtherPlayingLeavesTheStoppedState)
   // The bus tells of the player that went before the change of the other
   // only once it has seen the first one's connection close.
   expectPosts({
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing",
-      "com.spotify.client.PlaybackStateChanged: PlayerState=Stopped",
+      spotifyPost(playing, tagged("S", "SA", "S1")),
+      spotifyPost("Stopped"),
   });
   mpv.change({{"PlaybackStatus", "Playing"}});
   expectPosts({
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing",
-      "com.spotify.client.PlaybackStateChanged: PlayerState=Stopped",
-      "com.apple.iTunes.playerInfo: Album=MA; Artist=M; Name=M1; Player State=Playing",
+      spotifyPost(playing, tagged("S", "SA", "S1")),
+      spotifyPost("Stopped"),
+      musicPost(playing, tagged("M", "MA", "M1")),
   });
 }
 
@@ -139,21 +157,21 @@ TEST_F(MprisBridgeE2E, TheProxyMirroringAPlayingPlayerPostsNothingOfItsOwn) {
   FakeMprisPlayer proxy("playerctld", "Playing", track({"S"}, "SA", "S1"));
   BridgeProcess bridge;
   const std::string spotifyPlaying =
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S1; PlayerState=Playing";
+      spotifyPost(playing, tagged("S", "SA", "S1"));
   expectPosts({spotifyPlaying});
 
   // The proxy repeats each change, and may well be heard first.
   proxy.change({{"Metadata", track({"S"}, "SA", "S2")}});
   spotify.change({{"Metadata", track({"S"}, "SA", "S2")}});
   expectPosts({spotifyPlaying,
-               "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Playing"});
+               spotifyPost(playing, tagged("S", "SA", "S2"))});
   proxy.change({{"PlaybackStatus", "Paused"}});
   spotify.change({{"PlaybackStatus", "Paused"}});
   proxy.change({{"PlaybackStatus", "Playing"}});
   expectPosts({
       spotifyPlaying,
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Playing",
-      "com.spotify.client.PlaybackStateChanged: Album=SA; Artist=S; Name=S2; PlayerState=Paused",
+      spotifyPost(playing, tagged("S", "SA", "S2")),
+      spotifyPost("Paused", tagged("S", "SA", "S2")),
   });
 }
 
@@ -162,17 +180,15 @@ TEST_F(MprisBridgeE2E, TheProxyMirroringAPlayingPlayerPostsNothingOfItsOwn) {
 TEST_F(MprisBridgeE2E, PropertiesAnnouncedAsInvalidatedAreReadAndPosted) {
   FakeMprisPlayer vlc("vlc", "Playing", track({"A"}, "Album", "T1"));
   BridgeProcess bridge;
-  const auto playing = [](const std::string& title) {
-    return "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=" + title + "; Player State=Playing";
-  };
-  expectPosts({playing("T1")});
+  const auto playingTitle = [](const std::string& title) { return musicPost(playing, tagged("A", "Album", title)); };
+  expectPosts({playingTitle("T1")});
 
   // A player that never mentions its status keeps the one it last gave.
   vlc.invalidate({{"Metadata", track({"A"}, "Album", "T2")}});
-  expectPosts({playing("T1"), playing("T2")});
+  expectPosts({playingTitle("T1"), playingTitle("T2")});
   vlc.invalidate({{"PlaybackStatus", "Paused"}});
-  expectPosts({playing("T1"), playing("T2"),
-               "com.apple.iTunes.playerInfo: Album=Album; Artist=A; Name=T2; Player State=Paused"});
+  expectPosts({playingTitle("T1"), playingTitle("T2"),
+               musicPost("Paused", tagged("A", "Album", "T2"))});
 }
 
 TEST_F(MprisBridgeE2E, APlayerNotReadAtTheStartIsReadWhenItNextSignalsAndAgainWhenItComesBack) {
@@ -184,18 +200,18 @@ TEST_F(MprisBridgeE2E, APlayerNotReadAtTheStartIsReadWhenItNextSignalsAndAgainWh
 
   // While it cannot be read, what it signals is all there is to go by.
   late->change({{"Metadata", track({"L"}, "LA", "L2")}});
-  const std::string heard = "com.apple.iTunes.playerInfo: Album=LA; Artist=L; Name=L2; Player State=Stopped";
+  const std::string heard = musicPost("Stopped", tagged("L", "LA", "L2"));
   expectPosts({heard});
 
   late->refuseReads(false);
   late->change({{"Volume", 0.5}});
-  const std::string read = "com.apple.iTunes.playerInfo: Album=LA; Artist=L; Name=L2; Player State=Playing";
+  const std::string read = musicPost(playing, tagged("L", "LA", "L2"));
   expectPosts({heard, read});
 
   late.reset();
   late.emplace("late", "Paused", track({"L"}, "LA", "L3"));
-  expectPosts({heard, read, "com.apple.iTunes.playerInfo: Player State=Stopped",
-               "com.apple.iTunes.playerInfo: Album=LA; Artist=L; Name=L3; Player State=Paused"});
+  expectPosts({heard, read, musicPost("Stopped"),
+               musicPost("Paused", tagged("L", "LA", "L3"))});
 }
 
 // Wrong types at the start and in changes, a Metadata that is no dictionary,
@@ -206,22 +222,22 @@ TEST_F(MprisBridgeE2E, MalformedPlayersNeverStopIt) {
   FakeMprisPlayer odd("odd", "Playing",
                       {{"xesam:artist", "Single"}, {"xesam:album", QStringList{"B"}}, {"xesam:title", 5}});
   BridgeProcess bridge;
-  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing"});
+  expectPosts({musicPost(playing, {{artistKey, "Single"}})});
 
   odd.change({{"Metadata", "not a dictionary"}});
-  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
-               "com.apple.iTunes.playerInfo: Player State=Playing"});
+  expectPosts({musicPost(playing, {{artistKey, "Single"}}),
+               musicPost(playing)});
   odd.change({{"Metadata", QVariantMap{{"xesam:title", QVariant::fromValue(QDBusVariant("C"))},
                                        {"xesam:artist", QVariant::fromValue(QDBusVariant(QStringList{"A"}))}}}});
   odd.change({{"PlaybackStatus", 1}});
-  expectPosts({"com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
-               "com.apple.iTunes.playerInfo: Player State=Playing", "com.apple.iTunes.playerInfo: Player State=Stopped"});
+  expectPosts({musicPost(playing, {{artistKey, "Single"}}),
+               musicPost(playing), musicPost("Stopped")});
   odd.change({{"PlaybackStatus", "Playing"}, {"Metadata", track({}, "", "C")}});
   expectPosts({
-      "com.apple.iTunes.playerInfo: Artist=Single; Player State=Playing",
-      "com.apple.iTunes.playerInfo: Player State=Playing",
-      "com.apple.iTunes.playerInfo: Player State=Stopped",
-      "com.apple.iTunes.playerInfo: Album=; Name=C; Player State=Playing",
+      musicPost(playing, {{artistKey, "Single"}}),
+      musicPost(playing),
+      musicPost("Stopped"),
+      musicPost(playing, {{albumKey, ""}, {titleKey, "C"}}),
   });
   QDBusConnection::disconnectFromBus("broken");
 }

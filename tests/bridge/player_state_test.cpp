@@ -1,6 +1,7 @@
 #include "app/bridge/player_state.h"
 
 #include <QDBusVariant>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,7 +35,7 @@ TEST(PlayerProperties, TakesArtistsAlbumAndTitleFromTheMetadata) {
                               {"xesam:title", "C"},
                               {"mpris:length", qlonglong{1}}}))
                 .track,
-            (Track{"A B C", "B", "C"}));
+            (Track{"A, B, C", "B", "C"}));
   EXPECT_EQ(applied(metadata({{"xesam:artist", QStringList{"Solo"}}})).track,
             (Track{"Solo", std::nullopt, std::nullopt}));
   // Empty texts are what the player said, so they stay.
@@ -75,6 +76,30 @@ TEST(PlayerProperties, NamesAnUntaggedTrackByItsFileWithoutTheExtension) {
             "stream of consciousness");
   for (const QVariant& url : {QVariant("file:///"), QVariant(""), QVariant(5), QVariant()}) {
     EXPECT_EQ(nameOf({{"xesam:url", url}}), std::nullopt) << url.toString().toStdString();
+  }
+}
+
+// A title is dropped only where it is what players give in place of none;
+// only an audio file's extension is taken off the file's name shown instead.
+TEST(PlayerProperties, NamesATrackByTheRuleForTitlesAndFileNames) {
+  const struct {
+    const char* title;  // none when null
+    const char* file;   // the URL's last component
+    const char* name;
+  } rows[] = {
+      {"01 Red.mp3", "01 Red.mp3", "01 Red"},         {"01 Red.mp3 [untitled MP3]", "01 Red.mp3", "01 Red"},
+      {"x.m4a [untitled MPEG-4]", "x.m4a", "x"},      {"a+b (1) [untitled MP3]", "a+b (1)", "a+b (1)"},
+      {nullptr, "St. Louis Blues", "St. Louis Blues"}, {nullptr, "Song.FLAC", "Song"},
+      {nullptr, "a.opus", "a"},                       {nullptr, "notes.txt", "notes.txt"},
+      {nullptr, "a.mp3.part", "a.mp3.part"},          {nullptr, ".mp3", ".mp3"},
+      {"jazz [Live]", "jazz", "jazz [Live]"},         {"jazz [untitled]", "jazz", "jazz [untitled]"},
+      {"jazz [untitled MP3] B-side", "jazz", "jazz [untitled MP3] B-side"},
+      {"ab [untitled MP3]", "a.", "ab [untitled MP3]"}, {"01 RED.MP3", "01 Red.mp3", "01 RED.MP3"},
+  };
+  for (const auto& row : rows) {
+    QVariantMap fields{{"xesam:url", "http://radio.example/" + QString(QUrl::toPercentEncoding(row.file))}};
+    if (row.title) fields.insert("xesam:title", row.title);
+    EXPECT_EQ(applied(metadata(fields)).track.name().value_or("-").toStdString(), row.name) << row.file;
   }
 }
 

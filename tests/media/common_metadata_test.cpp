@@ -24,7 +24,8 @@ using testing::IsEmpty;
 
 namespace fs = std::filesystem;
 
-// Items as "key=value" strings, so that whole lists compare readably.
+// Items as "key=value" strings ("key=value|value" for several values), so
+// that whole lists compare readably.
 std::vector<std::string> describe(const std::vector<MetadataItem>& items) {
   std::vector<std::string> described;
   for (const MetadataItem& item : items) {
@@ -32,7 +33,9 @@ std::vector<std::string> describe(const std::vector<MetadataItem>& items) {
     std::string line = kKeyNames[static_cast<int>(item.commonKey)];
     // Appended piece by piece: GCC 12 at -O3 takes `"=" + string` for an
     // overlapping copy (-Wrestrict).
-    if (item.stringValue) line.append("=").append(*item.stringValue);
+    for (std::size_t i = 0; i < item.stringValues.size(); ++i) {
+      line.append(i == 0 ? "=" : "|").append(item.stringValues[i]);
+    }
     if (item.dataValue) line.append("=").append(std::to_string(item.dataValue->size())).append(" bytes");
     described.push_back(line);
   }
@@ -134,7 +137,7 @@ TEST_F(CommonMetadata, RepeatedEntriesKeepTheirOrderAndEmptyTextHasNoValue) {
   EXPECT_THAT(describe(platform::commonMetadata(write("a.mp3", AudioFormat::mp3ID3v24, entries))),
               ElementsAre("artist=First", pngItem, "artist=Second", jpegItem, "title"));
   EXPECT_THAT(describe(platform::commonMetadata(write("a.flac", AudioFormat::flac, entries))),
-              ElementsAre("artist=First Second", pngItem, jpegItem));  // TagLib drops empty comments
+              ElementsAre("artist=First|Second", pngItem, jpegItem));  // TagLib drops empty comments
   EXPECT_THAT(describe(platform::commonMetadata(write("a.m4a", AudioFormat::m4a, entries))),
               ElementsAre("artist=Second", "title=", pngItem, jpegItem));
 }

@@ -7,10 +7,13 @@
 #include <QDBusVariant>
 #include <gtest/gtest.h>
 
+#include "app/vocabulary.h"
+
 namespace {
 
 using platform::userInfoFromDBus;
 using platform::userInfoValueFromDBus;
+using namespace sonvetta::vocabulary;
 
 // Qt D-Bus decodes a D-Bus string, and nothing else, into a QString.
 TEST(DBusUserInfo, OnlyAStringIsText) {
@@ -48,9 +51,8 @@ TEST(DBusUserInfo, EveryOtherTypeIsNotText) {
 
 TEST(DBusUserInfo, KeepsEveryKeyWithItsValue) {
   const platform::UserInfo converted =
-      userInfoFromDBus({{"Player State", QString("Playing")}, {"Artist", 5}, {"", QString("x")}});
-  EXPECT_EQ(converted, (platform::UserInfo{
-                           {"Player State", "Playing"}, {"Artist", std::nullopt}, {"", "x"}}));
+      userInfoFromDBus({{musicAppStateKey, QString(playing)}, {artistKey, 5}, {"", QString("x")}});
+  EXPECT_EQ(converted, (platform::UserInfo{{musicAppStateKey, playing}, {artistKey, std::nullopt}, {"", "x"}}));
   EXPECT_TRUE(userInfoFromDBus({}).empty());
 }
 

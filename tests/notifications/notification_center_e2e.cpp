@@ -19,8 +19,12 @@ using platform::UserInfo;
 using sonvetta_test::NotificationRecorder;
 using sonvetta_test::runProgram;
 
-const std::string kMusic = sonvetta::vocabulary::musicAppNotification;
-const std::string kSpotify = sonvetta::vocabulary::spotifyNotification;
+using namespace sonvetta::vocabulary;
+
+const std::string kMusic = musicAppNotification;
+const std::string kSpotify = spotifyNotification;
+// The Music app's name as a GVariant text, for gdbus.
+const QString kMusicText = "'" + QString::fromStdString(kMusic) + "'";
 
 // A second connection to the bus, as another process would have.
 class NotificationCenterE2E : public ::testing::Test {
@@ -48,13 +52,14 @@ constexpr char kSignal[] = "org.sonvetta.DistributedNotificationCenter.Notificat
 TEST_F(NotificationCenterE2E, OnlyStringsAreTextWhateverTheSenderSends) {
   if (gdbus().isEmpty()) GTEST_SKIP() << "gdbus (package libglib2.0-bin) is not installed";
   NotificationRecorder recorder({kMusic});
-  gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'",
-             "{'Player State': <'Playing'>, 'Empty': <''>, 'Int': <int32 5>, 'Byte': <byte 1>, "
-             "'Bool': <true>, 'Int16': <int16 -1>, 'UInt16': <uint16 1>, 'UInt32': <uint32 1>, "
-             "'Int64': <int64 1>, 'UInt64': <uint64 1>, 'Double': <1.5>, "
-             "'Path': <objectpath '/Playing'>, 'Signature': <signature 's'>, "
-             "'Variant': <<'Playing'>>, 'Strings': <['Playing']>, 'Bytes': <b'Playing'>, "
-             "'Dict': <{'k': <'v'>}>, 'Struct': <('a', 'b')>}"});
+  gdbusEmit({kSignal, kMusicText,
+             QString("{'%1': <'%2'>, ").arg(musicAppStateKey, playing) +
+                 "'Empty': <''>, 'Int': <int32 5>, 'Byte': <byte 1>, "
+                 "'Bool': <true>, 'Int16': <int16 -1>, 'UInt16': <uint16 1>, 'UInt32': <uint32 1>, "
+                 "'Int64': <int64 1>, 'UInt64': <uint64 1>, 'Double': <1.5>, "
+                 "'Path': <objectpath '/Playing'>, 'Signature': <signature 's'>, "
+                 "'Variant': <<'Playing'>>, 'Strings': <['Playing']>, 'Bytes': <b'Playing'>, "
+                 "'Dict': <{'k': <'v'>}>, 'Struct': <('a', 'b')>}"});
   ASSERT_TRUE(recorder.waitForCount(1));
 
   const Notification& received = recorder.received().front();
@@ -62,7 +67,7 @@ TEST_F(NotificationCenterE2E, OnlyStringsAreTextWhateverTheSenderSends) {
   ASSERT_TRUE(received.userInfo);
   EXPECT_EQ(received.userInfo->size(), 18u);
   for (const auto& [key, value] : *received.userInfo) {
-    if (key == "Player State") EXPECT_EQ(value, "Playing");
+    if (key == musicAppStateKey) EXPECT_EQ(value, playing);
     else if (key == "Empty") EXPECT_EQ(value, "");
     else EXPECT_EQ(value, std::nullopt) << key;
   }
@@ -71,20 +76,21 @@ TEST_F(NotificationCenterE2E, OnlyStringsAreTextWhateverTheSenderSends) {
 TEST_F(NotificationCenterE2E, IgnoresMalformedSignalsAndOtherNames) {
   if (gdbus().isEmpty()) GTEST_SKIP() << "gdbus (package libglib2.0-bin) is not installed";
   NotificationRecorder recorder({kMusic});
-  gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'"});
-  gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'", "{'Name': 'C'}"});
-  gdbusEmit({kSignal, "5", "{'Name': <'C'>}"});
-  gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'", "{'Name': <'C'>}", "'extra'"});
-  gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'", "{'Name': <'C'>}"}, "/elsewhere");
-  gdbusEmit({"org.sonvetta.Other.Notification", "'com.apple.iTunes.playerInfo'", "{'Name': <'C'>}"});
-  post("com.example.other", {{"Name", "C"}});
-  post(kSpotify, {{"Name", "C"}});
+  const QString titleC = QString("{'%1': <'C'>}").arg(titleKey);
+  gdbusEmit({kSignal, kMusicText});
+  gdbusEmit({kSignal, kMusicText, QString("{'%1': 'C'}").arg(titleKey)});
+  gdbusEmit({kSignal, "5", titleC});
+  gdbusEmit({kSignal, kMusicText, titleC, "'extra'"});
+  gdbusEmit({kSignal, kMusicText, titleC}, "/elsewhere");
+  gdbusEmit({"org.sonvetta.Other.Notification", kMusicText, titleC});
+  post("com.example.other", {{titleKey, "C"}});
+  post(kSpotify, {{titleKey, "C"}});
   ASSERT_TRUE(platform::syncWithBus(poster_));
   // Arrives after all of the above, so anything of theirs let through would come first.
-  gdbusEmit({kSignal, "'com.apple.iTunes.playerInfo'", "{'Name': <'last'>}"});
+  gdbusEmit({kSignal, kMusicText, QString("{'%1': <'last'>}").arg(titleKey)});
 
   ASSERT_TRUE(recorder.waitForCount(1));
-  EXPECT_EQ(recorder.received().front().text("Name"), "last");
+  EXPECT_EQ(recorder.received().front().text(titleKey), "last");
 }
 
 // Posts of one sender arrive in order; the observer blocking the main thread
@@ -140,24 +146,25 @@ TEST_F(NotificationCenterE2E, CallsObserversOneAtATimeEvenWhenOneRunsTheEventLoo
 TEST_F(NotificationCenterE2E, CarriesAMegabyteValueUnchanged) {
   NotificationRecorder recorder({kMusic});
   const QString title = QString::fromUtf8("Ünïcödé ♪ 東京 ").repeated(1 << 16);  // > 1 MB of UTF-8
-  post(kMusic, {{"Name", title}, {"Player State", "Playing"}});
+  post(kMusic, {{titleKey, title}, {musicAppStateKey, playing}});
   ASSERT_TRUE(recorder.waitForCount(1));
-  EXPECT_EQ(recorder.received().front().text("Name"), title.toStdString());
-  EXPECT_EQ(recorder.received().front().text("Player State"), "Playing");
+  EXPECT_EQ(recorder.received().front().text(titleKey), title.toStdString());
+  EXPECT_EQ(recorder.received().front().text(musicAppStateKey), playing);
 }
 
 TEST_F(NotificationCenterE2E, SonvettaPostSendsTextAndIntegersAndIsReceivedBeforeItExits) {
   NotificationRecorder recorder({kMusic, kSpotify});
-  ASSERT_EQ(runProgram(SONVETTA_POST, {"com.spotify.client.PlaybackStateChanged", "PlayerState=Paused",
-                                       "Name=a=b", "Album=", "--int", "Artist=-42"})
+  const auto field = [](const char* key, const char* value) { return QString(key) + "=" + value; };
+  ASSERT_EQ(runProgram(SONVETTA_POST, {QString::fromStdString(kSpotify), field(spotifyStateKey, "Paused"),
+                                       field(titleKey, "a=b"), field(albumKey, ""), "--int", field(artistKey, "-42")})
                 .exitCode,
             0);
-  ASSERT_EQ(runProgram(SONVETTA_POST, {"com.apple.iTunes.playerInfo"}).exitCode, 0);
+  ASSERT_EQ(runProgram(SONVETTA_POST, {QString::fromStdString(kMusic)}).exitCode, 0);
   ASSERT_TRUE(recorder.waitForCount(2));
 
   EXPECT_EQ(recorder.received()[0].name, kSpotify);
   EXPECT_EQ(recorder.received()[0].userInfo,
-            (UserInfo{{"PlayerState", "Paused"}, {"Name", "a=b"}, {"Album", ""}, {"Artist", std::nullopt}}));
+            (UserInfo{{spotifyStateKey, "Paused"}, {titleKey, "a=b"}, {albumKey, ""}, {artistKey, std::nullopt}}));
   EXPECT_EQ(recorder.received()[1].name, kMusic);
   EXPECT_EQ(recorder.received()[1].userInfo, UserInfo{});
 }

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +36,7 @@
 #include "bridge_process.h"
 #include "notification_recorder.h"
 #include "platform/notifications/dbus_post.h"
+#include "program.h"
 #include "session.h"
 
 namespace {
@@ -102,32 +104,19 @@ class PlayerRun {
     fs::create_directories(home_ / "runtime");
     fs::permissions(home_ / "runtime", fs::perms::owner_all);
   }
-  ~PlayerRun() { stop(); }
 
-  void stop() {
-    for (auto& process : processes_) {
-      process->terminate();
-      if (!process->waitForFinished(5000)) process->kill();
-      process->waitForFinished();
-    }
-  }
+  void stop() { programs_.clear(); }
 
   // Starts `program` as the player's user, in its home folder, which that
   // user is given.
   QProcess& start(const QString& program, const QStringList& arguments, const QStringList& environment = {}) {
-    auto& process = *processes_.emplace_back(std::make_unique<QProcess>());
-    QStringList command = QStringList{UNPRIVILEGED, path(), program} + arguments;
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     variables.insert("HOME", path());
     variables.insert("XDG_RUNTIME_DIR", path("runtime"));
     for (const QString& variable : environment) variables.insert(variable.section('=', 0, 0), variable.section('=', 1));
-    process.setProcessEnvironment(variables);
-    process.setWorkingDirectory(path());
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardOutputFile(path(QString("output-%1.log").arg(processes_.size())), QIODevice::Append);
-    process.start(command.takeFirst(), command);
-    process.waitForStarted();
-    return process;
+    const QString log = path(QString("output-%1.log").arg(programs_.size() + 1));
+    const QStringList command = QStringList{path(), "env", "--chdir=" + path(), program} + arguments;
+    return programs_.emplace_back(std::make_unique<Program>(UNPRIVILEGED, command, variables, log))->process();
   }
 
   // Runs `program` to its end as above; whether it succeeded.
@@ -146,15 +135,18 @@ class PlayerRun {
   }
 
   void printOutput() const {
-    for (std::size_t i = 1; i <= processes_.size(); ++i) {
-      QFile log(path(QString("output-%1.log").arg(i)));
-      if (log.open(QIODevice::ReadOnly)) std::printf("--- player output %zu:\n%s\n", i, log.readAll().right(3000).constData());
+    for (std::size_t i = 0; i < programs_.size(); ++i) {
+      QFile log(path(QString("output-%1.log").arg(i + 1)));
+      const QByteArray output = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+      const QByteArray errors = programs_[i]->process().readAllStandardError();
+      std::printf("--- player output %zu:\n%s\n%s\n", i + 1, output.right(3000).constData(),
+                  errors.right(3000).constData());
     }
   }
 
  private:
   fs::path home_;
-  std::vector<std::unique_ptr<QProcess>> processes_;
+  std::vector<std::unique_ptr<Program>> programs_;
 };
 
 bool isOnBus(const QString& name) {
@@ -243,12 +235,11 @@ struct Player {
   const char* program;
   std::function<void(PlayerRun&, const std::vector<fs::path>&)> start;
   bool needsPlay;  // it loads the files but waits for Play
-  // The artist the application is told for each of kDuets: the bridge joins
-  // the artists a player sends by a space, as the tag reader joins a file's
-  // values, so the artwork is found only where the player sends both apart.
-  // Players that read the tags through TagLib's plain accessors send an MP4
-  // file's values as one text joined by ", "; some read only the first value
-  // of an mp3's frame, or join FLAC's comments themselves.
+  // The artist the application is told for each of kDuets, in whichever of
+  // the ways players name two artists: the bridge joins a list by ", ";
+  // players that read the tags through TagLib send one text, its values
+  // joined by a space, or for an MP4 file by ", "; some read only the first
+  // value of an mp3's frame, or join FLAC's comments themselves.
   std::array<const char*, std::size(kDuets)> duetArtists;
 };
 
@@ -270,8 +261,8 @@ const Player kPlayers[] = {
      },
      false, {"Ann Bob", "Ann Bob", "Ann Bob", "Ann, Bob"}},
     {"audacious", "audacious", startAudacious, false, {"Ann", "Ann", "Ann, Bob", "Ann"}},
-    {"mpd", "mpDris2", startMpd, true, {"Ann Bob", "Ann Bob", "Ann Bob", "Ann"}},
-    {"quodlibet", "quodlibet", startQuodLibet, false, {"Ann Bob", "Ann Bob", "Ann Bob", "Ann Bob"}},
+    {"mpd", "mpDris2", startMpd, true, {"Ann, Bob", "Ann, Bob", "Ann, Bob", "Ann"}},
+    {"quodlibet", "quodlibet", startQuodLibet, false, {"Ann, Bob", "Ann, Bob", "Ann, Bob", "Ann, Bob"}},
     {"strawberry", "strawberry",
      [](PlayerRun& run, const std::vector<fs::path>& files) { run.start("strawberry", QStringList{"-l"} + paths(files)); },
      true, {"Ann Bob", "Ann Bob", "Ann Bob", "Ann, Bob"}},
@@ -408,11 +399,10 @@ TEST_P(RealPlayer, TellsEachTrackOnceWithNothingInBetween) {
   ASSERT_TRUE(insist(player, "Play", playing("Red"))) << testing::PrintToString(lines());
   std::vector<std::string> expected = {playing("Red"), "Paused Red by Demo Band on Hues", playing("Red")};
   std::vector<std::string> next = {playing("Grün"), playing("Blue")};
-  // A duet's artwork is found only where the player tells both artists.
-  int found = 4;
+  // Each duet's artwork is found, whatever the player makes of its artists.
+  const int found = 4 + static_cast<int>(std::size(kDuets));
   for (std::size_t i = 0; i < std::size(kDuets); ++i) {
     next.push_back("Playing " + std::string(kDuets[i].title) + " by " + player.duetArtists[i] + " on Duets");
-    found += std::string(player.duetArtists[i]) == "Ann Bob" ? 1 : 0;
   }
   next.push_back(playing(kUntagged));
   for (const std::string& line : next) {

@@ -1,5 +1,7 @@
 #include "app/artwork/artwork_extraction.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -14,8 +16,21 @@ namespace {
 
 using Picture = platform::SharedBytes;
 
+std::string joined(const std::vector<std::string>& values, std::string_view separator) {
+  std::string text = values.front();
+  for (auto value = values.begin() + 1; value != values.end(); ++value) text.append(separator).append(*value);
+  return text;
+}
+
+// An entry's text: its values joined by a space, as players built on TagLib
+// show them.
+std::optional<std::string> textOf(const platform::MetadataItem& item) {
+  if (item.stringValues.empty()) return std::nullopt;
+  return joined(item.stringValues, " ");
+}
+
 struct TrackTags {
-  std::optional<std::string> artist;
+  std::vector<std::string> artists;  // none when absent
   std::optional<std::string> album;
   std::optional<std::string> title;
   std::vector<const Picture*> pictures;  // in tag order, pointing into the items
@@ -27,13 +42,13 @@ TrackTags collectTags(const std::vector<platform::MetadataItem>& items) {
   for (const platform::MetadataItem& item : items) {
     switch (item.commonKey) {
       case platform::CommonKey::artist:
-        tags.artist = item.stringValue;
+        tags.artists = item.stringValues;
         break;
       case platform::CommonKey::albumName:
-        tags.album = item.stringValue;
+        tags.album = textOf(item);
         break;
       case platform::CommonKey::title:
-        tags.title = item.stringValue;
+        tags.title = textOf(item);
         break;
       case platform::CommonKey::artwork:
         if (item.dataValue) tags.pictures.push_back(&*item.dataValue);
@@ -45,9 +60,10 @@ TrackTags collectTags(const std::vector<platform::MetadataItem>& items) {
   return tags;
 }
 
+bool isComplete(const TrackTags& tags) { return !tags.artists.empty() && tags.album && tags.title; }
+
 bool namesTrack(const TrackTags& tags, const std::string& artist, const std::string& album, const std::string& title) {
-  if (!tags.artist || !tags.album || !tags.title) return false;
-  return platform::equalIgnoringCase(*tags.artist, artist) && platform::equalIgnoringCase(*tags.album, album) &&
+  return isComplete(tags) && namesArtist(tags.artists, artist) && platform::equalIgnoringCase(*tags.album, album) &&
          platform::equalIgnoringCase(*tags.title, title);
 }
 
@@ -66,6 +82,15 @@ platform::ImageRef lastDecodablePicture(const std::vector<const Picture*>& pictu
 
 }  // namespace
 
+bool namesArtist(const std::vector<std::string>& values, std::string_view wanted) {
+  if (values.empty()) return false;
+  const auto names = [wanted](std::string_view text) { return platform::equalIgnoringCase(text, wanted); };
+  if (values.size() == 1) return names(values.front());
+  static constexpr std::array<std::string_view, 7> kSeparators = {", ", ";", "; ", " / ", "/", " & ", " "};
+  return names(values.back()) || names(values.front()) ||
+         std::ranges::any_of(kSeparators, [&](std::string_view separator) { return names(joined(values, separator)); });
+}
+
 platform::ImageRef extractArtwork(const std::filesystem::path& from, const std::string& artist,
                                   const std::string& album, const std::string& title, double targetSize) {
   const std::vector<platform::MetadataItem> items = platform::commonMetadata(from);
@@ -78,8 +103,9 @@ std::optional<TrackFingerprint> readTrackFingerprint(const std::filesystem::path
   const std::optional<std::vector<platform::MetadataItem>> items = platform::readCommonMetadata(from);
   if (!items) return std::nullopt;
   const TrackTags tags = collectTags(*items);
-  if (!tags.artist || !tags.album || !tags.title) return TrackFingerprint::incomplete();
-  return TrackFingerprint::of(*tags.artist, *tags.album, *tags.title);
+  if (!isComplete(tags)) return TrackFingerprint::incomplete();
+  if (tags.artists.size() > 1) return TrackFingerprint::ofSeveralArtists(*tags.album, *tags.title);
+  return TrackFingerprint::of(tags.artists.front(), *tags.album, *tags.title);
 }
 
 }  // namespace sonvetta

@@ -64,10 +64,10 @@ platform::ImageRef LibraryArtworkSearch::findArtworkInMusicLibrary(const std::st
 platform::ImageRef LibraryArtworkSearch::search(LibraryMirror& mirror, const std::string& artist,
                                                 const std::string& album, const std::string& title,
                                                 double targetSize) {
-  const TrackFingerprint wanted = TrackFingerprint::of(artist, album, title);
+  const WantedTrack wanted(artist, album, title);
   platform::ImageRef artwork;
   mirror.search([&](const std::string& file, std::optional<TrackFingerprint> fingerprint) {
-    if (fingerprint && *fingerprint != wanted) return false;
+    if (fingerprint && !wanted.admits(*fingerprint)) return false;
     // Read afresh: the fingerprint only says that the file may be the track.
     artwork = extractArtwork(file, artist, album, title, targetSize);
     if (artwork) writeLine("Artwork found for " + title + " in " + fs::path(file).filename().string());

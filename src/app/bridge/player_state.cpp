@@ -1,7 +1,10 @@
 #include "app/bridge/player_state.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
+#include <array>
 
 namespace mpris_bridge {
 namespace {
@@ -15,14 +18,13 @@ std::optional<QString> textOf(const QVariant& value) {
 }
 
 // MPRIS gives the artists as a list; some players send one string instead,
-// which is still plainly the artist. Several are joined by one space, as the
-// tag reader joins the values of one artist tag, and as players built on
-// TagLib send them in one string.
+// which is still plainly the artist. Several are joined by ", ", as most
+// players join them in one string.
 std::optional<QString> artistOf(const QVariant& value) {
   if (value.metaType() == QMetaType::fromType<QStringList>()) {
     const QStringList artists = value.toStringList();
     if (artists.isEmpty()) return std::nullopt;
-    return artists.join(" ");
+    return artists.join(", ");
   }
   return textOf(value);
 }
@@ -44,10 +46,31 @@ std::optional<QString> fileOf(const QVariant& url) {
   return file;
 }
 
-// A leading dot starts a hidden file's name, not an extension.
-QString withoutExtension(const QString& file) {
+bool isAudioExtension(const QString& extension) {
+  static constexpr std::array kAudioExtensions{"aac", "aif", "aiff", "ape", "flac", "m4a", "m4b", "mka",
+                                               "mp3", "mpc", "oga", "ogg", "opus", "wav", "wma", "wv"};
+  return std::any_of(kAudioExtensions.begin(), kAudioExtensions.end(), [&](const char* audio) {
+    return extension.compare(QLatin1String(audio), Qt::CaseInsensitive) == 0;
+  });
+}
+
+// Whether `title` is what players give in place of a missing title for the
+// file `file` (the last component of its URL): the name as it is (mpv,
+// Strawberry), or followed by " [untitled FORMAT]" (Quod Libet). A real
+// title may well begin with the name of a stream.
+bool standsInForTitle(const QString& title, const QString& file) {
+  if (title == file) return true;
+  const QRegularExpression untitled(
+      QRegularExpression::anchoredPattern(QRegularExpression::escape(file) + R"( \[untitled [^\]]+\])"));
+  return untitled.match(title).hasMatch();
+}
+
+// The name players show for the file `file` in place of a title: without its
+// extension only where that is an audio file's, so that "St. Louis Blues"
+// stays whole. A leading dot starts a hidden file's name, not an extension.
+QString shownFileName(const QString& file) {
   const qsizetype dot = file.lastIndexOf('.');
-  return dot > 0 ? file.first(dot) : file;
+  return dot > 0 && isAudioExtension(file.sliced(dot + 1)) ? file.first(dot) : file;
 }
 
 Track trackOf(const QVariant& metadata) {
@@ -55,11 +78,9 @@ Track trackOf(const QVariant& metadata) {
   const QVariantMap fields = metadata.toMap();
   const std::optional<QString> file = fileOf(fields.value("xesam:url"));
   std::optional<QString> title = textOf(fields.value("xesam:title"));
-  // Players that have no title stand in the file's name: mpv and Strawberry
-  // as it is, Quod Libet followed by " [untitled MP3]".
-  if (title && file && (*title == *file || title->startsWith(*file + " ["))) title.reset();
+  if (title && file && standsInForTitle(*title, *file)) title.reset();
   return Track{artistOf(fields.value("xesam:artist")), textOf(fields.value("xesam:album")), title,
-               file ? std::optional(withoutExtension(*file)) : std::nullopt};
+               file ? std::optional(shownFileName(*file)) : std::nullopt};
 }
 
 }  // namespace

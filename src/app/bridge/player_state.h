@@ -17,7 +17,7 @@ struct Track {
   // (mpv, Strawberry, Quod Libet) or report the file's name before its tags
   // (mpv) have given no title.
   std::optional<QString> title;
-  // The name of the track's file without its extension, from its URL.
+  // The name of the track's file as players show it, from its URL.
   std::optional<QString> fileName = std::nullopt;
 
   // What to call the track: its title, else its file's name, as players

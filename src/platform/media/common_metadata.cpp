@@ -39,13 +39,11 @@
 // TagLib keeps MP4 items, Vorbis comments and INFO fields keyed by name, so
 // their order across keys is lost; the order within a key, which is all the
 // last-one-wins rule looks at, is kept. A text entry that holds no text gives
-// an item without a string value.
+// an item without string values.
 //
 // The several values of one entry (an ID3v2.4 frame's, an MP4 atom's, a
-// repeated Vorbis comment's) are joined by one space, in every TagLib
-// version: the text that the players built on TagLib send for such a file
-// (and which the player bridge makes of a list of artists), so that the
-// match finds it.
+// repeated Vorbis comment's) are kept apart, in every TagLib version: players
+// name a track of two artists in several ways, each made of those values.
 namespace platform {
 
 namespace {
@@ -53,18 +51,17 @@ namespace {
 using Items = std::vector<MetadataItem>;
 
 void appendText(Items& items, CommonKey key, const TagLib::StringList& values) {
-  if (values.isEmpty()) {
-    items.push_back({key, std::nullopt, std::nullopt});
-  } else {
-    items.push_back({key, values.toString(" ").to8Bit(true), std::nullopt});
-  }
+  std::vector<std::string> texts;
+  texts.reserve(values.size());
+  for (const TagLib::String& value : values) texts.push_back(value.to8Bit(true));
+  items.push_back({key, std::move(texts), std::nullopt});
 }
 
 // TagLib's buffers are reference-counted and outlive the file they came from.
 void appendPicture(Items& items, const TagLib::ByteVector& data) {
   auto shared = std::make_shared<const TagLib::ByteVector>(data);
   const std::span bytes(reinterpret_cast<const std::byte*>(shared->data()), shared->size());
-  items.push_back({CommonKey::artwork, std::nullopt, SharedBytes(std::move(shared), bytes)});
+  items.push_back({CommonKey::artwork, {}, SharedBytes(std::move(shared), bytes)});
 }
 
 std::optional<CommonKey> id3v2TextKey(const TagLib::ByteVector& frameID) {

@@ -35,7 +35,9 @@ class SharedBytes {
 
 struct MetadataItem {
   CommonKey commonKey = CommonKey::none;
-  std::optional<std::string> stringValue;  // UTF-8
+  // UTF-8, one for each value of the entry: taggers write two artists as two
+  // values of one entry. None for an entry that holds no text.
+  std::vector<std::string> stringValues;
   std::optional<SharedBytes> dataValue;
 };
 
