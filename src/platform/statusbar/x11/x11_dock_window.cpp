@@ -73,7 +73,7 @@ void remember(std::vector<int>& reservations, int newest) {
 }  // namespace
 
 X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescaled)
-    : rescaled_(std::move(rescaled)), screenLock_(QDBusConnection::sessionBus()) {
+    : rescaled_(std::move(rescaled)), screenLock_(QDBusConnection::sessionBus(), QDBusConnection::systemBus()) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (x11 == nullptr || x11->connection() == nullptr) {
     std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
@@ -97,10 +97,9 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescale
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), rescaled_);
-  connect(&screenLock_, &ScreenLock::lockedChanged, this, [this](bool locked) {
-    setWindowProperty(connection_, windowId(), screenLockedProperty, XCB_ATOM_CARDINAL, {locked ? 1u : 0u});
-    xcb_flush(connection_);
-  });
+  cover_ = std::make_unique<FullScreenCover>(connection_, root_, windowId());
+  connect(&screenLock_, &ScreenLock::lockedChanged, this, &X11DockWindow::sayHidden);
+  connect(cover_.get(), &FullScreenCover::coversChanged, this, &X11DockWindow::sayHidden);
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.
@@ -164,6 +163,12 @@ bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message
     placeSoon_.start();
   }
   return false;
+}
+
+void X11DockWindow::sayHidden() {
+  const bool hidden = screenLock_.locked() || cover_->covers();
+  setWindowProperty(connection_, windowId(), hiddenProperty, XCB_ATOM_CARDINAL, {hidden ? 1u : 0u});
+  xcb_flush(connection_);
 }
 
 std::function<std::unique_ptr<PresentationSurface>()> X11DockWindow::surfaceMaker() const {
@@ -237,6 +242,7 @@ void X11DockWindow::place() {
   }
   placed_ = native;
   xcb_flush(connection_);
+  cover_->check();
   panel_->readBeside(nativeScreen);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
   placedDensity_ = ratio;

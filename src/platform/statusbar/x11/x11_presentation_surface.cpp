@@ -32,8 +32,8 @@ bool screenBlank(std::uint8_t state) {
 X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window) {
   // Heard before the window's state is asked, so no change falls in between.
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
-  screenLocked_ = internAtom(connection, screenLockedProperty);
-  locked_ = lockedProperty(connection, window);
+  hiddenAtom_ = internAtom(connection, hiddenProperty);
+  hidden_ = readHidden(connection, window);
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
           xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
     mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
@@ -49,8 +49,8 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   }
 }
 
-bool X11WindowSight::lockedProperty(xcb_connection_t* connection, xcb_window_t window) const {
-  return screenLocked_ != XCB_ATOM_NONE && windowProperty(connection, window, screenLocked_) == std::vector<std::uint32_t>{1};
+bool X11WindowSight::readHidden(xcb_connection_t* connection, xcb_window_t window) const {
+  return hiddenAtom_ != XCB_ATOM_NONE && windowProperty(connection, window, hiddenAtom_) == std::vector<std::uint32_t>{1};
 }
 
 bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_event_t& event) {
@@ -65,7 +65,7 @@ bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_even
                XCB_VISIBILITY_FULLY_OBSCURED;
   } else if (type == XCB_PROPERTY_NOTIFY) {
     const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
-    if (change->atom == screenLocked_) locked_ = lockedProperty(connection, change->window);
+    if (change->atom == hiddenAtom_) hidden_ = readHidden(connection, change->window);
   } else if (screenSaverNotify_ != 0 && type == screenSaverNotify_) {
     blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event)->state);
   }
@@ -84,6 +84,7 @@ std::unique_ptr<X11PresentationSurface> X11PresentationSurface::connect(std::uin
 X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window)
     : connection_(connection),
       window_(window),
+      wmState_(internAtom(connection, "WM_STATE")),
       graphicsContext_(xcb_generate_id(connection)),
       frameInterval_(refreshIntervalOf(connection, window)),
       sight_(connection, window) {
@@ -117,9 +118,17 @@ void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
   // What it showed before it was hidden is gone, and the scroll has moved on.
   if (sight_.handle(connection_, event)) needsRedraw_ = true;
   switch (event.response_type & 0x7f) {
+    // A window manager that takes the window on (one replacing another)
+    // reparents it or writes its WM_STATE; a compositing one redirects it
+    // first, and what the window showed may not be carried over, with no
+    // exposure to say so.
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:
+    case XCB_REPARENT_NOTIFY:
       needsRedraw_ = true;
+      break;
+    case XCB_PROPERTY_NOTIFY:
+      if (reinterpret_cast<const xcb_property_notify_event_t*>(&event)->atom == wmState_) needsRedraw_ = true;
       break;
     case XCB_CONFIGURE_NOTIFY: {
       const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(&event);
