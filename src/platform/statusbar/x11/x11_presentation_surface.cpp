@@ -34,6 +34,7 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
   hiddenAtom_ = internAtom(connection, hiddenProperty);
   hidden_ = readHidden(connection, window);
+  compositingManager_ = internAtom(connection, "_NET_WM_CM_S0");
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
           xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
     mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
@@ -53,6 +54,12 @@ bool X11WindowSight::readHidden(xcb_connection_t* connection, xcb_window_t windo
   return hiddenAtom_ != XCB_ATOM_NONE && windowProperty(connection, window, hiddenAtom_) == std::vector<std::uint32_t>{1};
 }
 
+bool X11WindowSight::compositing(xcb_connection_t* connection) const {
+  const XcbReply<xcb_get_selection_owner_reply_t> owner{
+      xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, compositingManager_), nullptr)};
+  return owner != nullptr && owner->owner != XCB_NONE;
+}
+
 bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_event_t& event) {
   const bool wasSeen = seen();
   const std::uint8_t type = event.response_type & 0x7f;
@@ -62,7 +69,8 @@ bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_even
     mapped_ = false;
   } else if (type == XCB_VISIBILITY_NOTIFY) {
     covered_ = reinterpret_cast<const xcb_visibility_notify_event_t*>(&event)->state ==
-               XCB_VISIBILITY_FULLY_OBSCURED;
+                   XCB_VISIBILITY_FULLY_OBSCURED &&
+               !compositing(connection);
   } else if (type == XCB_PROPERTY_NOTIFY) {
     const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
     if (change->atom == hiddenAtom_) hidden_ = readHidden(connection, change->window);

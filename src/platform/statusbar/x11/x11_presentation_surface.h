@@ -18,8 +18,11 @@ inline constexpr char hiddenProperty[] = "_SONVETTA_HIDDEN";
 // Whether a user can see an X window at all: not while it is unmapped,
 // wholly covered (a full-screen window, a locker's), while the screen saver
 // has blanked the screen (DPMS turns the saver on too), or while the window
-// says the desktop hides it. Under a compositing window manager the server
-// reports every window as uncovered, its locker included.
+// says the desktop hides it. Under a compositing window manager the server's
+// word on what covers a window means nothing (it reports every window as
+// uncovered, its locker included, or one covered for good by the
+// compositor's own window while it took the window over): the window's
+// keeper says what hides it there.
 class X11WindowSight {
  public:
   // Starts listening; the window's events come through `connection`.
@@ -36,9 +39,11 @@ class X11WindowSight {
 
  private:
   bool readHidden(xcb_connection_t* connection, xcb_window_t window) const;
+  bool compositing(xcb_connection_t* connection) const;
 
   std::uint8_t screenSaverNotify_ = 0;  // no such event: no such extension
   xcb_atom_t hiddenAtom_ = XCB_ATOM_NONE;
+  xcb_atom_t compositingManager_ = XCB_ATOM_NONE;  // the selection one owns
   bool mapped_ = true;
   bool covered_ = false;
   bool blanked_ = false;
