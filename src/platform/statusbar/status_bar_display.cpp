@@ -48,12 +48,12 @@ StatusBarDisplay statusBarDisplay() {
   return display;
 }
 
-std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> rescaled) {
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> needsDrawing) {
   switch (statusBarDisplay()) {
     case StatusBarDisplay::waylandLayerShell:
       return std::make_unique<LayerShellWindow>();
     case StatusBarDisplay::x11Dock:
-      return std::make_unique<X11DockWindow>(title, std::move(rescaled));
+      return std::make_unique<X11DockWindow>(title, std::move(needsDrawing));
     case StatusBarDisplay::plainWindow:
       break;
   }

@@ -26,7 +26,8 @@ StatusBarDisplay statusBarDisplay();
 
 // The bar's window on the display chosen, kept by the main thread, once the
 // QApplication exists, titled `title` where the display shows titles;
-// `rescaled` hears of a new pixel density where the window is what has one.
-std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> rescaled);
+// `needsDrawing` hears when the window wants the strip drawn again (a new
+// pixel density, a new panel colour beside it).
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> needsDrawing);
 
 }  // namespace platform
