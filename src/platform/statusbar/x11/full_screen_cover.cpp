@@ -3,8 +3,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 
-#include "platform/statusbar/x11/x11_properties.h"
-#include "platform/statusbar/x11/xcb_reply.h"
+#include "platform/statusbar/x11/x11_lookups.h"
 
 namespace platform {
 
@@ -29,7 +28,7 @@ FullScreenCover::~FullScreenCover() { qGuiApp->removeNativeEventFilter(this); }
 void FullScreenCover::check() {
   const std::vector<std::uint32_t> active = windowProperty(connection_, root_, activeAtom_);
   follow(active.empty() ? XCB_NONE : active.front());
-  const bool covers = active_ != XCB_NONE && coversStrip(activeWindow(), rootGeometry(strip_));
+  const bool covers = active_ != XCB_NONE && coversStrip(activeWindow(), windowGeometry(connection_, strip_, root_));
   if (covers == covers_) return;
   covers_ = covers;
   emit coversChanged(covers);
@@ -52,16 +51,7 @@ void FullScreenCover::follow(xcb_window_t active) {
 ActiveWindow FullScreenCover::activeWindow() const {
   const std::vector<std::uint32_t> state = windowProperty(connection_, active_, stateAtom_);
   const auto has = [&](xcb_atom_t atom) { return std::ranges::find(state, atom) != state.end(); };
-  return {rootGeometry(active_), has(fullScreenAtom_), has(hiddenAtom_)};
-}
-
-QRect FullScreenCover::rootGeometry(xcb_window_t window) const {
-  const XcbReply<xcb_get_geometry_reply_t> geometry{
-      xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr)};
-  const XcbReply<xcb_translate_coordinates_reply_t> origin{xcb_translate_coordinates_reply(
-      connection_, xcb_translate_coordinates(connection_, window, root_, 0, 0), nullptr)};
-  if (geometry == nullptr || origin == nullptr) return {};
-  return {origin->dst_x, origin->dst_y, geometry->width, geometry->height};
+  return {windowGeometry(connection_, active_, root_), has(fullScreenAtom_), has(hiddenAtom_)};
 }
 
 bool FullScreenCover::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {

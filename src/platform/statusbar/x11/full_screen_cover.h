@@ -42,7 +42,6 @@ class FullScreenCover final : public QObject, private QAbstractNativeEventFilter
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
   void follow(xcb_window_t active);
   ActiveWindow activeWindow() const;
-  QRect rootGeometry(xcb_window_t window) const;
 
   xcb_connection_t* connection_;
   xcb_window_t root_;

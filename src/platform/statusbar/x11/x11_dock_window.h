@@ -31,9 +31,9 @@ namespace platform {
 // stands over it.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
-  // `rescaled` is called when the strip needs drawing again: the window's
+  // `needsDrawing` is called when the strip needs drawing again: the window's
   // pixel density changed, or the colour of the panel beside it.
-  X11DockWindow(const QString& title, std::function<void()> rescaled);
+  X11DockWindow(const QString& title, std::function<void()> needsDrawing);
   ~X11DockWindow() override;
 
   void show(QSizeF size, QColor background) override;
@@ -56,7 +56,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   std::uint32_t root_;
   std::vector<std::uint32_t> watchedAtoms_;  // the root's properties that can move the bar
   QWindow window_;
-  std::function<void()> rescaled_;
+  std::function<void()> needsDrawing_;
   QSizeF size_;
   QColor background_;
   double placedDensity_ = 0.0;

@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-#include "platform/statusbar/x11/x11_properties.h"
-#include "platform/statusbar/x11/xcb_reply.h"
+#include "platform/statusbar/x11/x11_lookups.h"
 
 namespace platform {
 
@@ -42,7 +41,7 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   const xcb_query_extension_reply_t* screenSaver = xcb_get_extension_data(connection, &xcb_screensaver_id);
   if (screenSaver == nullptr || !screenSaver->present) return;
   screenSaverNotify_ = static_cast<std::uint8_t>(screenSaver->first_event + XCB_SCREENSAVER_NOTIFY);
-  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  const xcb_window_t root = rootWindow(connection);
   xcb_screensaver_select_input(connection, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK | XCB_SCREENSAVER_EVENT_CYCLE_MASK);
   if (const XcbReply<xcb_screensaver_query_info_reply_t> info{
           xcb_screensaver_query_info_reply(connection, xcb_screensaver_query_info(connection, root), nullptr)}) {
