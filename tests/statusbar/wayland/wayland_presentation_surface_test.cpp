@@ -11,7 +11,7 @@
 
 #include "platform/statusbar/wayland/wayland_presentation_surface.h"
 #include "screen_pixels.h"
-#include "session.h"
+#include "shared_sway.h"
 
 namespace {
 
@@ -112,16 +112,11 @@ void expectShown(WaylandPresentationSurface& surface, const std::function<QImage
   EXPECT_TRUE(shown.copy(QRect(strip.topLeft(), expected.size())) == expected);
 }
 
-class WaylandPresentationSurfaceTest : public ::testing::Test {
+class WaylandPresentationSurfaceTest : public SharedSwayTest {
  protected:
-  static void SetUpTestSuite() {
-    sway_ = std::make_unique<Session>("sway");
-    sway_->enter();
-  }
-  static void TearDownTestSuite() { sway_.reset(); }
-
   void SetUp() override {
-    if (!sway_->unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway_->unavailable().toStdString();
+    SharedSwayTest::SetUp();
+    if (IsSkipped()) return;
     surface_ = WaylandPresentationSurface::connect();
     ASSERT_NE(surface_, nullptr) << "sway offers the layer shell";
   }
@@ -130,11 +125,9 @@ class WaylandPresentationSurfaceTest : public ::testing::Test {
     if (sway_->unavailable().isEmpty()) sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", "1"});
   }
 
-  static std::unique_ptr<Session> sway_;
   std::unique_ptr<WaylandPresentationSurface> surface_;
 };
 
-std::unique_ptr<Session> WaylandPresentationSurfaceTest::sway_;
 
 TEST_F(WaylandPresentationSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAndReservesItsBand) {
   EXPECT_TRUE(surface_->needsRedraw());
