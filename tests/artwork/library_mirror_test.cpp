@@ -31,6 +31,7 @@ namespace fs = std::filesystem;
 using sonvetta::testdata::AudioFormat;
 using sonvetta::testdata::oneFileAtATime;
 using sonvetta::testdata::searched;
+using sonvetta::testdata::waitUntilSettled;
 
 struct Step {
   const char* change;
@@ -104,11 +105,8 @@ class MirroredSearch : public testing::Test {
       write(music() / "C" / "D" / named("z", i, ".m4a"), "Other", AudioFormat::m4a);
       write(media() / named("w", i, ".mp3"), "Other");
     }
-    // Files too new for their stamps to be trusted are read at every search.
-    settle();
+    waitUntilSettled();
   }
-
-  static void settle() { std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100)); }
 
   fs::path home() const { return home_; }
   fs::path media() const { return sonvetta::testdata::roots(home())[0]; }
@@ -193,7 +191,7 @@ TEST_F(MirroredSearch, AgreesWithAFreshWalkAfterEachKindOfChangeAndThenAnswersFr
     // settle; no folder is listed again.
     EXPECT_EQ(missedSearch().listings, 0) << "after " << step.change;
   }
-  settle();
+  waitUntilSettled();
   missedSearch();
   EXPECT_EQ(missedSearch(), kFromMemory);
 }
@@ -228,7 +226,7 @@ TEST_F(MirroredSearch, AfterAnOverflowedQueueReadsOnlyTheFilesThatChanged) {
   for (int i = 0; i <= queueLength; ++i) fs::last_write_time(i % 2 == 0 ? a : b, fs::file_time_type::clock::now());
   write(music() / "A" / "x1.mp3", "Song");
   expectAgreement("an overflow");
-  settle();
+  waitUntilSettled();
   // Every folder listed again, and only the files touched read again.
   EXPECT_LE(missedSearch().tagReads, 2);
   EXPECT_EQ(missedSearch(), kFromMemory);
@@ -289,7 +287,7 @@ TEST_F(MirroredSearch, WithBothCoresBusyTheThirdMissIsServedFromMemory) {
 
 TEST_F(MirroredSearch, ASearchThatStopsAtTheMatchKeepsWhatItHasSeen) {
   write(music() / "B" / "Song.flac", "Song", AudioFormat::flac);
-  settle();
+  waitUntilSettled();
   searcher_.findArtworkInMusicLibrary("The Band", "Album", "Song", 22);
   const int readBefore = asked_->tagReads;
   // Root 1 and whatever of root 3 came before the match are not read again.
@@ -306,7 +304,7 @@ TEST_F(MirroredSearch, FilesChangedThroughNamesOutsideTheLibraryAreReadAgain) {
   fs::create_symlink(outside / "target.mp3", music() / "A" / "link.mp3");
   write(music() / "B" / "linked.mp3", "Other");
   fs::create_hard_link(music() / "B" / "linked.mp3", outside / "second name.mp3");
-  settle();
+  waitUntilSettled();
   expectAgreement("the first search");
   EXPECT_EQ(missedSearch(), kFromMemory);
   write(outside / "target.mp3", "Song");
@@ -333,7 +331,7 @@ TEST_F(MirroredSearch, AFolderMadeAgainWithItsOldInodeIsWatchedAgain) {
 TEST_F(MirroredSearch, AFileRenamedInWithAnOldInodeIsReadAgain) {
   asked_->reusedInodes = {"reused.mp3"};
   write(music() / "A" / "reused.mp3", "Other");
-  settle();
+  waitUntilSettled();
   expectAgreement("the first search");
   fs::remove(music() / "A" / "reused.mp3");
   write(home() / "new.mp3", "Song");
@@ -393,7 +391,7 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
     sonvetta::testdata::writeTaggedAudio(music / folder / "x.mp3", AudioFormat::mp3ID3v24,
                                          sonvetta::testdata::trackTags("The Band", "Album", "Other"));
   }
-  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+  waitUntilSettled();
   const auto asked = std::make_shared<Asked>();
   std::stringstream log;
   // The root and two of its three folders.
@@ -419,7 +417,7 @@ class MirroredSearchOutOfWatches : public testing::Test {
       sonvetta::testdata::writeTaggedAudio(music_ / folder / "x.mp3", AudioFormat::mp3ID3v24,
                                            sonvetta::testdata::trackTags("The Band", "Album", "Other"));
     }
-    std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+    waitUntilSettled();
     refused_ = platform::listFolder(music_)->back().name;
     sonvetta::LibraryAccess access = counted(asked_);
     access.watch = [this](platform::FolderWatch& watch, const fs::path& folder) -> std::optional<int> {
@@ -500,7 +498,7 @@ TEST(MirroredSearchOnAFileSystemChangedElsewhere, IsListedAtEverySearchAndItsTag
     };
     write(remote / "a.mp3", "Other");
     write(music / "Local" / "b.mp3", "Other");
-    std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+    waitUntilSettled();
     EXPECT_EQ(searched(searcher, log), oneFileAtATime(home)) << type;
     const int listings = asked->listings;
     EXPECT_EQ(searched(searcher, log), oneFileAtATime(home)) << type;
