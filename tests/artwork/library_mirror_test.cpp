@@ -7,6 +7,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -22,7 +23,6 @@
 
 #include "app/artwork/library_artwork_search.h"
 #include "fresh_walk.h"
-#include "platform/files/work_pool.h"
 #include "tagged_audio.h"
 
 namespace {
@@ -251,18 +251,18 @@ TEST_F(MirroredSearch, ChangesWhileSearchesRunLeaveTheNextSearchInAgreement) {
   expectAgreement("changes made while searching");
 }
 
-// Everything the idle warm-up does is behind what the work pool's idle
-// thread is given next.
-void waitForTheIdleWork() {
-  auto done = std::make_shared<std::promise<void>>();
-  std::future<void> waited = done->get_future();
-  ASSERT_TRUE(platform::WorkPool::run([done] { done->set_value(); }, platform::WorkPool::Priority::idle));
-  ASSERT_EQ(waited.wait_for(std::chrono::minutes(2)), std::future_status::ready);
+// The warm-up's slices run on the event loop: it is let run until done.
+void warmUpWhole(sonvetta::LibraryArtworkSearch& searcher) {
+  searcher.warmUp();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (searcher.warmingUp() && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  ASSERT_FALSE(searcher.warmingUp());
 }
 
 TEST_F(MirroredSearch, TheWarmUpLeavesNothingForTheFirstSearch) {
-  searcher_.warmUp();
-  waitForTheIdleWork();
+  warmUpWhole(searcher_);
   EXPECT_EQ(missedSearch(), kFromMemory);
   expectAgreement("the warm-up");
 }

@@ -42,34 +42,64 @@ bool isAudioFileName(std::string_view name) {
   });
 }
 
-// Goes through the mirror in the walk's order, listing each folder that is
-// not current when it comes to it, never sooner: the files it reads ahead
-// are those of folders already listed.
+// Goes through the mirror in the walk's order. A search's walk lists each
+// folder that is not current when it comes to it, never sooner: the files it
+// reads ahead are those of folders already listed, and it waits for the file
+// it comes to. The warm-up's walk never waits for a read, so it lists ahead
+// as far as its window goes and reads at idle priority every file that
+// memory cannot vouch for.
 class LibraryMirror::Walk {
  public:
+  enum class Pace { search, warmUp };
   struct Found {
     std::string file;
     std::optional<TrackFingerprint> fingerprint;
   };
 
-  Walk(LibraryMirror& mirror, bool readAhead)
-      : mirror_(mirror), readAhead_(readAhead), reading_([tags = mirror.access_->readTags](const fs::path& file) {
-          std::optional<platform::FileStamp> stamp = platform::FileStamp::of(file);
-          return Reading{stamp, tags(file)};
-        }) {
+  Walk(LibraryMirror& mirror, Pace pace)
+      : mirror_(mirror),
+        pace_(pace),
+        reading_(
+            [tags = mirror.access_->readTags](const fs::path& file) {
+              std::optional<platform::FileStamp> stamp = platform::FileStamp::of(file);
+              return Reading{stamp, tags(file)};
+            },
+            pace == Pace::search ? platform::WorkPool::Priority::normal : platform::WorkPool::Priority::idle) {
     levels_.push_back({&mirror.top_, 0, mirror.root_.string(), !current(mirror.top_)});
   }
 
+  // The next candidate, once read; none at the end.
   std::optional<Found> next() {
-    while (window_.size() < kWindowSize && step(window_.empty())) {
+    fill();
+    if (window_.empty()) {
+      mirror_.walkedThrough_ = true;
+      return std::nullopt;
     }
-    if (window_.empty()) return std::nullopt;
     Ahead first = std::move(window_.front());
     window_.pop_front();
     if (!first.readAhead) return Found{first.file, mirror_.fingerprintOf(*first.entry, *first.folder, first.file)};
     Reading reading = reading_.take();
     remember(*first.entry, reading.stamp, reading.fingerprint);
     return Found{std::move(first.file), reading.fingerprint};
+  }
+
+  enum class Taken { file, waiting, end };
+  // Takes in the next candidate if nothing has to be waited for.
+  Taken takeInNext() {
+    fill();
+    if (window_.empty()) {
+      mirror_.walkedThrough_ = true;
+      return Taken::end;
+    }
+    if (passFirst()) return Taken::file;
+    return reading_.attended() ? Taken::waiting : Taken::end;
+  }
+
+  // Keeps what the readers have finished, in the walk's order, and nothing
+  // after the first file still being read.
+  void keepWhatIsRead() {
+    while (!window_.empty() && passFirst()) {
+    }
   }
 
  private:
@@ -89,6 +119,28 @@ class LibraryMirror::Walk {
     std::optional<platform::FileStamp> stamp;
     std::optional<TrackFingerprint> fingerprint;
   };
+
+  void fill() {
+    while (window_.size() < kWindowSize && step(pace_ == Pace::warmUp || window_.empty())) {
+    }
+  }
+
+  // Passes the window's first candidate unless its read is still to be
+  // waited for, remembering what was read; one not read ahead needs nothing.
+  bool passFirst() {
+    if (window_.front().readAhead) {
+      std::optional<Reading> reading = reading_.takeIfRead();
+      if (!reading) return false;
+      remember(*window_.front().entry, reading->stamp, reading->fingerprint);
+    }
+    window_.pop_front();
+    return true;
+  }
+
+  bool readsAhead(const Entry& entry, const Folder& folder) const {
+    if (pace_ == Pace::search) return !entry.known;
+    return !(entry.known && entry.vouched && current(folder));
+  }
 
   // Adds the next candidate to the window; false at the end, or where the
   // next step lists a folder and `mayList` does not hold.
@@ -110,18 +162,17 @@ class LibraryMirror::Walk {
       std::string path = level.path + "/" + entry.name;
       if (entry.folder) levels_.push_back({entry.folder.get(), 0, path, !current(*entry.folder)});
       if (entry.candidate) {
-        const bool readAhead = readAhead_ && !entry.known;
+        const bool readAhead = readsAhead(entry, *folder);
         if (readAhead) reading_.push(path);
         window_.push_back({&entry, folder, std::move(path), readAhead});
         return true;
       }
     }
-    mirror_.walkedThrough_ = true;
     return false;
   }
 
   LibraryMirror& mirror_;
-  const bool readAhead_;
+  const Pace pace_;
   std::vector<Level> levels_;
   std::deque<Ahead> window_;
   platform::ReadAhead<Reading> reading_;
@@ -136,18 +187,38 @@ LibraryMirror::LibraryMirror(fs::path root, std::shared_ptr<const LibraryAccess>
       identity_(identity()) {}
 
 LibraryMirror::~LibraryMirror() {
+  warming_.reset();
   for (std::size_t i = 0; i < watches_.size(); ++i) budget_->giveBack();
 }
 
-void LibraryMirror::fillWhole(const std::atomic<bool>& abandoned) {
-  Walk walk(*this, false);
-  while (!abandoned && walk.next()) {
+LibraryMirror::Warming LibraryMirror::warm(std::chrono::steady_clock::time_point until) {
+  if (!warming_) warming_ = std::make_unique<Walk>(*this, Walk::Pace::warmUp);
+  bool tookAny = false;
+  while (std::chrono::steady_clock::now() < until) {
+    switch (warming_->takeInNext()) {
+      case Walk::Taken::file:
+        tookAny = true;
+        break;
+      case Walk::Taken::waiting:
+        return tookAny ? Warming::going : Warming::stalled;
+      case Walk::Taken::end:
+        warming_.reset();
+        return Warming::walkedThrough;
+    }
   }
+  return Warming::going;
+}
+
+void LibraryMirror::endWarming() {
+  if (!warming_) return;
+  warming_->keepWhatIsRead();
+  warming_.reset();
 }
 
 void LibraryMirror::search(
     const std::function<bool(const std::string& file, std::optional<TrackFingerprint> fingerprint)>& visit) {
-  Walk walk(*this, true);
+  endWarming();
+  Walk walk(*this, Walk::Pace::search);
   while (std::optional<Walk::Found> found = walk.next()) {
     if (visit(found->file, found->fingerprint)) return;
   }
@@ -246,6 +317,7 @@ void LibraryMirror::drop(Folder& folder) {
 }
 
 bool LibraryMirror::catchUp() {
+  endWarming();
   if (!watch_) return identity() == identity_;
   const std::vector<platform::FolderChange> changes = watch_->changes();
   if (identity() != identity_) return false;

@@ -67,13 +67,20 @@ class LibraryMirror {
   LibraryMirror(const LibraryMirror&) = delete;
   LibraryMirror& operator=(const LibraryMirror&) = delete;
 
-  // Lists and watches the whole root and reads every audio file's tags, on
-  // the calling thread alone, until `abandoned` holds. Runs on any thread:
-  // the mirror is handed over whole.
-  void fillWhole(const std::atomic<bool>& abandoned);
+  // Goes on with the walk of the whole root until `until`, on the calling
+  // thread, never waiting for a file: files are read ahead at idle priority
+  // and taken in as they are done. A search ends this walk and takes its
+  // place; the next call begins again, from what the mirror has kept.
+  enum class Warming {
+    walkedThrough,  // or nothing more that it can do: no thread to read on
+    going,
+    stalled,        // nothing was read meanwhile
+  };
+  Warming warm(std::chrono::steady_clock::time_point until);
 
-  // Takes in every change queued since the last call; false when the root is
-  // no longer the folder the mirror was made of.
+  // Takes in every change queued since the last call, and what the walk of
+  // warm() has read; false when the root is no longer the folder the mirror
+  // was made of.
   bool catchUp();
 
   // Hands `visit` each audio file in the walk's order, with what its tags say
@@ -83,7 +90,7 @@ class LibraryMirror {
   // little ahead of it, within the folders already listed.
   void search(const std::function<bool(const std::string& file, std::optional<TrackFingerprint> fingerprint)>& visit);
 
-  // Whether a search has come to the end of the root.
+  // Whether a search or warm() has come to the end of the root.
   bool walkedThrough() const { return walkedThrough_; }
 
  private:
@@ -117,6 +124,7 @@ class LibraryMirror {
   void list(Folder& folder, const std::string& path);
   void unwatch(Folder& folder);
   void drop(Folder& folder);
+  void endWarming();
   void forgetWatch(int watch);
   std::optional<TrackFingerprint> fingerprintOf(Entry& entry, const Folder& folder, const std::string& file);
   static void remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
@@ -134,6 +142,7 @@ class LibraryMirror {
   // then, or until one of ours is freed.
   std::chrono::steady_clock::time_point noWatchesBefore_{};
   bool walkedThrough_ = false;
+  std::unique_ptr<Walk> warming_;
 };
 
 }  // namespace sonvetta
