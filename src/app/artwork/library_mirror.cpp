@@ -220,7 +220,10 @@ void LibraryMirror::search(
   endWarming();
   Walk walk(*this, Walk::Pace::search);
   while (std::optional<Walk::Found> found = walk.next()) {
-    if (visit(found->file, found->fingerprint)) return;
+    if (!visit(found->file, found->fingerprint)) continue;
+    // What was read past the match is what the next search would read.
+    walk.keepWhatIsRead();
+    return;
   }
 }
 
