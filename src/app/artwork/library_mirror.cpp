@@ -184,7 +184,9 @@ LibraryMirror::LibraryMirror(fs::path root, std::shared_ptr<const LibraryAccess>
       access_(std::move(access)),
       budget_(std::move(budget)),
       watch_(platform::FolderWatch::create(root_)),
-      identity_(identity()) {}
+      identity_(identity()) {
+  if (watch_) watch_->whenQueued([this] { changesQueued(); });
+}
 
 LibraryMirror::~LibraryMirror() {
   warming_.reset();
@@ -192,7 +194,10 @@ LibraryMirror::~LibraryMirror() {
 }
 
 LibraryMirror::Warming LibraryMirror::warm(std::chrono::steady_clock::time_point until) {
-  if (!warming_) warming_ = std::make_unique<Walk>(*this, Walk::Pace::warmUp);
+  if (!warming_) {
+    takeInNoted();
+    warming_ = std::make_unique<Walk>(*this, Walk::Pace::warmUp);
+  }
   bool tookAny = false;
   while (std::chrono::steady_clock::now() < until) {
     switch (warming_->takeInNext()) {
@@ -322,8 +327,31 @@ void LibraryMirror::drop(Folder& folder) {
 bool LibraryMirror::catchUp() {
   endWarming();
   if (!watch_) return identity() == identity_;
-  const std::vector<platform::FolderChange> changes = watch_->changes();
+  noteQueued();
   if (identity() != identity_) return false;
+  takeInNoted();
+  return true;
+}
+
+void LibraryMirror::noteQueued() {
+  const std::vector<platform::FolderChange> changes = watch_->changes();
+  noted_.insert(noted_.end(), changes.begin(), changes.end());
+}
+
+// The walk of warm() holds on to entries that changes move, so they wait for
+// it to end: until a search comes, or the walk has gone through the root,
+// or they are so many that keeping them costs more than the walk's reads
+// lost.
+void LibraryMirror::changesQueued() {
+  constexpr std::size_t kMostWaiting = 1 << 16;
+  noteQueued();
+  if (warming_ && noted_.size() < kMostWaiting) return;
+  endWarming();
+  takeInNoted();
+}
+
+void LibraryMirror::takeInNoted() {
+  const std::vector<platform::FolderChange> changes = std::exchange(noted_, {});
   for (const platform::FolderChange& change : changes) {
     const auto found = watches_.find(change.watch);
     switch (change.kind) {
@@ -348,7 +376,6 @@ bool LibraryMirror::catchUp() {
         break;
     }
   }
-  return true;
 }
 
 std::optional<TrackFingerprint> LibraryMirror::fingerprintOf(Entry& entry, const Folder& folder,

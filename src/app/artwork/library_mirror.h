@@ -125,6 +125,9 @@ class LibraryMirror {
   void unwatch(Folder& folder);
   void drop(Folder& folder);
   void endWarming();
+  void noteQueued();
+  void changesQueued();
+  void takeInNoted();
   void forgetWatch(int watch);
   std::optional<TrackFingerprint> fingerprintOf(Entry& entry, const Folder& folder, const std::string& file);
   static void remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
@@ -143,6 +146,8 @@ class LibraryMirror {
   std::chrono::steady_clock::time_point noWatchesBefore_{};
   bool walkedThrough_ = false;
   std::unique_ptr<Walk> warming_;
+  // Changes taken from the kernel as they came, and not yet taken in.
+  std::vector<platform::FolderChange> noted_;
 };
 
 }  // namespace sonvetta

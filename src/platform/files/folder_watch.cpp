@@ -6,6 +6,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -129,7 +130,13 @@ std::optional<FolderWatch> FolderWatch::create(const std::filesystem::path& root
   return FolderWatch(descriptor, mounts, root);
 }
 
+void FolderWatch::whenQueued(std::function<void()> queued) {
+  queued_ = std::make_unique<QSocketNotifier>(descriptor_, QSocketNotifier::Read);
+  QObject::connect(queued_.get(), &QSocketNotifier::activated, std::move(queued));
+}
+
 FolderWatch::~FolderWatch() {
+  queued_.reset();
   if (descriptor_ >= 0) ::close(descriptor_);
   if (mounts_ >= 0) ::close(mounts_);
 }
@@ -138,7 +145,8 @@ FolderWatch::FolderWatch(FolderWatch&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
       mounts_(std::exchange(other.mounts_, -1)),
       root_(std::move(other.root_)),
-      rootMounts_(std::move(other.rootMounts_)) {}
+      rootMounts_(std::move(other.rootMounts_)),
+      queued_(std::move(other.queued_)) {}
 
 std::optional<int> FolderWatch::watch(const std::filesystem::path& folder) {
   const int watch = inotify_add_watch(descriptor_, folder.c_str(),

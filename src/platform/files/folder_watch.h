@@ -3,10 +3,13 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QSocketNotifier;
 
 namespace platform {
 
@@ -48,6 +51,12 @@ class FolderWatch {
   // Every change queued so far, in order, without waiting.
   std::vector<FolderChange> changes();
 
+  // Has `queued` called from this thread's event loop whenever the kernel
+  // has queued changes, so that they are taken in as they come: the kernel's
+  // queue holds only so many (fs.inotify.max_queued_events) before it drops
+  // them all.
+  void whenQueued(std::function<void()> queued);
+
   // Whether a file system is mounted on the folder `below` (its path from the
   // root), as the mount table said when changes() last looked: any other
   // folder is on its parent's file system.
@@ -67,6 +76,7 @@ class FolderWatch {
   int mounts_;  // the process's mount table, which signals when it changes
   std::filesystem::path root_;
   Mounts rootMounts_;
+  std::unique_ptr<QSocketNotifier> queued_;
 };
 
 // A share of the user's inotify watches, which the user's editors and sync
