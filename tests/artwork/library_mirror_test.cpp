@@ -198,6 +198,23 @@ TEST_F(MirroredSearch, AgreesWithAFreshWalkAfterEachKindOfChangeAndThenAnswersFr
   EXPECT_EQ(missedSearch(), kFromMemory);
 }
 
+TEST_F(MirroredSearch, RenamedAndMovedFilesAndFoldersKeepWhatTheirTagsSaid) {
+  expectAgreement("the first search");
+  const std::vector<Step> steps = {
+      {"a file renamed", [&] { fs::rename(music() / "A" / "x1.mp3", music() / "A" / "renamed.mp3"); }},
+      {"a file moved to another folder",
+       [&] { fs::rename(music() / "A" / "renamed.mp3", music() / "B" / "moved.mp3"); }},
+      {"a file moved over another", [&] { fs::rename(music() / "A" / "x2.mp3", music() / "A" / "x3.mp3"); }},
+      {"a folder renamed", [&] { fs::rename(music() / "C", music() / "C2"); }},
+      {"a folder moved into another", [&] { fs::rename(music() / "C2" / "D", music() / "A" / "D"); }},
+  };
+  for (const Step& step : steps) {
+    step.make();
+    EXPECT_EQ(missedSearch().tagReads, 0) << "after " << step.change;
+    expectAgreement(step.change);
+  }
+}
+
 TEST_F(MirroredSearch, RootsThatComeGoOrTurnIntoLinksAgreeWithAFreshWalk) {
   expectAgreement("the first search");
   const std::vector<Step> steps = {
@@ -369,10 +386,13 @@ TEST_F(MirroredSearch, AnUnreadableFolderIsListedOnItsOwnWhileTheRestStaysInMemo
   EXPECT_EQ(missedSearch(), (Cost{1, 0}));
 }
 
-// As root, in a mount namespace of the test's own.
-bool privateMounts() {
-  return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-}
+// As root, in a mount namespace of the tests' own. Made before any thread
+// starts, as a namespace is the calling thread's: the work pool's readers
+// would not see the mounts made after them.
+const bool kPrivateMounts =
+    ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+
+bool privateMounts() { return kPrivateMounts; }
 
 TEST_F(MirroredSearch, ABindMountedFolderIsListedOnItsOwnWhileTheRestStaysInMemory) {
   if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";

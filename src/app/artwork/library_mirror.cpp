@@ -260,6 +260,7 @@ std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string&
 // still there under their name and inode keep what is known of them, to be
 // vouched for again by their stamps.
 void LibraryMirror::list(Folder& folder, const std::string& path) {
+  const int heldWatch = folder.watch;
   const std::optional<int> watch = watchFolder(folder, path);
   if (folder.watch >= 0 && watch != folder.watch) unwatch(folder);
   if (watch && folder.watch < 0) {
@@ -270,9 +271,12 @@ void LibraryMirror::list(Folder& folder, const std::string& path) {
       watches_[*watch] = &folder;
     }
   }
+  // Notes kept unbroken since the last listing vouch for the files still there.
+  const bool notesWhole = folder.noted && folder.watch >= 0 && folder.watch == heldWatch;
   std::optional<std::vector<platform::FolderEntry>> listing = access_->list(path);
   // A folder that cannot be read is passed over by a walk: nothing in it.
   folder.listed = listing.has_value();
+  folder.noted = folder.listed && folder.watch >= 0;
   std::vector<Entry> former = std::move(folder.entries);
   folder.entries.clear();
   std::unordered_map<std::string_view, std::size_t> byName;
@@ -284,7 +288,7 @@ void LibraryMirror::list(Folder& folder, const std::string& path) {
         Entry& kept = former[known->second];
         if (kept.inode == listed.inode && (kept.folder != nullptr) == listed.entered && kept.link == listed.link) {
           byName.erase(known);
-          kept.vouched = false;
+          kept.vouched = kept.vouched && notesWhole;
           folder.entries.push_back(std::move(kept));
           continue;
         }
@@ -292,7 +296,7 @@ void LibraryMirror::list(Folder& folder, const std::string& path) {
       const bool candidate = isAudioFileName(listed.name);
       Entry entry{std::move(listed.name), listed.inode, candidate, listed.link, false, std::nullopt, nullptr};
       if (listed.entered) {
-        entry.folder = std::make_unique<Folder>(Folder{&folder, entry.name, -1, false, std::nullopt, {}});
+        entry.folder = std::make_unique<Folder>(Folder{.parent = &folder});
       }
       folder.entries.push_back(std::move(entry));
     }
@@ -312,6 +316,7 @@ void LibraryMirror::forgetWatch(int watch) {
   if (found == watches_.end()) return;
   found->second->watch = -1;
   found->second->listed = false;
+  found->second->noted = false;
   watches_.erase(found);
   budget_->giveBack();
   noWatchesBefore_ = {};
@@ -330,7 +335,51 @@ bool LibraryMirror::catchUp() {
   noteQueued();
   if (identity() != identity_) return false;
   takeInNoted();
+  // Every move made before the search has both its halves queued by now.
+  forgetMovedAway();
   return true;
+}
+
+// A renamed or moved entry keeps what is known of it, a folder its whole
+// tree and watches, for the listings to come: they find it under its new
+// name with its inode. Until then the folders are not current.
+void LibraryMirror::moveAway(Folder& folder, const platform::FolderChange& change) {
+  folder.listed = false;
+  const auto moved = std::ranges::find(folder.entries, change.name, &Entry::name);
+  if (moved == folder.entries.end()) return;
+  moved->vouched = moved->vouched && folder.noted;
+  movedAway_.insert_or_assign(change.cookie, std::move(*moved));
+  folder.entries.erase(moved);
+}
+
+// Whatever had the name before is gone; an entry that came from outside
+// the watched folders is left to the listing.
+void LibraryMirror::moveHere(Folder* folder, const platform::FolderChange& change) {
+  auto moved = movedAway_.extract(change.cookie);
+  if (!folder) {
+    if (moved && moved.mapped().folder) drop(*moved.mapped().folder);
+    return;
+  }
+  folder->listed = false;
+  if (const auto former = std::ranges::find(folder->entries, change.name, &Entry::name);
+      former != folder->entries.end()) {
+    if (former->folder) drop(*former->folder);
+    folder->entries.erase(former);
+  }
+  if (!moved) return;
+  Entry& entry = moved.mapped();
+  entry.name = change.name;
+  entry.vouched = entry.vouched && folder->noted;
+  if (entry.folder) entry.folder->parent = folder;
+  folder->entries.push_back(std::move(entry));
+}
+
+// Moved out of the library, or to a folder that no watch notes.
+void LibraryMirror::forgetMovedAway() {
+  for (auto& [cookie, entry] : movedAway_) {
+    if (entry.folder) drop(*entry.folder);
+  }
+  movedAway_.clear();
 }
 
 void LibraryMirror::noteQueued() {
@@ -358,7 +407,7 @@ void LibraryMirror::takeInNoted() {
       case platform::FolderChange::Kind::lost:
         // Every folder is listed again and every file's stamp looked at, as
         // a walk would; no tags are read again but those of changed files.
-        for (const auto& [watch, folder] : watches_) folder->listed = false;
+        for (const auto& [watch, folder] : watches_) folder->listed = folder->noted = false;
         break;
       case platform::FolderChange::Kind::gone:
         // Its name may come back with a new folder under the old inode:
@@ -366,7 +415,19 @@ void LibraryMirror::takeInNoted() {
         forgetWatch(change.watch);
         break;
       case platform::FolderChange::Kind::entries:
-        if (found != watches_.end()) found->second->listed = false;
+        if (found == watches_.end()) break;
+        found->second->listed = false;
+        // Whatever has the name now, made anew or taken away, is not what
+        // the notes knew.
+        for (Entry& entry : found->second->entries) {
+          if (entry.name == change.name) entry.vouched = false;
+        }
+        break;
+      case platform::FolderChange::Kind::movedAway:
+        if (found != watches_.end()) moveAway(*found->second, change);
+        break;
+      case platform::FolderChange::Kind::movedHere:
+        moveHere(found != watches_.end() ? found->second : nullptr, change);
         break;
       case platform::FolderChange::Kind::file:
         if (found == watches_.end()) break;

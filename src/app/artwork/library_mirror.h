@@ -111,12 +111,14 @@ class LibraryMirror {
     std::unique_ptr<Folder> folder;  // of folders the walk enters
   };
   struct Folder {
-    Folder* parent;
-    std::string name;
+    Folder* parent = nullptr;
     int watch = -1;
     bool listed = false;  // since it was watched, and no note lost since
-    std::optional<long> fileSystem;  // its type, as the last listing found it
-    std::vector<Entry> entries;
+    // Its watch has noted every change since it was last listed, so the
+    // notes still vouch for the files it had.
+    bool noted = false;
+    std::optional<long> fileSystem = std::nullopt;  // its type, as the last listing found it
+    std::vector<Entry> entries = {};
   };
 
   static bool current(const Folder& folder) { return folder.watch >= 0 && folder.listed; }
@@ -124,6 +126,9 @@ class LibraryMirror {
   void list(Folder& folder, const std::string& path);
   void unwatch(Folder& folder);
   void drop(Folder& folder);
+  void moveAway(Folder& folder, const platform::FolderChange& change);
+  void moveHere(Folder* folder, const platform::FolderChange& change);
+  void forgetMovedAway();
   void endWarming();
   void noteQueued();
   void changesQueued();
@@ -139,7 +144,7 @@ class LibraryMirror {
   std::shared_ptr<platform::WatchBudget> budget_;
   std::optional<platform::FolderWatch> watch_;
   std::optional<std::pair<dev_t, ino_t>> identity_;
-  Folder top_{nullptr, {}, -1, false, std::nullopt, {}};
+  Folder top_;
   std::unordered_map<int, Folder*> watches_;
   // After the kernel said it had no more watches, none is asked for until
   // then, or until one of ours is freed.
@@ -148,6 +153,9 @@ class LibraryMirror {
   std::unique_ptr<Walk> warming_;
   // Changes taken from the kernel as they came, and not yet taken in.
   std::vector<platform::FolderChange> noted_;
+  // Entries moved away from a watched folder, by the move's cookie, until
+  // the other half of the move says where to.
+  std::unordered_map<std::uint32_t, Entry> movedAway_;
 };
 
 }  // namespace sonvetta

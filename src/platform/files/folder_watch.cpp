@@ -29,6 +29,8 @@ FolderChange::Kind kindOf(std::uint32_t mask, bool named) {
   // The kernel ends a watch on its own when its folder goes; the folder's
   // parent may not tell, when a new folder takes its name and inode.
   if ((mask & (IN_IGNORED | IN_DELETE_SELF)) != 0) return FolderChange::Kind::gone;
+  if ((mask & IN_MOVED_FROM) != 0) return FolderChange::Kind::movedAway;
+  if ((mask & IN_MOVED_TO) != 0) return FolderChange::Kind::movedHere;
   if ((mask & kEntryEvents) != 0) return FolderChange::Kind::entries;
   // A folder's own attributes (who may read it) change what a walk sees in it.
   if (!named || (mask & IN_ISDIR) != 0) return FolderChange::Kind::entries;
@@ -159,7 +161,7 @@ void FolderWatch::unwatch(int watch) { inotify_rm_watch(descriptor_, watch); }
 
 std::vector<FolderChange> FolderWatch::changes() {
   std::vector<FolderChange> changes;
-  if (mountsChanged()) changes.push_back({FolderChange::Kind::lost, -1, {}});
+  if (mountsChanged()) changes.push_back({FolderChange::Kind::lost, -1, {}, 0});
   alignas(inotify_event) std::array<char, 64 * 1024> buffer;
   while (true) {
     const ssize_t length = ::read(descriptor_, buffer.data(), buffer.size());
@@ -170,7 +172,7 @@ std::vector<FolderChange> FolderWatch::changes() {
       std::memcpy(&event, buffer.data() + offset, sizeof event);
       const char* name = buffer.data() + offset + sizeof event;
       std::string named(name, event.len > 0 ? strnlen(name, event.len) : 0);
-      changes.push_back({kindOf(event.mask, !named.empty()), event.wd, std::move(named)});
+      changes.push_back({kindOf(event.mask, !named.empty()), event.wd, std::move(named), event.cookie});
       offset += static_cast<ssize_t>(sizeof event + event.len);
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -16,7 +17,9 @@ namespace platform {
 // What the kernel noted about a watched folder.
 struct FolderChange {
   enum class Kind {
-    entries,  // entries came, went or were renamed; or the folder's own attributes changed
+    entries,    // entries came or went; or the folder's own attributes changed
+    movedAway,  // the entry `name` was renamed, or moved to another folder
+    movedHere,  // an entry was renamed `name`, or moved here
     file,     // the file `name` in it was written, or its attributes changed
     gone,     // the folder's watch ended: it was removed, or its file system went away
     lost,     // notes were lost (the queue overflowed, a file system was mounted or went away): anything may have changed
@@ -24,6 +27,8 @@ struct FolderChange {
   Kind kind;
   int watch = -1;
   std::string name;
+  // The same for both halves of one move, and for no other.
+  std::uint32_t cookie = 0;
 };
 
 // Folders below one root watched with inotify for changes to their entries
