@@ -215,6 +215,16 @@ TEST_F(MirroredSearch, RenamedAndMovedFilesAndFoldersKeepWhatTheirTagsSaid) {
   }
 }
 
+// As the README has users link their music folder.
+TEST_F(MirroredSearch, ARootThatIsALinkIsWatchedThroughWhereItLeads) {
+  fs::rename(music(), home() / "Real");
+  fs::create_directory_symlink(home() / "Real", music());
+  expectAgreement("the first search");
+  EXPECT_EQ(missedSearch(), kFromMemory);
+  write(home() / "Real" / "Song.mp3", "Song");
+  expectAgreement("a file added behind the link");
+}
+
 TEST_F(MirroredSearch, RootsThatComeGoOrTurnIntoLinksAgreeWithAFreshWalk) {
   expectAgreement("the first search");
   const std::vector<Step> steps = {

@@ -25,6 +25,12 @@ constexpr std::chrono::seconds kNoWatchesBackOff{60};
 // little is read in vain past the file that matches.
 constexpr std::size_t kWindowSize = 64;
 
+fs::path targetOf(const fs::path& root) {
+  std::error_code error;
+  fs::path target = fs::canonical(root, error);
+  return error ? root : target;
+}
+
 constexpr std::array<std::string_view, 5> kAudioFileExtensions = {"mp3", "m4a", "aac", "flac", "wav"};
 
 }  // namespace
@@ -184,7 +190,8 @@ LibraryMirror::LibraryMirror(fs::path root, std::shared_ptr<const LibraryAccess>
       access_(std::move(access)),
       budget_(std::move(budget)),
       watch_(platform::FolderWatch::create(root_)),
-      identity_(identity()) {
+      identity_(identity()),
+      target_(targetOf(root_)) {
   if (watch_) watch_->whenQueued([this] { changesQueued(); });
 }
 
@@ -232,10 +239,11 @@ void LibraryMirror::search(
   }
 }
 
-std::optional<std::pair<dev_t, ino_t>> LibraryMirror::identity() const {
-  struct stat status {};
-  if (::lstat(root_.c_str(), &status) != 0) return std::nullopt;
-  return std::pair{status.st_dev, status.st_ino};
+std::optional<LibraryMirror::Identity> LibraryMirror::identity() const {
+  struct stat itself {};
+  struct stat target {};
+  if (::lstat(root_.c_str(), &itself) != 0 || ::stat(root_.c_str(), &target) != 0) return std::nullopt;
+  return Identity{itself.st_dev, itself.st_ino, target.st_dev, target.st_ino};
 }
 
 // Only a real folder (no link) on a file system whose every change inotify
@@ -249,7 +257,7 @@ std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string&
   if (!folder.fileSystem || !platform::isFullyWatchable(*folder.fileSystem)) return std::nullopt;
   const bool held = folder.watch >= 0;
   if (!held && (access_->now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
-  const std::optional<int> watch = access_->watch(*watch_, path);
+  const std::optional<int> watch = access_->watch(*watch_, target_.native() + path.substr(root_.native().size()));
   if (!held && (!watch || watches_.contains(*watch))) budget_->giveBack();
   if (!watch && errno == ENOSPC) noWatchesBefore_ = access_->now() + kNoWatchesBackOff;
   return watch;

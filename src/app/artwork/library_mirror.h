@@ -137,13 +137,23 @@ class LibraryMirror {
   std::optional<TrackFingerprint> fingerprintOf(Entry& entry, const Folder& folder, const std::string& file);
   static void remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
                        const std::optional<TrackFingerprint>& fingerprint);
-  std::optional<std::pair<dev_t, ino_t>> identity() const;
+  // The root itself and, where it is a link, the folder it leads to.
+  struct Identity {
+    dev_t device;
+    ino_t inode;
+    dev_t targetDevice;
+    ino_t targetInode;
+    bool operator==(const Identity&) const = default;
+  };
+  std::optional<Identity> identity() const;
 
   std::filesystem::path root_;
   std::shared_ptr<const LibraryAccess> access_;
   std::shared_ptr<platform::WatchBudget> budget_;
   std::optional<platform::FolderWatch> watch_;
-  std::optional<std::pair<dev_t, ino_t>> identity_;
+  std::optional<Identity> identity_;
+  // Where the root leads, links followed: the kernel watches no link.
+  std::filesystem::path target_;
   Folder top_;
   std::unordered_map<int, Folder*> watches_;
   // After the kernel said it had no more watches, none is asked for until
