@@ -12,12 +12,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <optional>
 #include <set>
+#include <span>
 #include <sstream>
 #include <thread>
 
@@ -56,7 +58,7 @@ sonvetta::LibraryAccess counted(const std::shared_ptr<Asked>& asked, long watche
       return std::nullopt;
     }
     std::optional<std::vector<platform::FolderEntry>> entries = platform::listFolder(folder);
-    for (platform::FolderEntry& entry : entries ? *entries : std::vector<platform::FolderEntry>{}) {
+    for (platform::FolderEntry& entry : entries ? std::span(*entries) : std::span<platform::FolderEntry>()) {
       if (std::ranges::find(asked->reusedInodes, entry.name) != asked->reusedInodes.end()) entry.inode = 4242;
     }
     return entries;
@@ -519,6 +521,65 @@ TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceOneOfItsWatchesIsFreed) {
   EXPECT_EQ(cost(), (Cost{2, 0}));
   EXPECT_EQ(refusedAsked_, 2);
   EXPECT_EQ(cost(), kFromMemory);
+}
+
+// FAT and exFAT number a file anew once the kernel has dropped it from its
+// cache: here every listing hands out new numbers, as they would after that.
+TEST(MirroredSearchOnFat, KnowsItsFilesByNameSizeAndModificationTime) {
+  QTemporaryDir temporaryHome;
+  const fs::path home{temporaryHome.path().toStdString()};
+  const fs::path folder = sonvetta::testdata::roots(home)[2] / "A";
+  const auto write = [&](const std::string& name) {
+    fs::create_directories(folder);
+    sonvetta::testdata::writeTaggedAudio(folder / name, AudioFormat::mp3ID3v24,
+                                         sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+  };
+  for (int i = 0; i < 10; ++i) write("x" + std::to_string(i) + ".mp3");
+  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+  const auto asked = std::make_shared<Asked>();
+  sonvetta::LibraryAccess access = counted(asked);
+  access.typeOf = [](const fs::path&) -> std::optional<long> { return 0x4D44; };
+  access.list = [counting = access.list, listings = std::make_shared<ino_t>(0)](const fs::path& listed) {
+    std::optional<std::vector<platform::FolderEntry>> entries = counting(listed);
+    ++*listings;
+    for (platform::FolderEntry& entry : entries ? std::span(*entries) : std::span<platform::FolderEntry>()) {
+      entry.inode += 1000 * *listings;
+    }
+    return entries;
+  };
+  std::stringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, home, access);
+  EXPECT_EQ(missedSearch(searcher, *asked).tagReads, 10);
+  write("new.mp3");
+  EXPECT_EQ(missedSearch(searcher, *asked), (Cost{1, 1}));
+}
+
+// The same on a real FAT file system, where the machine can mount one: its
+// files dropped from the kernel's cache, and their folder listed again.
+TEST_F(MirroredSearch, OnAFatImageFilesKeepWhatTheirTagsSaidWhenNumberedAnew) {
+  const fs::path image = home() / "fat.img";
+  fs::create_directories(itunes());
+  const bool mounted =
+      privateMounts() &&
+      std::system(("truncate -s 16M '" + image.string() + "' && mkfs.vfat '" + image.string() + "' >/dev/null 2>&1")
+                      .c_str()) == 0 &&
+      std::system(("mount -o loop '" + image.string() + "' '" + itunes().string() + "' 2>/dev/null").c_str()) == 0;
+  if (!mounted) GTEST_SKIP() << "no FAT file system to be mounted here";
+  for (int i = 0; i < 10; ++i) write(itunes() / "A" / ("v" + std::to_string(i) + ".mp3"), "Other");
+  settle();
+  expectAgreement("the first search");
+  struct stat before {};
+  ::stat((itunes() / "A" / "v0.mp3").c_str(), &before);
+  ::sync();
+  std::ofstream("/proc/sys/vm/drop_caches") << "2\n";
+  struct stat after {};
+  ::stat((itunes() / "A" / "v0.mp3").c_str(), &after);
+  write(itunes() / "A" / "Song.mp3", "Song");
+  const Cost cost = missedSearch();
+  expectAgreement("the folder listed again");
+  ::umount(itunes().c_str());
+  if (before.st_ino == after.st_ino) GTEST_SKIP() << "the kernel kept the files' numbers";
+  EXPECT_EQ(cost.tagReads, 1);
 }
 
 // A test double of the file system's type: one folder, a mount point, on a

@@ -251,10 +251,10 @@ std::optional<LibraryMirror::Identity> LibraryMirror::identity() const {
 // parent's file system unless one is mounted on it: the file system's type
 // is asked once, not once a folder.
 std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string& path) {
-  if (!watch_) return std::nullopt;
-  const bool mounted = !folder.parent || watch_->isMountPoint(std::string_view(path).substr(root_.native().size() + 1));
+  const bool mounted =
+      !folder.parent || (watch_ && watch_->isMountPoint(std::string_view(path).substr(root_.native().size() + 1)));
   folder.fileSystem = mounted ? access_->typeOf(path) : folder.parent->fileSystem;
-  if (!folder.fileSystem || !platform::isFullyWatchable(*folder.fileSystem)) return std::nullopt;
+  if (!watch_ || !folder.fileSystem || !platform::isFullyWatchable(*folder.fileSystem)) return std::nullopt;
   const bool held = folder.watch >= 0;
   if (!held && (access_->now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
   const std::optional<int> watch = access_->watch(*watch_, target_.native() + path.substr(root_.native().size()));
@@ -294,8 +294,10 @@ void LibraryMirror::list(Folder& folder, const std::string& path) {
     for (platform::FolderEntry& listed : *listing) {
       if (const auto known = byName.find(listed.name); known != byName.end()) {
         Entry& kept = former[known->second];
-        if (kept.inode == listed.inode && (kept.folder != nullptr) == listed.entered && kept.link == listed.link) {
+        if ((kept.inode == listed.inode || !keepsInodes(folder)) && (kept.folder != nullptr) == listed.entered &&
+            kept.link == listed.link) {
           byName.erase(known);
+          kept.inode = listed.inode;
           kept.vouched = kept.vouched && notesWhole;
           folder.entries.push_back(std::move(kept));
           continue;
@@ -451,7 +453,9 @@ std::optional<TrackFingerprint> LibraryMirror::fingerprintOf(Entry& entry, const
                                                              const std::string& file) {
   if (entry.known && entry.vouched && current(folder)) return entry.known->fingerprint;
   std::optional<platform::FileStamp> stamp = platform::FileStamp::of(file);
-  if (stamp && entry.known && entry.known->stamp == *stamp) {
+  const bool unchanged = stamp && entry.known &&
+                         (keepsInodes(folder) ? entry.known->stamp == *stamp : entry.known->stamp.sameSizeAndTime(*stamp));
+  if (unchanged) {
     entry.vouched = !entry.link && stamp->links == 1;
     return entry.known->fingerprint;
   }

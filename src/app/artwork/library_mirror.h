@@ -55,7 +55,8 @@ struct LibraryAccess {
 // cannot be read or watched, one shown a second time (a bind mount), and
 // those beyond the library's share of watches. Either way a file's tags are
 // read again only once its stamp (inode, size, modification and change
-// times) is no longer the one they were read with; the stamp is looked at
+// times; on FAT and exFAT, which number files anew, size and modification
+// time) is no longer the one they were read with; the stamp is looked at
 // wherever the folder's notes cannot vouch for the file: outside watched
 // folders, after notes were lost, for links and for files with several names.
 class LibraryMirror {
@@ -122,6 +123,10 @@ class LibraryMirror {
   };
 
   static bool current(const Folder& folder) { return folder.watch >= 0 && folder.listed; }
+  // Else its files are known by name, size and modification time alone.
+  static bool keepsInodes(const Folder& folder) {
+    return !folder.fileSystem || platform::keepsInodeNumbers(*folder.fileSystem);
+  }
   std::optional<int> watchFolder(Folder& folder, const std::string& path);
   void list(Folder& folder, const std::string& path);
   void unwatch(Folder& folder);

@@ -199,12 +199,17 @@ bool isFullyWatchable(long type) {
       0x3434,      // NILFS
       0x2FC12FC1,  // ZFS
       0x4D44,      // FAT
-      0x2011BAB0,  // exFAT
+      0x2011BAB0,  // exFAT (both numbering files anew: keepsInodeNumbers)
       0x7366746E,  // NTFS (ntfs3)
       0x482B,      // HFS+
       0x15013346,  // UDF
   };
   return std::ranges::find(kFullyWatchable, static_cast<unsigned long>(type) & 0xFFFFFFFFUL) != kFullyWatchable.end();
+}
+
+bool keepsInodeNumbers(long type) {
+  const unsigned long magic = static_cast<unsigned long>(type) & 0xFFFFFFFFUL;
+  return magic != 0x4D44 && magic != 0x2011BAB0;
 }
 
 long WatchBudget::fairShare() {

@@ -111,4 +111,9 @@ std::optional<long> fileSystemType(const std::filesystem::path& path);
 // cluster file systems or overlays, whose files change elsewhere.
 bool isFullyWatchable(long type);
 
+// Whether a file keeps its inode number on a file system of `type`: not on
+// FAT and exFAT, which number a file anew whenever the kernel has dropped it
+// from its cache.
+bool keepsInodeNumbers(long type);
+
 }  // namespace platform
