@@ -135,7 +135,12 @@ const DesktopCase desktops[] = {
      .toSecondWorkspace = {"i3-msg", "workspace", "number", "2"}, .publishesWorkArea = false},
     {.name = "mutter", .window = {1080, 0, 200, 22}},
     {.name = "gnome-x11", .window = {1080, 32, 200, 22}, .wears = Wears::panelColors,
-     .steps = {{{"gnome-shell", "--x11", "--replace", "--sm-disable"}, {1080, 32, 200, 22}, {0, 54, 1280, 746}, true}}},
+     // A full-screen window over it: under a compositing window manager X
+     // never says the strip is covered, so its window tells its frames to
+     // stop. Then GNOME Shell replaced while it runs.
+     .steps = {{.command = {"xterm", "-fullscreen", "-T", "A full-screen window"}, .window = {1080, 32, 200, 22},
+                .takesOver = true, .windowSays = "_SONVETTA_HIDDEN"},
+               {{"gnome-shell", "--x11", "--replace", "--sm-disable"}, {1080, 32, 200, 22}, {0, 54, 1280, 746}, true}}},
     // On XWayland the root window holds none of the desktop's pixels: the
     // panel's colour is its theme's, GNOME Shell's black top bar, Breeze's
     // light window background for Plasma.
@@ -154,7 +159,7 @@ const DesktopCase desktops[] = {
      .steps = {{plasmaPanelTo("top"), {1080, 44, 200, 22}, {0, 66, 1280, 734}},
                {plasmaPanelTo("bottom"), {1080, 734, 200, 22}, {0, 0, 1280, 734}},
                {.command = plasmaLocked, .window = {1080, 734, 200, 22}, .takesOver = true,
-                .windowSays = "_SONVETTA_SCREEN_LOCKED"}}},
+                .windowSays = "_SONVETTA_HIDDEN"}}},
     {.name = "kde-wayland-default", .window = {1080, 734, 200, 22}, .wears = Wears::shellTheme,
      .shellPanel = {239, 240, 241}, .panels = {{0, 756, 1280, 44}}},
     {.name = "cinnamon", .window = {1080, 738, 200, 22}, .wears = Wears::panelDeepened, .panels = {{0, 760, 1280, 40}}},

@@ -39,6 +39,10 @@ ColorScheme colorSchemeFrom(const QVariant& value) {
 }  // namespace
 
 ColorSchemePortal::ColorSchemePortal(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {
+  // Qt D-Bus finds the slot by its parameters' type names, which it knows
+  // only once the type is registered: without this, the connection fails
+  // whenever nothing else has used a variant on the bus yet.
+  qRegisterMetaType<QDBusVariant>();
   bus_.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
                SLOT(settingChanged(QString, QString, QDBusVariant)));
   read(QStringLiteral("ReadOne"));

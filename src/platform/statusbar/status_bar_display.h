@@ -3,6 +3,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
 
@@ -18,15 +21,40 @@ enum class StatusBarDisplay {
   plainWindow,
 };
 
-// Probes the session's displays once and keeps the answer. The first call
-// must come before the QApplication exists, as it picks the toolkit's own
-// display to match: X11 for the dock, Wayland or X11 beside a layer surface.
-// Says once on standard error when the bar cannot be placed as it should.
-StatusBarDisplay statusBarDisplay();
+// What the session's displays offer the bar.
+struct OfferedDisplays {
+  bool x11 = false;  // DISPLAY names one
+  // The interfaces the Wayland compositor announces; empty where it cannot
+  // be reached, none where WAYLAND_DISPLAY names no display.
+  std::optional<std::vector<std::string>> waylandGlobals;
+};
 
-// The bar's window on the display chosen, kept by the main thread, once the
+// The display the bar is shown on, and what the toolkit is told to match.
+struct StatusBarChoice {
+  StatusBarDisplay display;
+  // For QT_QPA_PLATFORM; empty where the toolkit chooses for itself.
+  const char* toolkit = "";
+  // Whether a user's own QT_QPA_PLATFORM stands over `toolkit`.
+  bool userToolkitStands = false;
+  // Why the bar cannot be placed as it should, for standard error; empty
+  // where it can.
+  const char* notice = "";
+};
+
+StatusBarChoice chooseStatusBar(const OfferedDisplays& offered);
+
+// What the environment names, and the Wayland compositor's registry.
+OfferedDisplays offeredDisplays();
+
+// Sets the toolkit up for `choice`, which must come before the
+// QApplication exists, and says its notice; returns its display.
+StatusBarDisplay prepareToolkitFor(const StatusBarChoice& choice);
+
+// The bar's window on `display`, kept by the main thread, once the
 // QApplication exists, titled `title` where the display shows titles;
-// `rescaled` hears of a new pixel density where the window is what has one.
-std::unique_ptr<StatusBarWindow> makeStatusBarWindow(const QString& title, std::function<void()> rescaled);
+// `needsDrawing` hears when the window wants the strip drawn again (a new
+// pixel density, a new panel colour beside it).
+std::unique_ptr<StatusBarWindow> makeStatusBarWindow(StatusBarDisplay display, const QString& title,
+                                                     std::function<void()> needsDrawing);
 
 }  // namespace platform

@@ -4,19 +4,13 @@
 #include <QDBusConnection>
 #include <QGuiApplication>
 
-#include "platform/statusbar/lost_display.h"
 #include "platform/statusbar/status_bar_accessible.h"
-#include "platform/statusbar/status_bar_display.h"
 
 namespace platform {
 
-SystemStatusBar& SystemStatusBar::shared(const QString& title) {
-  static auto* bar = new SystemStatusBar(title);
-  return *bar;
-}
-
-SystemStatusBar::SystemStatusBar(const QString& title)
-    : appearance_(QDBusConnection::sessionBus()), window_(makeStatusBarWindow(title, [this] { commitSoon_.start(); })) {
+SystemStatusBar::SystemStatusBar(StatusBarDisplay display, const QString& title, std::function<void()> displayLost)
+    : appearance_(QDBusConnection::sessionBus()),
+      window_(makeStatusBarWindow(display, title, [this] { commitSoon_.start(); })) {
   commitSoon_.setSingleShot(true);
   connect(&commitSoon_, &QTimer::timeout, this, &SystemStatusBar::commit);
   connect(&appearance_, &DesktopAppearance::colorsChanged, &commitSoon_, qOverload<>(&QTimer::start));
@@ -27,12 +21,8 @@ SystemStatusBar::SystemStatusBar(const QString& title)
               [this](double density) {
                 QMetaObject::invokeMethod(this, [this, density] { commitAtDensity(density); });
               },
-          .displayLost = endForLostDisplay,
+          .displayLost = std::move(displayLost),
       });
-  endForLostToolkitDisplay();
-  StatusBarAccessible::install(
-      title, [this] { return placements(shownItems()); },
-      [this] { return geometry(); });
 }
 
 std::shared_ptr<StatusItem> SystemStatusBar::statusItem(double length) {
@@ -66,7 +56,7 @@ double SystemStatusBar::widthOf(const std::vector<std::shared_ptr<StatusItem>>& 
 }
 
 // The first item stands at the right end, later ones to its left.
-std::vector<LayerTree::Placement> SystemStatusBar::placements(const std::vector<std::shared_ptr<StatusItem>>& items) {
+std::vector<LayerTree::Placement> SystemStatusBar::placementsOf(const std::vector<std::shared_ptr<StatusItem>>& items) {
   std::vector<LayerTree::Placement> placed;
   double right = widthOf(items);
   for (const auto& item : items) {
@@ -76,14 +66,14 @@ std::vector<LayerTree::Placement> SystemStatusBar::placements(const std::vector<
   return placed;
 }
 
-QRect SystemStatusBar::geometry() { return window_->geometry(); }
+std::vector<LayerTree::Placement> SystemStatusBar::placements() { return placementsOf(shownItems()); }
 
 void SystemStatusBar::commit() {
   const std::vector<std::shared_ptr<StatusItem>> items = shownItems();
   const double width = widthOf(items);
   const StripColors colors = appearance_.colorsBeside(window_->panelColor());
   window_->show(QSizeF(width, thickness), colors.background);
-  const std::vector<LayerTree::Placement> placed = placements(items);
+  const std::vector<LayerTree::Placement> placed = placementsOf(items);
   double density = surfaceDensity_;
   if (density <= 0.0) density = window_->devicePixelRatio();
   compositor_->commit(

@@ -2,11 +2,13 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/appearance/desktop_appearance.h"
 #include "platform/compositor/compositor.h"
+#include "platform/statusbar/status_bar_display.h"
 #include "platform/statusbar/status_bar_window.h"
 #include "platform/statusbar/status_item.h"
 
@@ -24,22 +26,23 @@ class SystemStatusBar final : public QObject, public StatusBar {
  public:
   static constexpr double thickness = 22.0;
 
-  // The one bar of the session, made on first use once the QApplication
-  // exists, its window titled `title` for window managers and screen
-  // readers alike. It lives until the process ends, as the desktop's bar
-  // would, so later calls get it with its first title.
-  static SystemStatusBar& shared(const QString& title);
+  // The session's bar on `display`, once the QApplication exists, its
+  // window titled `title` for window managers; `displayLost` is called, on
+  // the compositor thread, when the display can no longer be reached.
+  SystemStatusBar(StatusBarDisplay display, const QString& title, std::function<void()> displayLost);
 
   std::shared_ptr<StatusItem> statusItem(double length) override;
 
+  // The buttons of the items shown, each where it stands in the strip.
+  std::vector<LayerTree::Placement> placements();
+  // Where the strip stands on screen, in points.
+  QRect geometry() const { return window_->geometry(); }
+
  private:
-  explicit SystemStatusBar(const QString& title);
   std::vector<std::shared_ptr<StatusItem>> shownItems();
   static double widthOf(const std::vector<std::shared_ptr<StatusItem>>& items);
   // The buttons of `items`, the first at the right end, later ones to its left.
-  static std::vector<LayerTree::Placement> placements(const std::vector<std::shared_ptr<StatusItem>>& items);
-  // Where the strip stands on screen, in points.
-  QRect geometry();
+  static std::vector<LayerTree::Placement> placementsOf(const std::vector<std::shared_ptr<StatusItem>>& items);
   void commit();
   void commitAtDensity(double density);
 

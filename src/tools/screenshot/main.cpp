@@ -12,55 +12,22 @@
 #include <vector>
 
 #include "app/vocabulary.h"
-#include "platform/statusbar/x11/xcb_reply.h"
+#include "platform/statusbar/x11/x11_lookups.h"
 
 namespace {
 
-using platform::XcbReply;
-
-bool isStatusBar(xcb_connection_t* connection, xcb_window_t window) {
-  const XcbReply<xcb_get_property_reply_t> name{xcb_get_property_reply(
-      connection, xcb_get_property(connection, 0, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, 64), nullptr)};
-  return name != nullptr && QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
-                                       xcb_get_property_value_length(name.get())) == sonvetta::vocabulary::statusBarTitle;
-}
-
-// The top-level windows: those a window manager lists, else the root's children.
-std::vector<xcb_window_t> topLevelWindows(xcb_connection_t* connection, xcb_window_t root) {
-  std::vector<xcb_window_t> windows;
-  const char name[] = "_NET_CLIENT_LIST";
-  const XcbReply<xcb_intern_atom_reply_t> atom{
-      xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, sizeof name - 1, name), nullptr)};
-  if (atom != nullptr && atom->atom != XCB_ATOM_NONE) {
-    const XcbReply<xcb_get_property_reply_t> list{xcb_get_property_reply(
-        connection, xcb_get_property(connection, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 4096), nullptr)};
-    if (list != nullptr) {
-      const auto* items = static_cast<const xcb_window_t*>(xcb_get_property_value(list.get()));
-      windows.assign(items, items + xcb_get_property_value_length(list.get()) / 4);
-    }
-  }
-  if (const XcbReply<xcb_query_tree_reply_t> tree{
-          xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr)}) {
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    windows.insert(windows.end(), children, children + xcb_query_tree_children_length(tree.get()));
-  }
-  return windows;
-}
-
-// The status bar's place on the screen, in device pixels, found by its title.
+// The status bar's place on the screen, in device pixels, found by its
+// title among the windows a window manager lists, else the root's children.
 std::optional<QRect> statusBarGeometry() {
   xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const xcb_window_t root = platform::rootWindow(connection);
+  std::vector<xcb_window_t> windows = platform::windowProperty(connection, root, "_NET_CLIENT_LIST");
+  const std::vector<xcb_window_t> children = platform::childWindows(connection, root);
+  windows.insert(windows.end(), children.begin(), children.end());
   std::optional<QRect> found;
-  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-  for (const xcb_window_t window : topLevelWindows(connection, root)) {
-    if (!isStatusBar(connection, window)) continue;
-    const XcbReply<xcb_get_geometry_reply_t> geometry{
-        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr)};
-    const XcbReply<xcb_translate_coordinates_reply_t> position{
-        xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr)};
-    if (geometry != nullptr && position != nullptr) {
-      found = QRect(position->dst_x, position->dst_y, geometry->width, geometry->height);
-    }
+  for (const xcb_window_t window : windows) {
+    if (platform::windowText(connection, window, XCB_ATOM_WM_NAME) != sonvetta::vocabulary::statusBarTitle) continue;
+    if (const QRect geometry = platform::windowGeometry(connection, window, root); !geometry.isNull()) found = geometry;
     break;
   }
   xcb_disconnect(connection);

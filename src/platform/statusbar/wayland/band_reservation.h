@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/statusbar/x11/dock_placement.h"
+#include "platform/statusbar/screen_edge.h"
 
 struct wl_compositor;
 struct wl_shm;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/statusbar/x11/dock_placement.h"
+#include "platform/statusbar/screen_edge.h"
 
 namespace platform {
 

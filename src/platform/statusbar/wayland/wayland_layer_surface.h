@@ -8,7 +8,7 @@
 
 #include "platform/compositor/presentation_surface.h"
 #include "platform/statusbar/wayland/sway_bar.h"
-#include "platform/statusbar/x11/dock_placement.h"
+#include "platform/statusbar/screen_edge.h"
 
 struct wl_callback;
 struct wl_compositor;

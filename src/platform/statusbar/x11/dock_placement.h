@@ -7,10 +7,9 @@
 #include <optional>
 #include <span>
 
-namespace platform {
+#include "platform/statusbar/screen_edge.h"
 
-// The two edges of the root window a bar can stand along.
-enum class ScreenEdge { top, bottom };
+namespace platform {
 
 // A window's reserved band along one edge of the root window, in device
 // pixels, as its strut gives it: `depth` rows in from that edge, over
@@ -20,13 +19,6 @@ struct EdgeReservation {
   int depth;
   int left;
   int right;
-};
-
-// How deep the reservations along the top and the bottom of one screen
-// reach, each measured from that edge of the root window, as struts are.
-struct EdgeDepths {
-  int top;
-  int bottom;
 };
 
 // The depth of what the desktop itself keeps along one edge outside every

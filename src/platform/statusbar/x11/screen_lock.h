@@ -1,40 +1,53 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QObject>
+#include <QSet>
 #include <QString>
-#include <array>
+#include <QStringList>
+#include <QVariantMap>
 
 namespace platform {
 
-// Whether the desktop's screen locker (or its screen saver) is up, as the
-// session bus tells: "ActiveChanged" of org.freedesktop.ScreenSaver (KDE,
-// Xfce and others) and of org.gnome.ScreenSaver (GNOME). A compositing X11
-// window manager draws its locker over every window without X knowing, so
-// this is the only word that the strip cannot be seen.
+// Whether a screen locker (or a screen saver) is up, as the buses tell. A
+// compositing X11 window manager draws its locker over every window without
+// X knowing, so this is the only word that the strip cannot be seen.
+//
+// On the session bus, the lockers of the desktops in use each announce
+// "ActiveChanged" and answer "GetActive" under a name of their own: KDE's
+// and light-locker's org.freedesktop.ScreenSaver, GNOME's, Cinnamon's,
+// MATE's and Xfce's. On the system bus, logind's "LockedHint" of this
+// session covers the lockers that tell only logind (and those of a session
+// without a bus of its own).
 class ScreenLock final : public QObject {
   Q_OBJECT
 
  public:
-  explicit ScreenLock(const QDBusConnection& bus, QObject* parent = nullptr);
+  ScreenLock(const QDBusConnection& sessionBus, const QDBusConnection& systemBus, QObject* parent = nullptr);
 
-  bool locked() const { return active_[0] || active_[1]; }
+  bool locked() const { return !lockedBy_.isEmpty(); }
 
  signals:
   void lockedChanged(bool locked);
 
  private slots:
-  void freedesktopActiveChanged(bool active) { adopt(0, active); }
-  void gnomeActiveChanged(bool active) { adopt(1, active); }
+  void lockerActiveChanged(bool active, const QDBusMessage& message);
+  void sessionPropertiesChanged(const QString& interface, const QVariantMap& changed, const QStringList& invalidated);
 
  private:
-  void askActive(const QDBusConnection& bus, int locker, const QString& service, const QString& path);
-  void adopt(int locker, bool active);
+  void askLocker(const QDBusConnection& bus, const QString& service, const QString& path);
+  void followSession(QDBusConnection bus, const QString& sessionPath);
+  // Sets whether `source` (a locker's name, or logind) holds the screen
+  // locked; `answer` is true for a reply to a question, which a change
+  // announced while it was on its way makes stale.
+  void adopt(const QString& source, bool active, bool answer);
 
-  // By locker: org.freedesktop.ScreenSaver's, then org.gnome.ScreenSaver's.
-  std::array<bool, 2> active_{};
-  // A change announced while the first answer is on its way is newer.
-  std::array<bool, 2> announced_{};
+  // A locker that goes away leaves no lock behind.
+  QDBusServiceWatcher lockersGone_;
+  QSet<QString> lockedBy_;
+  QSet<QString> announced_;
 };
 
 }  // namespace platform

@@ -7,16 +7,15 @@
 #include <QScreen>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/statusbar/lost_display.h"
 #include "platform/statusbar/x11/x11_presentation_surface.h"
-#include "platform/statusbar/x11/x11_properties.h"
+#include "platform/statusbar/x11/x11_lookups.h"
 #include "platform/statusbar/x11/dock_placement.h"
-#include "platform/statusbar/x11/xcb_reply.h"
 
 namespace platform {
 
@@ -49,12 +48,6 @@ std::vector<EdgeReservation> otherReservations(xcb_connection_t* connection, xcb
   return reservations;
 }
 
-QSize rootSize(xcb_connection_t* connection, xcb_window_t root) {
-  const XcbReply<xcb_get_geometry_reply_t> geometry{
-      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, root), nullptr)};
-  return geometry != nullptr ? QSize(geometry->width, geometry->height) : QSize();
-}
-
 // RandR's primary output, when one is set.
 bool hasPrimaryOutput(xcb_connection_t* connection, xcb_window_t root) {
   const XcbReply<xcb_randr_get_output_primary_reply_t> primary{
@@ -72,15 +65,13 @@ void remember(std::vector<int>& reservations, int newest) {
 
 }  // namespace
 
-X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescaled)
-    : rescaled_(std::move(rescaled)), screenLock_(QDBusConnection::sessionBus()) {
+X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDrawing)
+    : needsDrawing_(std::move(needsDrawing)), screenLock_(QDBusConnection::sessionBus(), QDBusConnection::systemBus()) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  if (x11 == nullptr || x11->connection() == nullptr) {
-    std::fputs("sonvetta: the status bar needs an X11 display\n", stderr);
-    std::exit(1);
-  }
+  // The toolkit was told to use X11; without its connection there is no display.
+  if (x11 == nullptr || x11->connection() == nullptr) endForLostDisplay();
   connection_ = x11->connection();
-  root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+  root_ = rootWindow(connection_);
   for (const char* name : {"_NET_WORKAREA", "_GTK_WORKAREAS_D0", "_NET_CLIENT_LIST", "_NET_CURRENT_DESKTOP"}) {
     watchedAtoms_.push_back(internAtom(connection_, name));
   }
@@ -96,11 +87,10 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> rescale
   window_.setTitle(title);
   window_.create();
   setDockProperties();
-  panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), rescaled_);
-  connect(&screenLock_, &ScreenLock::lockedChanged, this, [this](bool locked) {
-    setWindowProperty(connection_, windowId(), screenLockedProperty, XCB_ATOM_CARDINAL, {locked ? 1u : 0u});
-    xcb_flush(connection_);
-  });
+  panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), needsDrawing_);
+  cover_ = std::make_unique<FullScreenCover>(connection_, root_, windowId());
+  connect(&screenLock_, &ScreenLock::lockedChanged, this, &X11DockWindow::sayHidden);
+  connect(cover_.get(), &FullScreenCover::coversChanged, this, &X11DockWindow::sayHidden);
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.
@@ -166,6 +156,12 @@ bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message
   return false;
 }
 
+void X11DockWindow::sayHidden() {
+  const bool hidden = screenLock_.locked() || cover_->covers();
+  setWindowProperty(connection_, windowId(), hiddenProperty, XCB_ATOM_CARDINAL, {hidden ? 1u : 0u});
+  xcb_flush(connection_);
+}
+
 std::function<std::unique_ptr<PresentationSurface>()> X11DockWindow::surfaceMaker() const {
   return [window = windowId()] { return X11PresentationSurface::connect(window); };
 }
@@ -196,7 +192,7 @@ void X11DockWindow::place() {
   const QRect nativeScreen(logicalScreen.topLeft(), (QSizeF(logicalScreen.size()) * ratio).toSize());
   const QSize nativeSize(static_cast<int>(std::ceil(size_.width() * ratio)),
                          static_cast<int>(std::ceil(size_.height() * ratio)));
-  const QSize root = rootSize(connection_, root_);
+  const QSize root = windowGeometry(connection_, root_, root_).size();
   if (root.isEmpty()) return;
   const std::vector<EdgeReservation> others = otherReservations(connection_, root_, windowId());
   const std::optional<QRect> workArea = this->workArea(nativeScreen);
@@ -237,8 +233,9 @@ void X11DockWindow::place() {
   }
   placed_ = native;
   xcb_flush(connection_);
+  cover_->check();
   panel_->readBeside(nativeScreen);
-  if (placedDensity_ != 0.0 && ratio != placedDensity_) rescaled_();
+  if (placedDensity_ != 0.0 && ratio != placedDensity_) needsDrawing_();
   placedDensity_ = ratio;
 }
 

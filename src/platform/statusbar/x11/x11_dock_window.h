@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
+#include "platform/statusbar/x11/full_screen_cover.h"
 #include "platform/statusbar/x11/screen_lock.h"
 #include "platform/statusbar/x11/x11_panel_color.h"
 
@@ -26,12 +27,13 @@ namespace platform {
 // it. It moves when the screens, the primary one, its geometry or scale,
 // the panels or the work area change. It draws nothing itself: the
 // compositor thread fills it, and learns from a property of the window that
-// the screen is locked.
+// the desktop hides it: the screen is locked, or a full-screen window
+// stands over it.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
-  // `rescaled` is called when the strip needs drawing again: the window's
+  // `needsDrawing` is called when the strip needs drawing again: the window's
   // pixel density changed, or the colour of the panel beside it.
-  X11DockWindow(const QString& title, std::function<void()> rescaled);
+  X11DockWindow(const QString& title, std::function<void()> needsDrawing);
   ~X11DockWindow() override;
 
   void show(QSizeF size, QColor background) override;
@@ -46,6 +48,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   void followScreen(QScreen* screen);
   void setDockProperties();
   void place();
+  void sayHidden();
   std::optional<QRect> workArea(const QRect& nativeScreen) const;
   std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
 
@@ -53,7 +56,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   std::uint32_t root_;
   std::vector<std::uint32_t> watchedAtoms_;  // the root's properties that can move the bar
   QWindow window_;
-  std::function<void()> rescaled_;
+  std::function<void()> needsDrawing_;
   QSizeF size_;
   QColor background_;
   double placedDensity_ = 0.0;
@@ -70,6 +73,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   QMetaObject::Connection screenChanges_[3];
   std::unique_ptr<X11PanelColor> panel_;
   ScreenLock screenLock_;
+  std::unique_ptr<FullScreenCover> cover_;
 };
 
 }  // namespace platform

@@ -10,7 +10,7 @@
 
 #include "platform/appearance/panel_colors.h"
 #include "platform/appearance/shell_panel_color.h"
-#include "platform/statusbar/x11/xcb_reply.h"
+#include "platform/statusbar/x11/x11_lookups.h"
 
 namespace platform {
 namespace {
@@ -36,23 +36,12 @@ bool isRootless(xcb_connection_t* connection) {
                      [](const QScreen* screen) { return screen->name().startsWith(QLatin1String("XWAYLAND")); });
 }
 
-// Where `window` stands on the screen, in device pixels.
-QRect placeOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
-  const XcbReply<xcb_get_geometry_reply_t> geometry{
-      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr)};
-  const XcbReply<xcb_translate_coordinates_reply_t> origin{
-      xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection, window, root, 0, 0), nullptr)};
-  return geometry != nullptr && origin != nullptr
-             ? QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height)
-             : QRect();
-}
-
 }  // namespace
 
 X11PanelColor::X11PanelColor(xcb_connection_t* connection, std::uint32_t window, std::function<void()> changed)
     : connection_(connection),
       window_(window),
-      root_(xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root),
+      root_(rootWindow(connection)),
       changed_(std::move(changed)),
       rootHasDesktop_(!isRootless(connection)) {
   readAgain_.setSingleShot(true);
@@ -71,7 +60,7 @@ void X11PanelColor::readBeside(const QRect& screen) {
 }
 
 void X11PanelColor::read() {
-  const QRect strip = placeOf(connection_, window_, root_);
+  const QRect strip = windowGeometry(connection_, window_, root_);
   const QRect band = strip.isEmpty() ? QRect() : bandBeside(strip, screen_);
   std::optional<QColor> color;
   const XcbReply<xcb_get_image_reply_t> image{

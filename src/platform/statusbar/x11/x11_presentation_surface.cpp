@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-#include "platform/statusbar/x11/x11_properties.h"
-#include "platform/statusbar/x11/xcb_reply.h"
+#include "platform/statusbar/x11/x11_lookups.h"
 
 namespace platform {
 
@@ -32,8 +31,9 @@ bool screenBlank(std::uint8_t state) {
 X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window) {
   // Heard before the window's state is asked, so no change falls in between.
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
-  screenLocked_ = internAtom(connection, screenLockedProperty);
-  locked_ = lockedProperty(connection, window);
+  hiddenAtom_ = internAtom(connection, hiddenProperty);
+  hidden_ = readHidden(connection, window);
+  compositingManager_ = internAtom(connection, "_NET_WM_CM_S0");
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
           xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
     mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
@@ -41,7 +41,7 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   const xcb_query_extension_reply_t* screenSaver = xcb_get_extension_data(connection, &xcb_screensaver_id);
   if (screenSaver == nullptr || !screenSaver->present) return;
   screenSaverNotify_ = static_cast<std::uint8_t>(screenSaver->first_event + XCB_SCREENSAVER_NOTIFY);
-  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  const xcb_window_t root = rootWindow(connection);
   xcb_screensaver_select_input(connection, root, XCB_SCREENSAVER_EVENT_NOTIFY_MASK | XCB_SCREENSAVER_EVENT_CYCLE_MASK);
   if (const XcbReply<xcb_screensaver_query_info_reply_t> info{
           xcb_screensaver_query_info_reply(connection, xcb_screensaver_query_info(connection, root), nullptr)}) {
@@ -49,8 +49,14 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   }
 }
 
-bool X11WindowSight::lockedProperty(xcb_connection_t* connection, xcb_window_t window) const {
-  return screenLocked_ != XCB_ATOM_NONE && windowProperty(connection, window, screenLocked_) == std::vector<std::uint32_t>{1};
+bool X11WindowSight::readHidden(xcb_connection_t* connection, xcb_window_t window) const {
+  return hiddenAtom_ != XCB_ATOM_NONE && windowProperty(connection, window, hiddenAtom_) == std::vector<std::uint32_t>{1};
+}
+
+bool X11WindowSight::compositing(xcb_connection_t* connection) const {
+  const XcbReply<xcb_get_selection_owner_reply_t> owner{
+      xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, compositingManager_), nullptr)};
+  return owner != nullptr && owner->owner != XCB_NONE;
 }
 
 bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_event_t& event) {
@@ -62,10 +68,11 @@ bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_even
     mapped_ = false;
   } else if (type == XCB_VISIBILITY_NOTIFY) {
     covered_ = reinterpret_cast<const xcb_visibility_notify_event_t*>(&event)->state ==
-               XCB_VISIBILITY_FULLY_OBSCURED;
+                   XCB_VISIBILITY_FULLY_OBSCURED &&
+               !compositing(connection);
   } else if (type == XCB_PROPERTY_NOTIFY) {
     const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
-    if (change->atom == screenLocked_) locked_ = lockedProperty(connection, change->window);
+    if (change->atom == hiddenAtom_) hidden_ = readHidden(connection, change->window);
   } else if (screenSaverNotify_ != 0 && type == screenSaverNotify_) {
     blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event)->state);
   }
@@ -84,6 +91,7 @@ std::unique_ptr<X11PresentationSurface> X11PresentationSurface::connect(std::uin
 X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window)
     : connection_(connection),
       window_(window),
+      wmState_(internAtom(connection, "WM_STATE")),
       graphicsContext_(xcb_generate_id(connection)),
       frameInterval_(refreshIntervalOf(connection, window)),
       sight_(connection, window) {
@@ -117,9 +125,17 @@ void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
   // What it showed before it was hidden is gone, and the scroll has moved on.
   if (sight_.handle(connection_, event)) needsRedraw_ = true;
   switch (event.response_type & 0x7f) {
+    // A window manager that takes the window on (one replacing another)
+    // reparents it or writes its WM_STATE; a compositing one redirects it
+    // first, and what the window showed may not be carried over, with no
+    // exposure to say so.
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:
+    case XCB_REPARENT_NOTIFY:
       needsRedraw_ = true;
+      break;
+    case XCB_PROPERTY_NOTIFY:
+      if (reinterpret_cast<const xcb_property_notify_event_t*>(&event)->atom == wmState_) needsRedraw_ = true;
       break;
     case XCB_CONFIGURE_NOTIFY: {
       const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(&event);
