@@ -57,6 +57,12 @@ std::vector<xcb_window_t> childWindows(xcb_connection_t* connection, xcb_window_
   return std::vector<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
 }
 
+int windowDepth(xcb_connection_t* connection, xcb_window_t window) {
+  const XcbReply<xcb_get_geometry_reply_t> geometry{
+      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr)};
+  return geometry != nullptr ? geometry->depth : 0;
+}
+
 QRect windowGeometry(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
   const XcbReply<xcb_get_geometry_reply_t> size{
       xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr)};

@@ -41,6 +41,10 @@ void setWindowProperty(xcb_connection_t* connection, xcb_window_t window, std::s
 // The children of `window`, bottom first; none where it has gone.
 std::vector<xcb_window_t> childWindows(xcb_connection_t* connection, xcb_window_t window);
 
+// The bits a pixel of `window` has: 32 where it has an alpha channel; 0
+// where it has gone.
+int windowDepth(xcb_connection_t* connection, xcb_window_t window);
+
 // Where `window` stands on `root`, in device pixels; null where it has gone.
 QRect windowGeometry(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root);
 
