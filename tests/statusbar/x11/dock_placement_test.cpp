@@ -161,6 +161,11 @@ PanelWindow panel(std::array<std::uint32_t, 4> depths, const QRect& window, bool
   return {{depths[0], depths[1], depths[2], depths[3], 0, 799, 0, 799, 0, 1279, 0, 1279}, window, translucent};
 }
 
+PanelWindow withTray(PanelWindow panel) {
+  panel.holdsTray = true;
+  return panel;
+}
+
 // Layouts people set up: the strip stands beside every panel's window,
 // never over it, and keeps maximised windows clear of both; beside a
 // translucent panel it takes the panel's colour from its theme.
@@ -178,8 +183,13 @@ TEST(PanelLayoutTest, StandsBesideEveryPanelsWindowNeverOverIt) {
       {"Plasma 6's floating panel moved to the top", {panel({0, 0, 30, 0}, QRect(0, 0, 1280, 46))},
        QRect(1080, 46, 200, 22), 0},
       {"a top panel grown by 8 px", {panel({0, 0, 38, 0}, QRect(0, 0, 1280, 38))}, QRect(1080, 38, 200, 22), 0},
-      {"a vertical panel on the right, holding the tray", {panel({0, 48, 0, 0}, QRect(1232, 0, 48, 800))},
+      {"a vertical panel on the right", {panel({0, 48, 0, 0}, QRect(1232, 0, 48, 800))}, QRect(1032, 0, 200, 22), 0},
+      {"the tray's panel vertical on the right, another along the bottom",
+       {withTray(panel({0, 48, 0, 0}, QRect(1232, 0, 48, 760))), panel({0, 0, 0, 40}, QRect(0, 760, 1280, 40))},
        QRect(1032, 0, 200, 22), 0},
+      {"the tray's panel along the bottom, a vertical one on the right",
+       {withTray(panel({0, 0, 0, 40}, QRect(0, 760, 1280, 40))), panel({0, 48, 0, 0}, QRect(1232, 0, 48, 760))},
+       QRect(1032, 738, 200, 22), 62},
       {"a vertical panel on the left", {panel({48, 0, 0, 0}, QRect(0, 0, 48, 800))}, QRect(1080, 0, 200, 22), 0},
       {"a vertical panel on the right beside a top panel",
        {panel({0, 48, 0, 0}, QRect(1232, 30, 48, 770)), panel({0, 0, 30, 0}, QRect(0, 0, 1280, 30))},
@@ -196,12 +206,13 @@ TEST(PanelLayoutTest, StandsBesideEveryPanelsWindowNeverOverIt) {
     const PanelBands bands = bandsOf(row.panels, root);
     const EdgeDepths reserved{reservationsDepth(ScreenEdge::top, screen, root, bands.edges),
                               reservationsDepth(ScreenEdge::bottom, screen, root, bands.edges)};
-    const QRect strip = dockGeometry(screen, root, reserved, QSize(200, 22), rightInset(screen, root, bands.right));
+    const QRect strip = dockGeometry(screen, root, reserved, QSize(200, 22), rightInset(screen, root, bands.right),
+                                     bands.verticalTray);
     EXPECT_EQ(strip, row.strip) << row.layout;
     for (const PanelWindow& each : row.panels) {
       EXPECT_FALSE(strip.intersects(each.window)) << row.layout;
     }
-    const ScreenEdge edge = dockEdge(screen, root, reserved);
+    const ScreenEdge edge = dockEdge(screen, root, reserved, bands.verticalTray);
     EXPECT_EQ(strutFor(edge, strip, root)[3], row.reservedToBottom) << row.layout;
     EXPECT_EQ(besideTranslucentPanel(edge, strip, row.panels, root), row.besideTranslucent) << row.layout;
   }

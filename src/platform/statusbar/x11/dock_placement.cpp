@@ -33,7 +33,10 @@ void addEdgeReservations(const PanelWindow& panel, QSize root, std::vector<EdgeR
 PanelBands bandsOf(std::span<const PanelWindow> panels, QSize root) {
   PanelBands bands;
   for (const PanelWindow& panel : panels) {
+    const std::size_t before = bands.edges.size();
     addEdgeReservations(panel, root, bands.edges);
+    const bool alongSide = (panel.strut[0] > 0 || panel.strut[1] > 0) && bands.edges.size() == before;
+    bands.verticalTray = bands.verticalTray || (panel.holdsTray && alongSide);
     const std::uint32_t right = panel.strut[1];
     if (right > 0 && right < beyondAnyScreen) {
       bands.right.push_back({static_cast<int>(right), clamped(panel.strut[6]), clamped(panel.strut[7])});
@@ -109,14 +112,16 @@ int depthOf(ScreenEdge edge, const QRect& area, QSize root) {
   return edge == ScreenEdge::top ? area.top() : root.height() - 1 - area.bottom();
 }
 
-ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved) {
+ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved, bool verticalTray) {
+  if (verticalTray) return ScreenEdge::top;
   if (reserved.top > screenDepth(ScreenEdge::top, screen, root)) return ScreenEdge::top;
   if (reserved.bottom > screenDepth(ScreenEdge::bottom, screen, root)) return ScreenEdge::bottom;
   return ScreenEdge::top;
 }
 
-QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size, int rightInset) {
-  const int top = dockEdge(screen, root, reserved) == ScreenEdge::top ? reserved.top
+QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size, int rightInset,
+                   bool verticalTray) {
+  const int top = dockEdge(screen, root, reserved, verticalTray) == ScreenEdge::top ? reserved.top
                                                                       : root.height() - reserved.bottom - size.height();
   // A panel can reserve more than the screen has room for beside it.
   const int onScreen = std::clamp(top, screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height()));

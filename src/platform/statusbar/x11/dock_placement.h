@@ -38,12 +38,16 @@ struct PanelWindow {
   std::array<std::uint32_t, 12> strut;
   QRect window;  // where it stands on the root window; null where unknown
   bool translucent = false;  // drawn with an alpha channel, over what is behind it
+  bool holdsTray = false;    // the system tray stands in it
 };
 
 // The bands that panels take along the top and the bottom, and along the right.
 struct PanelBands {
   std::vector<EdgeReservation> edges;
   std::vector<SideReservation> right;
+  // The panel that holds the tray stands along a side, reserving no band
+  // along the top or the bottom.
+  bool verticalTray = false;
 };
 
 // The bands `panels` take. A floating panel (Plasma 6) is one whose window
@@ -99,14 +103,17 @@ int depthOf(ScreenEdge edge, const QRect& area, QSize root);
 
 // The edge the bar stands at on `screen`: the top where something is
 // reserved along it, else the bottom where something is along that, and the
-// top where the screen has no panel at all.
-ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved);
+// top where the screen has no panel at all, or where the tray's panel is a
+// vertical one (`verticalTray`), beside which the top of the free area is
+// nearest.
+ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved, bool verticalTray = false);
 
 // Where a bar of `size` stands on `screen` (root coordinates): at its right
 // end, `rightInset` in from it, right below what is reserved along the top,
 // or right above what is reserved along the bottom where that is its edge;
 // always on the screen.
-QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size, int rightInset = 0);
+QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size, int rightInset = 0,
+                   bool verticalTray = false);
 
 // The reservation of a bar at `geometry` along `edge`, as
 // _NET_WM_STRUT_PARTIAL gives it: measured from that edge of the root window

@@ -23,11 +23,7 @@ namespace {
 
 // Whether a compositing manager blends windows with an alpha channel over
 // what is behind them; without one they show as they are drawn.
-bool compositing(xcb_connection_t* connection) {
-  const XcbReply<xcb_get_selection_owner_reply_t> owner{xcb_get_selection_owner_reply(
-      connection, xcb_get_selection_owner(connection, internAtom(connection, "_NET_WM_CM_S0")), nullptr)};
-  return owner != nullptr && owner->owner != XCB_NONE;
-}
+bool compositing(xcb_connection_t* connection) { return selectionOwner(connection, "_NET_WM_CM_S0") != XCB_NONE; }
 
 // What `window` reserves and where it stands; none where it reserves nothing.
 std::optional<PanelWindow> panelOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
@@ -204,10 +200,12 @@ void X11DockWindow::place() {
   const QSize root = windowGeometry(connection_, root_, root_).size();
   if (root.isEmpty()) return;
   std::vector<PanelWindow> panels;
+  const xcb_window_t tray = topLevelOf(connection_, selectionOwner(connection_, "_NET_SYSTEM_TRAY_S0"), root_);
   for (const std::uint32_t window : windowProperty(connection_, root_, "_NET_CLIENT_LIST")) {
     if (window == windowId()) continue;
-    if (const std::optional<PanelWindow> panel = panelOf(connection_, window, root_)) {
+    if (std::optional<PanelWindow> panel = panelOf(connection_, window, root_)) {
       watchPanel(window);
+      panel->holdsTray = tray != XCB_NONE && topLevelOf(connection_, window, root_) == tray;
       panels.push_back(*panel);
     }
   }
@@ -221,9 +219,10 @@ void X11DockWindow::place() {
   };
   const EdgeDepths reserved{reservedAlong(ScreenEdge::top, desktopTop_, ownTop_),
                             reservedAlong(ScreenEdge::bottom, desktopBottom_, ownBottom_)};
-  const ScreenEdge edge = dockEdge(nativeScreen, root, reserved);
+  const ScreenEdge edge = dockEdge(nativeScreen, root, reserved, bands.verticalTray);
   const QRect native =
-      dockGeometry(nativeScreen, root, reserved, nativeSize, rightInset(nativeScreen, root, bands.right));
+      dockGeometry(nativeScreen, root, reserved, nativeSize, rightInset(nativeScreen, root, bands.right),
+                   bands.verticalTray);
 
   // Writing the same strut again would have some window managers publish
   // their work area again, and the bar hear of it again, without end.
