@@ -122,7 +122,7 @@ const QStringList plasmaLocked = {
     "--method org.freedesktop.ScreenSaver.Lock; do sleep 1; done; wait"};
 
 const DesktopCase desktops[] = {
-    // tint2's and Xfce's dark grey panels: their grey, with light text.
+    // tint2's and Xfce's dark grey panels, their own grey under light text.
     {.name = "openbox", .window = {1080, 30, 200, 22}, .wears = Wears::panelColors},
     {.name = "xfce", .window = {1080, 31, 200, 22}, .wears = Wears::panelColors},
     // A panel of odd height: at 2x the strip still stands right below it.

@@ -16,9 +16,6 @@ double luminance(QColor color) {
          0.0722 * channelLuminance(color.blue());
 }
 
-// WCAG AA's contrast for text of normal size.
-constexpr double readableContrast = 4.5;
-
 }  // namespace
 
 double contrastRatio(QColor first, QColor second) {
@@ -45,11 +42,11 @@ std::optional<QColor> plainColorOf(const QImage& sample) {
 StripColors colorsBeside(QColor panel, const StripColors& light, const StripColors& dark) {
   panel.setAlpha(255);
   const bool darkPanel = contrastRatio(panel, dark.text) > contrastRatio(panel, light.text);
-  const QColor paletteText = (darkPanel ? dark : light).text;
-  if (contrastRatio(panel, paletteText) >= readableContrast) return {panel, paletteText};
-  const QColor white(Qt::white);
+  const QColor text = darkPanel ? dark.text : light.text;
+  if (contrastRatio(panel, text) >= readableContrast) return {panel, text};
   const QColor black(Qt::black);
-  return {panel, contrastRatio(panel, white) > contrastRatio(panel, black) ? white : black};
+  const QColor white(Qt::white);
+  return {panel, contrastRatio(panel, black) >= contrastRatio(panel, white) ? black : white};
 }
 
 }  // namespace platform

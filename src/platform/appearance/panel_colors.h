@@ -17,12 +17,14 @@ double contrastRatio(QColor first, QColor second);
 // not count. None where no colour has that many (a picture, a gradient).
 std::optional<QColor> plainColorOf(const QImage& sample);
 
+// The contrast text needs to be read at ease (WCAG AA).
+inline constexpr double readableContrast = 4.5;
+
 // The strip's colours beside a panel whose background is `panel`: that
-// background exactly, so the strip looks part of the panel, with text that
-// stays readable on it (WCAG AA, 4.5:1). The text is that of the `light` or
-// the `dark` palette, whichever suits the panel, where it is readable
-// there; else black or white, whichever contrasts more, one of which always
-// is.
+// background exactly, so that the strip looks part of the panel, with the
+// text of the `light` or the `dark` palette, whichever suits the panel,
+// where it keeps a readable contrast there, else black or white, whichever
+// contrasts more (one of them always does).
 StripColors colorsBeside(QColor panel, const StripColors& light, const StripColors& dark);
 
 }  // namespace platform

@@ -28,6 +28,9 @@ class StatusBarWindow {
   // The background of the panel the window stands beside, where the
   // display shows it.
   virtual std::optional<QColor> panelColor() const { return std::nullopt; }
+  // The desktop's theme or colour scheme changed: the panel may wear other
+  // colours now.
+  virtual void desktopColorsChanged() {}
   // Makes, on the compositor thread, the surface that shows frames in this
   // window; null when the display cannot be reached.
   virtual std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const = 0;

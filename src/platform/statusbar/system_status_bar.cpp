@@ -13,7 +13,10 @@ SystemStatusBar::SystemStatusBar(StatusBarDisplay display, const QString& title,
       window_(makeStatusBarWindow(display, title, [this] { commitSoon_.start(); })) {
   commitSoon_.setSingleShot(true);
   connect(&commitSoon_, &QTimer::timeout, this, &SystemStatusBar::commit);
-  connect(&appearance_, &DesktopAppearance::colorsChanged, &commitSoon_, qOverload<>(&QTimer::start));
+  connect(&appearance_, &DesktopAppearance::colorsChanged, this, [this] {
+    window_->desktopColorsChanged();
+    commitSoon_.start();
+  });
   compositor_ = std::make_unique<Compositor>(
       window_->surfaceMaker(),
       Compositor::Events{

@@ -167,5 +167,67 @@ TEST(DockPlacementTest, FollowsAPanelMovedToTheOtherEdgeAndBack) {
   for (int round = 0; round < 3; ++round) EXPECT_EQ(bar.round(Desktop{}), QRect(1080, 0, 200, 22)) << "removed";
 }
 
+// A panel's strut: `depths` left, right, top, bottom, each over the whole edge.
+PanelWindow panel(std::array<std::uint32_t, 4> depths, const QRect& window, bool translucent = false) {
+  return {{depths[0], depths[1], depths[2], depths[3], 0, 799, 0, 799, 0, 1279, 0, 1279}, window, translucent};
+}
+
+PanelWindow withTray(PanelWindow panel) {
+  panel.holdsTray = true;
+  return panel;
+}
+
+// Layouts people set up: the strip stands beside every panel's window,
+// never over it, and keeps maximised windows clear of both; beside a
+// translucent panel it takes the panel's colour from its theme.
+TEST(PanelLayoutTest, StandsBesideEveryPanelsWindowNeverOverIt) {
+  const struct {
+    const char* layout;
+    std::vector<PanelWindow> panels;
+    QRect strip;
+    std::uint32_t reservedToBottom;  // the strip's strut along the bottom
+    bool besideTranslucent = false;
+  } rows[] = {
+      {"Plasma 6's floating panel", {panel({0, 0, 0, 40}, QRect(0, 744, 1280, 56))}, QRect(1080, 722, 200, 22), 78},
+      {"the same panel docked beside a maximised window", {panel({0, 0, 0, 44}, QRect(0, 756, 1280, 44))},
+       QRect(1080, 734, 200, 22), 66},
+      {"Plasma 6's floating panel moved to the top", {panel({0, 0, 30, 0}, QRect(0, 0, 1280, 46))},
+       QRect(1080, 46, 200, 22), 0},
+      {"a top panel grown by 8 px", {panel({0, 0, 38, 0}, QRect(0, 0, 1280, 38))}, QRect(1080, 38, 200, 22), 0},
+      {"a vertical panel on the right", {panel({0, 48, 0, 0}, QRect(1232, 0, 48, 800))}, QRect(1032, 0, 200, 22), 0},
+      {"the tray's panel vertical on the right, another along the bottom",
+       {withTray(panel({0, 48, 0, 0}, QRect(1232, 0, 48, 760))), panel({0, 0, 0, 40}, QRect(0, 760, 1280, 40))},
+       QRect(1032, 0, 200, 22), 0},
+      {"the tray's panel along the bottom, a vertical one on the right",
+       {withTray(panel({0, 0, 0, 40}, QRect(0, 760, 1280, 40))), panel({0, 48, 0, 0}, QRect(1232, 0, 48, 760))},
+       QRect(1032, 738, 200, 22), 62},
+      {"a vertical panel on the left", {panel({48, 0, 0, 0}, QRect(0, 0, 48, 800))}, QRect(1080, 0, 200, 22), 0},
+      {"a vertical panel on the right beside a top panel",
+       {panel({0, 48, 0, 0}, QRect(1232, 30, 48, 770)), panel({0, 0, 30, 0}, QRect(0, 0, 1280, 30))},
+       QRect(1032, 30, 200, 22), 0},
+      {"a panel that hides itself reserves nothing", {panel({0, 0, 0, 0}, QRect(0, 770, 1280, 30))},
+       QRect(1080, 0, 200, 22), 0},
+      {"Plasma 6's translucent floating panel", {panel({0, 0, 0, 40}, QRect(0, 744, 1280, 56), true)},
+       QRect(1080, 722, 200, 22), 78, true},
+      {"a translucent dock along the bottom below an opaque top panel",
+       {panel({0, 0, 0, 48}, QRect(0, 752, 1280, 48), true), panel({0, 0, 27, 0}, QRect(0, 0, 1280, 27))},
+       QRect(1080, 27, 200, 22), 0},
+  };
+  for (const auto& row : rows) {
+    const PanelBands bands = bandsOf(row.panels, root);
+    const EdgeDepths reserved{reservationsDepth(ScreenEdge::top, screen, root, bands.edges),
+                              reservationsDepth(ScreenEdge::bottom, screen, root, bands.edges)};
+    const QRect strip = dockGeometry(screen, root, reserved, QSize(200, 22), rightInset(screen, root, bands.right),
+                                     bands.verticalTray);
+    EXPECT_EQ(strip, row.strip) << row.layout;
+    for (const PanelWindow& each : row.panels) {
+      EXPECT_FALSE(strip.intersects(each.window)) << row.layout;
+    }
+    const ScreenEdge edge = dockEdge(screen, root, reserved, bands.verticalTray);
+    EXPECT_EQ(strutFor(edge, strip, root)[3], row.reservedToBottom) << row.layout;
+    EXPECT_EQ(besideTranslucentPanel(edge, strip, row.panels, root), row.besideTranslucent) << row.layout;
+  }
+}
+
 }  // namespace
 }  // namespace platform

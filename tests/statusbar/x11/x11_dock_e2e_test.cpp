@@ -260,10 +260,13 @@ TEST_F(X11DockTest, AScrollThatCannotBeSeenWakesNothing) {
   xcb_disconnect(connection);
 
   // A compositing window manager's locker is nothing X knows of: the
-  // desktop's locker says so on the session bus, GNOME's and KDE's each on
-  // an interface of its own.
+  // desktop's locker says so on the session bus, each desktop's on an
+  // interface of its own.
   for (const auto& [path, interface] : {std::pair{"/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"},
-                                        std::pair{"/ScreenSaver", "org.freedesktop.ScreenSaver"}}) {
+                                        std::pair{"/ScreenSaver", "org.freedesktop.ScreenSaver"},
+                                        std::pair{"/org/cinnamon/ScreenSaver", "org.cinnamon.ScreenSaver"},
+                                        std::pair{"/org/mate/ScreenSaver", "org.mate.ScreenSaver"},
+                                        std::pair{"/org/xfce/ScreenSaver", "org.xfce.ScreenSaver"}}) {
     announceActive(path, interface, true);
     EXPECT_LE(wakeUpsOverASecond(), 1) << interface << " locked the screen";
     announceActive(path, interface, false);

@@ -18,6 +18,10 @@ struct BandReservation::Listeners {
   static constexpr zwlr_layer_surface_v1_listener layerSurface = {&configure, &closed};
 };
 
+bool reservesOwnBand(std::span<const std::string> globals) {
+  return std::ranges::none_of(globals, [](const std::string& global) { return global.starts_with("hyprland_"); });
+}
+
 std::uint32_t anchorAlong(ScreenEdge edge) {
   return edge == ScreenEdge::bottom ? ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM : ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <string>
 
 #include "platform/statusbar/screen_edge.h"
 
@@ -14,6 +16,12 @@ struct zwlr_layer_surface_v1;
 namespace platform {
 
 class ShmBuffer;
+
+// Whether the strip reserves a band of its own on a compositor that
+// announces `globals`: not where the compositor lays out the background
+// layer's bands before the others' (Hyprland), which would move every
+// panel's band by the strip's.
+bool reservesOwnBand(std::span<const std::string> globals);
 
 // The layer-shell anchor that holds a surface against `edge`.
 std::uint32_t anchorAlong(ScreenEdge edge);

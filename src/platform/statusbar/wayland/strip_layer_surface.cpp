@@ -46,10 +46,11 @@ struct StripLayerSurface::Listeners {
   static constexpr wp_fractional_scale_v1_listener fractionalScale = {&preferredScale};
 };
 
-StripLayerSurface::StripLayerSurface(const LayerShellGlobals& globals, ScreenEdge edge, Events events)
+StripLayerSurface::StripLayerSurface(const LayerShellGlobals& globals, ScreenEdge edge, bool ownBand, Events events)
     : edge_(edge),
       events_(std::move(events)),
-      band_(std::make_unique<BandReservation>(globals.compositor, globals.shm, globals.layerShell, edge)),
+      band_(ownBand ? std::make_unique<BandReservation>(globals.compositor, globals.shm, globals.layerShell, edge)
+                    : nullptr),
       surface_(wl_compositor_create_surface(globals.compositor)),
       layerSurface_(zwlr_layer_shell_v1_get_layer_surface(globals.layerShell, surface_, nullptr,
                                                           ZWLR_LAYER_SHELL_V1_LAYER_TOP, layerNamespace)) {
@@ -76,14 +77,14 @@ StripLayerSurface::~StripLayerSurface() {
 void StripLayerSurface::requestSize(QSize size) {
   requestedSize_ = size;
   configured_ = false;
-  band_->reserve(size.height());
+  if (band_ != nullptr) band_->reserve(size.height());
   zwlr_layer_surface_v1_set_size(layerSurface_, static_cast<uint32_t>(size.width()),
                                  static_cast<uint32_t>(size.height()));
   // Exclusive zone 0 keeps the strip clear of every reserved band, its own
   // included, which ends the strip's height further from the edge: it moves
   // back by that height, into its own band.
   zwlr_layer_surface_v1_set_exclusive_zone(layerSurface_, 0);
-  const int back = -size.height();
+  const int back = band_ != nullptr ? -size.height() : 0;
   zwlr_layer_surface_v1_set_margin(layerSurface_, edge_ == ScreenEdge::top ? back : 0, 0,
                                    edge_ == ScreenEdge::bottom ? back : 0, 0);
   wl_surface_commit(surface_);

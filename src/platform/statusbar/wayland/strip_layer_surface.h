@@ -35,8 +35,9 @@ struct LayerShellGlobals {
 // One life of the strip's layer surface, from its making until the
 // compositor closes it or the strip moves to the other edge: a surface in
 // the top layer at the right end of `edge`, never taking the keyboard, its
-// band kept free of windows by a BandReservation made first, so that the
-// band is reserved before the strip is first shown. It is configured anew
+// band kept free of windows, where it has one (`ownBand`), by a
+// BandReservation made first, so that the band is reserved before the strip
+// is first shown. It is configured anew
 // for every size asked for; with fractional scales, its buffers are fitted
 // to its size in points through a viewport.
 class StripLayerSurface {
@@ -49,7 +50,7 @@ class StripLayerSurface {
     std::function<void(double scale)> preferredScale;
   };
 
-  StripLayerSurface(const LayerShellGlobals& globals, ScreenEdge edge, Events events);
+  StripLayerSurface(const LayerShellGlobals& globals, ScreenEdge edge, bool ownBand, Events events);
   ~StripLayerSurface();
   StripLayerSurface(const StripLayerSurface&) = delete;
   StripLayerSurface& operator=(const StripLayerSurface&) = delete;
@@ -71,7 +72,7 @@ class StripLayerSurface {
 
   ScreenEdge edge_;
   Events events_;
-  std::unique_ptr<BandReservation> band_;
+  std::unique_ptr<BandReservation> band_;  // null without a band of its own
   wl_surface* surface_;
   zwlr_layer_surface_v1* layerSurface_;
   wp_viewport* viewport_ = nullptr;

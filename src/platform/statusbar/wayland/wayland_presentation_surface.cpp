@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "fractional-scale-v1-client-protocol.h"
+#include "platform/statusbar/wayland/band_reservation.h"
 #include "platform/statusbar/wayland/film_window.h"
 #include "platform/statusbar/wayland/shm_buffer.h"
 #include "platform/statusbar/wayland/sway_bar.h"
@@ -38,6 +39,7 @@ struct WaylandPresentationSurface::Listeners {
   static void global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
     WaylandPresentationSurface& surface = self(data);
     LayerShellGlobals& globals = surface.globals_;
+    surface.announced_.emplace_back(interface);
     if (std::strcmp(interface, wl_compositor_interface.name) == 0) {
       globals.compositorVersion = std::min(version, compositorVersionKnown);
       globals.compositor = bind<wl_compositor>(registry, name, wl_compositor_interface, globals.compositorVersion);
@@ -160,7 +162,7 @@ void WaylandPresentationSurface::updateScale() {
 
 void WaylandPresentationSurface::createSurface() {
   strip_ = std::make_unique<StripLayerSurface>(
-      globals_, edge_,
+      globals_, edge_, reservesOwnBand(announced_),
       StripLayerSurface::Events{
           .configured = [this] { configured(); },
           // The compositor closes a layer surface when its output goes away.

@@ -4,6 +4,8 @@
 #include <QSize>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/compositor/presentation_surface.h"
 #include "platform/statusbar/screen_edge.h"
@@ -82,6 +84,7 @@ class WaylandPresentationSurface final : public PresentationSurface {
   uint32_t layerShellVersion_ = 0;
   wl_subcompositor* subcompositor_ = nullptr;
   WaylandOutputs outputs_;
+  std::vector<std::string> announced_;  // the interfaces of the registry's globals
 
   std::unique_ptr<StripLayerSurface> strip_;
   std::unique_ptr<FilmWindow> film_;

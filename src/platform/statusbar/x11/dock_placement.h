@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/statusbar/screen_edge.h"
 
@@ -20,6 +21,49 @@ struct EdgeReservation {
   int left;
   int right;
 };
+
+// A band reserved along the right edge of the root window, in device pixels:
+// `depth` columns in from that edge, over rows [top, bottom]. A vertical
+// panel's.
+struct SideReservation {
+  int depth;
+  int top;
+  int bottom;
+};
+
+// What a window that reserves bands asks for, as the window manager lists it.
+struct PanelWindow {
+  // _NET_WM_STRUT_PARTIAL, or _NET_WM_STRUT widened to it (over the whole
+  // length of each edge).
+  std::array<std::uint32_t, 12> strut;
+  QRect window;  // where it stands on the root window; null where unknown
+  bool translucent = false;  // drawn with an alpha channel, over what is behind it
+  bool holdsTray = false;    // the system tray stands in it
+};
+
+// The bands that panels take along the top and the bottom, and along the right.
+struct PanelBands {
+  std::vector<EdgeReservation> edges;
+  std::vector<SideReservation> right;
+  // The panel that holds the tray stands along a side, reserving no band
+  // along the top or the bottom.
+  bool verticalTray = false;
+};
+
+// The bands `panels` take. A floating panel (Plasma 6) is one whose window
+// is taller than the band it reserves, standing off the edge by its margin:
+// its band then reaches to the window's far side, so that nothing stands
+// over any part of it.
+PanelBands bandsOf(std::span<const PanelWindow> panels, QSize root);
+
+// Whether a bar at `strip`, standing along `edge`, stands beside a
+// translucent panel there, whose pixels show what is behind it rather than
+// its own colour.
+bool besideTranslucentPanel(ScreenEdge edge, const QRect& strip, std::span<const PanelWindow> panels, QSize root);
+
+// How far from the right edge of `screen` a bar keeps, so as to stand
+// beside, never over, the vertical panels along the right of it.
+int rightInset(const QRect& screen, QSize root, std::span<const SideReservation> reservations);
 
 // The depth of what the desktop itself keeps along one edge outside every
 // window's strut (gnome-shell's top bar and Cinnamon's panel are no
@@ -59,13 +103,17 @@ int depthOf(ScreenEdge edge, const QRect& area, QSize root);
 
 // The edge the bar stands at on `screen`: the top where something is
 // reserved along it, else the bottom where something is along that, and the
-// top where the screen has no panel at all.
-ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved);
+// top where the screen has no panel at all, or where the tray's panel is a
+// vertical one (`verticalTray`), beside which the top of the free area is
+// nearest.
+ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved, bool verticalTray = false);
 
 // Where a bar of `size` stands on `screen` (root coordinates): at its right
-// end, right below what is reserved along the top, or right above what is
-// reserved along the bottom where that is its edge; always on the screen.
-QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size);
+// end, `rightInset` in from it, right below what is reserved along the top,
+// or right above what is reserved along the bottom where that is its edge;
+// always on the screen.
+QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size, int rightInset = 0,
+                   bool verticalTray = false);
 
 // The reservation of a bar at `geometry` along `edge`, as
 // _NET_WM_STRUT_PARTIAL gives it: measured from that edge of the root window

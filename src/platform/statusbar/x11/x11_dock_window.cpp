@@ -21,31 +21,24 @@ namespace platform {
 
 namespace {
 
-// The bands along the top and the bottom that the other windows the window
-// manager lists reserve.
-std::vector<EdgeReservation> otherReservations(xcb_connection_t* connection, xcb_window_t root, xcb_window_t own) {
-  std::vector<EdgeReservation> reservations;
-  const auto add = [&](ScreenEdge edge, std::uint32_t depth, std::uint32_t left, std::uint32_t right) {
-    if (depth > 0 && depth < (1u << 30)) {
-      reservations.push_back({edge, static_cast<int>(depth), static_cast<int>(std::min(left, 1u << 30)),
-                              static_cast<int>(std::min(right, 1u << 30))});
-    }
-  };
-  for (const std::uint32_t window : windowProperty(connection, root, "_NET_CLIENT_LIST")) {
-    if (window == own) continue;
-    const std::vector<std::uint32_t> partial = windowProperty(connection, window, "_NET_WM_STRUT_PARTIAL");
-    if (partial.size() >= 12) {
-      add(ScreenEdge::top, partial[2], partial[8], partial[9]);
-      add(ScreenEdge::bottom, partial[3], partial[10], partial[11]);
-      continue;
-    }
-    const std::vector<std::uint32_t> strut = windowProperty(connection, window, "_NET_WM_STRUT");
-    if (strut.size() >= 4) {
-      add(ScreenEdge::top, strut[2], 0, 1u << 30);
-      add(ScreenEdge::bottom, strut[3], 0, 1u << 30);
-    }
+// Whether a compositing manager blends windows with an alpha channel over
+// what is behind them; without one they show as they are drawn.
+bool compositing(xcb_connection_t* connection) { return selectionOwner(connection, "_NET_WM_CM_S0") != XCB_NONE; }
+
+// What `window` reserves and where it stands; none where it reserves nothing.
+std::optional<PanelWindow> panelOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
+  std::vector<std::uint32_t> strut = windowProperty(connection, window, "_NET_WM_STRUT_PARTIAL");
+  if (strut.size() < 12) {
+    strut = windowProperty(connection, window, "_NET_WM_STRUT");
+    if (strut.size() < 4) return std::nullopt;
+    constexpr std::uint32_t wholeEdge = 1u << 30;
+    strut.resize(4);
+    strut.insert(strut.end(), {0, wholeEdge, 0, wholeEdge, 0, wholeEdge, 0, wholeEdge});
   }
-  return reservations;
+  PanelWindow panel{{}, windowGeometry(connection, window, root),
+                    windowDepth(connection, window) == 32 && compositing(connection)};
+  std::copy_n(strut.begin(), panel.strut.size(), panel.strut.begin());
+  return panel;
 }
 
 // RandR's primary output, when one is set.
@@ -75,6 +68,7 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDr
   for (const char* name : {"_NET_WORKAREA", "_GTK_WORKAREAS_D0", "_NET_CLIENT_LIST", "_NET_CURRENT_DESKTOP"}) {
     watchedAtoms_.push_back(internAtom(connection_, name));
   }
+  strutAtoms_ = {internAtom(connection_, "_NET_WM_STRUT_PARTIAL"), internAtom(connection_, "_NET_WM_STRUT")};
   // A panel that comes, goes or changes its band changes the root's
   // properties; Qt may listen to the root already, so add rather than replace.
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
@@ -152,13 +146,29 @@ void X11DockWindow::followScreen(QScreen* screen) {
   placeSoon_.start();
 }
 
+// A panel's own struts and window are watched too: one that floats or
+// docks, or grows or shrinks by a few rows, changes nothing of the root's.
+void X11DockWindow::watchPanel(std::uint32_t window) {
+  if (!watchedPanels_.insert(window).second) return;
+  const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &events);
+}
+
 bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
   if (eventType != "xcb_generic_event_t") return false;
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
-  if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return false;
-  const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
-  if (change->window == root_ && std::ranges::find(watchedAtoms_, change->atom) != watchedAtoms_.end()) {
-    placeSoon_.start();
+  const std::uint8_t type = event->response_type & 0x7f;
+  if (type == XCB_PROPERTY_NOTIFY) {
+    const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
+    const bool rootChange =
+        change->window == root_ && std::ranges::find(watchedAtoms_, change->atom) != watchedAtoms_.end();
+    const bool panelChange = watchedPanels_.contains(change->window) &&
+                             std::ranges::find(strutAtoms_, change->atom) != strutAtoms_.end();
+    if (rootChange || panelChange) placeSoon_.start();
+  } else if (type == XCB_CONFIGURE_NOTIFY) {
+    if (watchedPanels_.contains(static_cast<const xcb_configure_notify_event_t*>(message)->window)) placeSoon_.start();
+  } else if (type == XCB_DESTROY_NOTIFY) {
+    watchedPanels_.erase(static_cast<const xcb_destroy_notify_event_t*>(message)->window);
   }
   return false;
 }
@@ -201,18 +211,30 @@ void X11DockWindow::place() {
                          static_cast<int>(std::ceil(size_.height() * ratio)));
   const QSize root = windowGeometry(connection_, root_, root_).size();
   if (root.isEmpty()) return;
-  const std::vector<EdgeReservation> others = otherReservations(connection_, root_, windowId());
+  std::vector<PanelWindow> panels;
+  const xcb_window_t tray = topLevelOf(connection_, selectionOwner(connection_, "_NET_SYSTEM_TRAY_S0"), root_);
+  for (const std::uint32_t window : windowProperty(connection_, root_, "_NET_CLIENT_LIST")) {
+    if (window == windowId()) continue;
+    if (std::optional<PanelWindow> panel = panelOf(connection_, window, root_)) {
+      watchPanel(window);
+      panel->holdsTray = tray != XCB_NONE && topLevelOf(connection_, window, root_) == tray;
+      panels.push_back(*panel);
+    }
+  }
+  const PanelBands bands = bandsOf(panels, root);
   const std::optional<QRect> workArea = this->workArea(nativeScreen);
   const auto reservedAlong = [&](ScreenEdge edge, int& learnt, const std::vector<int>& own) {
-    const int othersDepth = reservationsDepth(edge, nativeScreen, root, others);
+    const int othersDepth = reservationsDepth(edge, nativeScreen, root, bands.edges);
     learnt = desktopReservationDepth(learnt, workArea ? std::optional(depthOf(edge, *workArea, root)) : std::nullopt,
                                      own, othersDepth);
     return std::max(learnt, othersDepth);
   };
   const EdgeDepths reserved{reservedAlong(ScreenEdge::top, desktopTop_, ownTop_),
                             reservedAlong(ScreenEdge::bottom, desktopBottom_, ownBottom_)};
-  const ScreenEdge edge = dockEdge(nativeScreen, root, reserved);
-  const QRect native = dockGeometry(nativeScreen, root, reserved, nativeSize);
+  const ScreenEdge edge = dockEdge(nativeScreen, root, reserved, bands.verticalTray);
+  const QRect native =
+      dockGeometry(nativeScreen, root, reserved, nativeSize, rightInset(nativeScreen, root, bands.right),
+                   bands.verticalTray);
 
   // Writing the same strut again would have some window managers publish
   // their work area again, and the bar hear of it again, without end.
@@ -241,7 +263,7 @@ void X11DockWindow::place() {
   placed_ = native;
   xcb_flush(connection_);
   cover_->check();
-  panel_->readBeside(nativeScreen);
+  panel_->readBeside(nativeScreen, besideTranslucentPanel(edge, native, panels, root));
   if (placedDensity_ != 0.0 && ratio != placedDensity_) needsDrawing_();
   placedDensity_ = ratio;
 }

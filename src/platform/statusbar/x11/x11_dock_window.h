@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
@@ -40,6 +41,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   double devicePixelRatio() const override { return window_.devicePixelRatio(); }
   QRect geometry() const override { return window_.geometry(); }
   std::optional<QColor> panelColor() const override { return panel_->color(); }
+  void desktopColorsChanged() override { panel_->readAgain(); }
   std::function<std::unique_ptr<PresentationSurface>()> surfaceMaker() const override;
 
  private:
@@ -49,12 +51,15 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   void setDockProperties();
   void place();
   void sayHidden();
+  void watchPanel(std::uint32_t window);
   std::optional<QRect> workArea(const QRect& nativeScreen) const;
   std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
 
   xcb_connection_t* connection_;
   std::uint32_t root_;
   std::vector<std::uint32_t> watchedAtoms_;  // the root's properties that can move the bar
+  std::array<std::uint32_t, 2> strutAtoms_{};
+  std::unordered_set<std::uint32_t> watchedPanels_;
   QWindow window_;
   std::function<void()> needsDrawing_;
   QSizeF size_;

@@ -49,12 +49,35 @@ void setWindowProperty(xcb_connection_t* connection, xcb_window_t window, std::s
                       static_cast<std::uint32_t>(items.size()), items.data());
 }
 
+xcb_window_t selectionOwner(xcb_connection_t* connection, std::string_view name) {
+  const XcbReply<xcb_get_selection_owner_reply_t> owner{xcb_get_selection_owner_reply(
+      connection, xcb_get_selection_owner(connection, internAtom(connection, name)), nullptr)};
+  return owner != nullptr ? owner->owner : xcb_window_t{XCB_NONE};
+}
+
+xcb_window_t topLevelOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
+  while (window != XCB_NONE) {
+    const XcbReply<xcb_query_tree_reply_t> tree{
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr)};
+    if (tree == nullptr) return XCB_NONE;
+    if (tree->parent == root) return window;
+    window = tree->parent;
+  }
+  return XCB_NONE;
+}
+
 std::vector<xcb_window_t> childWindows(xcb_connection_t* connection, xcb_window_t window) {
   const XcbReply<xcb_query_tree_reply_t> tree{
       xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr)};
   if (tree == nullptr) return {};
   const xcb_window_t* children = xcb_query_tree_children(tree.get());
   return std::vector<xcb_window_t>(children, children + xcb_query_tree_children_length(tree.get()));
+}
+
+int windowDepth(xcb_connection_t* connection, xcb_window_t window) {
+  const XcbReply<xcb_get_geometry_reply_t> geometry{
+      xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr)};
+  return geometry != nullptr ? geometry->depth : 0;
 }
 
 QRect windowGeometry(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {

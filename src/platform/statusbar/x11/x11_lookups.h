@@ -38,8 +38,19 @@ std::string windowText(xcb_connection_t* connection, xcb_window_t window, xcb_at
 void setWindowProperty(xcb_connection_t* connection, xcb_window_t window, std::string_view name, xcb_atom_t type,
                        const std::vector<std::uint32_t>& items);
 
+// The window that owns the selection `name`; none where nobody does.
+xcb_window_t selectionOwner(xcb_connection_t* connection, std::string_view name);
+
+// The child of `root` that `window` stands in (its top-level window, or the
+// frame around it); none where it has gone.
+xcb_window_t topLevelOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root);
+
 // The children of `window`, bottom first; none where it has gone.
 std::vector<xcb_window_t> childWindows(xcb_connection_t* connection, xcb_window_t window);
+
+// The bits a pixel of `window` has: 32 where it has an alpha channel; 0
+// where it has gone.
+int windowDepth(xcb_connection_t* connection, xcb_window_t window);
 
 // Where `window` stands on `root`, in device pixels; null where it has gone.
 QRect windowGeometry(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root);

@@ -49,12 +49,17 @@ X11PanelColor::X11PanelColor(xcb_connection_t* connection, std::uint32_t window,
   connect(&readAgain_, &QTimer::timeout, this, &X11PanelColor::read);
 }
 
-void X11PanelColor::readBeside(const QRect& screen) {
-  if (!rootHasDesktop_) {
-    adopt(shellPanelColor(QDBusConnection::sessionBus()));
-    return;
-  }
+void X11PanelColor::readBeside(const QRect& screen, bool translucent) {
   screen_ = screen;
+  translucent_ = translucent;
+  if (!rootHasDesktop_ || translucent) {
+    const std::optional<QColor> themes = shellPanelColor(QDBusConnection::sessionBus());
+    if (themes || !rootHasDesktop_) {
+      readAgain_.stop();
+      adopt(themes);
+      return;
+    }
+  }
   read();
   readAgain_.start();
 }

@@ -14,18 +14,23 @@ namespace platform {
 
 // The colour of the panel beside the strip, read from the screen's own
 // pixels: the band between the strip's window and the screen's nearer edge,
-// across the window's columns. Read again a little after every move, since
-// a panel that has just reserved its band may not have drawn it yet, and a
-// window manager may put the window elsewhere than asked (i3). Where the
+// across the window's columns. Read again when the desktop's colours
+// change, and a little after every move, since a panel that has just
+// reserved its band may not have drawn it yet, and a window manager may put
+// the window elsewhere than asked (i3). Where the
 // root window holds no desktop pixels (a rootless XWayland), the shell's
-// theme tells it, where it can.
+// theme tells it, where it can; so it does for a translucent panel, whose
+// pixels are those of whatever is behind it.
 class X11PanelColor final : public QObject {
  public:
   // `changed` hears when the colour read differs from the last.
   X11PanelColor(xcb_connection_t* connection, std::uint32_t window, std::function<void()> changed);
 
-  // The window has moved on `screen`, in device pixels.
-  void readBeside(const QRect& screen);
+  // The window has moved on `screen`, in device pixels, beside a panel
+  // that is `translucent` or not.
+  void readBeside(const QRect& screen, bool translucent);
+  // The panel may have been drawn anew where it stands.
+  void readAgain() { readBeside(screen_, translucent_); }
   std::optional<QColor> color() const { return color_; }
 
  private:
@@ -38,6 +43,7 @@ class X11PanelColor final : public QObject {
   std::function<void()> changed_;
   bool rootHasDesktop_;
   QRect screen_;
+  bool translucent_ = false;
   std::optional<QColor> color_;
   QTimer readAgain_;
 };
