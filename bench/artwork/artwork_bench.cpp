@@ -44,6 +44,7 @@
 #include "platform/files/read_ahead.h"
 #include "platform/files/work_pool.h"
 #include "tagged_audio.h"
+#include "watches_held.h"
 
 namespace {
 
@@ -285,18 +286,6 @@ void notKeepingWalk(benchmark::State& state, const Library& library) {
   setCounters(state, library, atStart);
 }
 
-// The inotify watches the process holds.
-int watchesHeld() {
-  int watches = 0;
-  for (const fs::directory_entry& descriptor : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code error;
-    if (fs::read_symlink(descriptor.path(), error) != "anon_inode:inotify") continue;
-    std::ifstream info("/proc/self/fdinfo/" + descriptor.path().filename().string());
-    for (std::string line; std::getline(info, line);) watches += line.starts_with("inotify wd:") ? 1 : 0;
-  }
-  return watches;
-}
-
 // Two busy loops at normal priority, for as long as it lives.
 class BusyCores {
  public:
@@ -412,7 +401,7 @@ void warmUp(benchmark::State& state, const Library& library, Caches caches = Cac
     sonvetta::LibraryArtworkSearch searcher(log, library.home());
     searcher.warmUp();
     waitForWarmUp(searcher);
-    state.counters["watches"] = watchesHeld();
+    state.counters["watches"] = sonvetta::testdata::watchesHeld();
   }
   setCounters(state, library, atStart);
 }
