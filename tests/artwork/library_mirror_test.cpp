@@ -313,6 +313,21 @@ TEST_F(MirroredSearch, TheWarmUpLeavesNothingForTheFirstSearch) {
   expectAgreement("the warm-up");
 }
 
+// The search goes on from what the warm-up has read, and the warm-up after
+// it from what the search has: every file is read once, but for a read that
+// was going on when the search came.
+TEST_F(MirroredSearch, ASearchDuringTheWarmUpReadsNoFileTheWarmUpHasRead) {
+  searcher_.warmUp();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (asked_->tagReads < 10 && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  }
+  missedSearch();
+  warmUpWhole(searcher_);
+  EXPECT_LE(asked_->tagReads, 80 + 1);
+  EXPECT_EQ(missedSearch(), kFromMemory);
+}
+
 // Two busy loops at normal priority from start-up, so the warm-up at idle
 // priority gets nothing: the searches themselves leave the library warm.
 TEST_F(MirroredSearch, WithBothCoresBusyTheThirdMissIsServedFromMemory) {
