@@ -52,9 +52,10 @@ struct LibraryAccess {
 // read. About 130 bytes a file.
 //
 // A folder the kernel watches (inotify) is taken from memory: its notes of
-// what changed keep it true, and before each search the mirror takes in the
-// changes queued, marking the folders and files they name to be looked at
-// again. Any other folder is listed again whenever a search comes to it, as a
+// what changed keep it true. The mirror takes them in as they come, from the
+// event loop, and before each search, marking the folders and files they
+// name to be looked at again; an entry renamed or moved between watched
+// folders keeps what is known of it. Any other folder is listed again whenever a search comes to it, as a
 // walk would: one whose file system inotify cannot fully watch, one that
 // cannot be read or watched, one shown a second time (a bind mount), and
 // those beyond the library's share of watches. Either way a file's tags are
