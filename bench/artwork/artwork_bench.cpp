@@ -8,9 +8,10 @@
 // not warm up, against a walk that reads the same tags ahead and keeps
 // nothing; the first one right after the warm-up starts and 15 s after, and
 // the ones after it; from memory, after a mount elsewhere, with a folder that
-// cannot be read and with 2,000 links to files. All of them look for a track
-// that is not there, so every file is visited; on the covers library one more
-// search finds the last file. Also: the warm-up's time and CPU time, idle and
+// cannot be read and with 2,000 links to files; after a copy of 50,000 files
+// into the library, the track change to one of them. All the others look for
+// a track that is not there, so every file is visited; on the covers library
+// one more search finds the last file. Also: the warm-up's time and CPU time, idle and
 // with both cores busy, the watches it takes, and the memory the mirror takes
 // a file.
 #include <benchmark/benchmark.h>
@@ -44,6 +45,7 @@
 #include "platform/files/read_ahead.h"
 #include "platform/files/work_pool.h"
 #include "tagged_audio.h"
+#include "watches_held.h"
 
 namespace {
 
@@ -80,7 +82,9 @@ std::string coverJpeg() {
 
 class Library {
  public:
-  Library(int fileCount, std::span<const Kind> kinds, const std::optional<std::string>& cover)
+  // The last file walked is the track "Wanted", with `wantedCover`.
+  Library(int fileCount, std::span<const Kind> kinds, const std::optional<std::string>& cover,
+          const std::optional<std::string>& wantedCover)
       : fileCount_(fileCount) {
     for (int i = 0; i < fileCount; ++i) {
       const Kind& kind = kinds[static_cast<std::size_t>(i) % kinds.size()];
@@ -91,7 +95,7 @@ class Library {
       sonvetta::testdata::writeTaggedAudio(folder / ("Track " + std::to_string(i) + kind.extension), kind.format,
                                            sonvetta::testdata::trackTags(artist, album, "Track " + std::to_string(i), cover));
     }
-    makeLastWalkedFileTheWantedTrack(kinds, cover);
+    makeLastWalkedFileTheWantedTrack(kinds, wantedCover);
     std::cerr << "library: " << fileCount << " files, cover " << (cover ? cover->size() : 0) << " bytes\n";
   }
 
@@ -120,17 +124,24 @@ class Library {
 };
 
 const Library& tinyLibrary() {
-  static const Library built(60000, kMp3Only, std::nullopt);
+  static const Library built(60000, kMp3Only, std::nullopt, std::nullopt);
   return built;
 }
 
 const Library& tiny200kLibrary() {
-  static const Library built(200000, kMp3Only, std::nullopt);
+  static const Library built(200000, kMp3Only, std::nullopt, std::nullopt);
   return built;
 }
 
 const Library& coversLibrary() {
-  static const Library built(10000, kAllKinds, coverJpeg());
+  static const Library built(10000, kAllKinds, coverJpeg(), coverJpeg());
+  return built;
+}
+
+// 50,000 files to be copied into a library: the only wanted track among
+// them and the libraries above with a picture.
+const Library& incomingFiles() {
+  static const Library built(50000, kMp3Only, std::nullopt, sonvetta::testdata::solidPicture("red", "PNG"));
   return built;
 }
 
@@ -143,6 +154,13 @@ rusage processUsage() {
 double cpuSeconds(const rusage& usage) {
   const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double residentMiB() {
+  long pages = 0;
+  long resident = 0;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
+  return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 // Besides the rate and the process's peak memory, the CPU time of all the
@@ -285,18 +303,6 @@ void notKeepingWalk(benchmark::State& state, const Library& library) {
   setCounters(state, library, atStart);
 }
 
-// The inotify watches the process holds.
-int watchesHeld() {
-  int watches = 0;
-  for (const fs::directory_entry& descriptor : fs::directory_iterator("/proc/self/fd")) {
-    std::error_code error;
-    if (fs::read_symlink(descriptor.path(), error) != "anon_inode:inotify") continue;
-    std::ifstream info("/proc/self/fdinfo/" + descriptor.path().filename().string());
-    for (std::string line; std::getline(info, line);) watches += line.starts_with("inotify wd:") ? 1 : 0;
-  }
-  return watches;
-}
-
 // Two busy loops at normal priority, for as long as it lives.
 class BusyCores {
  public:
@@ -330,7 +336,48 @@ void firstSearchAfterStart(benchmark::State& state, const Library& library, std:
     state.ResumeTiming();
     expect(state, searcher->findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
     state.PauseTiming();
+    state.counters["rssMiB"] = residentMiB();
     searcher.reset();
+    state.ResumeTiming();
+  }
+  setCounters(state, library, atStart);
+}
+
+// A copy of 50,000 files into the library by another program while the
+// application runs, then a track change to the last of them: the search's
+// time, the folders it lists (those of the copy, if no note was lost), and
+// whether it found the track.
+void copyThenTrackChange(benchmark::State& state, const Library& library) {
+  const Library& incoming = incomingFiles();
+  auto listings = std::make_shared<std::atomic<int>>(0);
+  sonvetta::LibraryAccess access;
+  access.list = [listings](const fs::path& folder) {
+    ++*listings;
+    return platform::listFolder(folder);
+  };
+  std::ostringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, library.home(), std::move(access));
+  expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
+  const fs::path copy = library.root() / "Incoming";
+  const rusage atStart = processUsage();
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::atomic<bool> copied = false;
+    std::thread copier([&] {
+      fs::copy(incoming.root(), copy, fs::copy_options::recursive);
+      copied = true;
+    });
+    while (!copied) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    copier.join();
+    QCoreApplication::processEvents();
+    *listings = 0;
+    state.ResumeTiming();
+    expect(state, searcher.findArtworkInMusicLibrary("Wanted", "Wanted", "Wanted", 22), true);
+    state.PauseTiming();
+    state.counters["listings"] = listings->load();
+    fs::remove_all(copy);
+    QCoreApplication::processEvents();
+    searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22);
     state.ResumeTiming();
   }
   setCounters(state, library, atStart);
@@ -412,7 +459,7 @@ void warmUp(benchmark::State& state, const Library& library, Caches caches = Cac
     sonvetta::LibraryArtworkSearch searcher(log, library.home());
     searcher.warmUp();
     waitForWarmUp(searcher);
-    state.counters["watches"] = watchesHeld();
+    state.counters["watches"] = sonvetta::testdata::watchesHeld();
   }
   setCounters(state, library, atStart);
 }
@@ -449,6 +496,7 @@ void BM_Tiny_FirstSearch15sAfterStartUp(benchmark::State& state) {
   firstSearchAfterStart(state, tinyLibrary(), std::chrono::seconds(15));
 }
 void BM_Tiny_SearchFromMemory(benchmark::State& state) { searchFromMemory(state, tinyLibrary()); }
+void BM_Tiny_CopyOf50000ThenTrackChange(benchmark::State& state) { copyThenTrackChange(state, tinyLibrary()); }
 void BM_Tiny_WarmUp(benchmark::State& state) { warmUp(state, tinyLibrary()); }
 void BM_Tiny_WarmUpWithBothCoresBusy(benchmark::State& state) { warmUpWithBothCoresBusy(state, tinyLibrary()); }
 void BM_Tiny_WalkKeepingNothing(benchmark::State& state) { notKeepingWalk(state, tinyLibrary()); }
@@ -539,6 +587,7 @@ SONVETTA_BENCH_TIMES(BM_Tiny_FirstSearch15sAfterStartUp, 2);
 SONVETTA_BENCH_TIMES(BM_Tiny_WarmUp, 3);
 SONVETTA_BENCH_TIMES(BM_Tiny_WarmUpWithBothCoresBusy, 2);
 SONVETTA_BENCH(BM_Tiny_WalkKeepingNothing);
+SONVETTA_BENCH_TIMES(BM_Tiny_CopyOf50000ThenTrackChange, 1);
 SONVETTA_BENCH(BM_Tiny_SearchAfterUnrelatedMount);
 SONVETTA_BENCH(BM_Tiny_SearchWithUnreadableFolder);
 SONVETTA_BENCH(BM_Tiny_SearchWith2000Links);

@@ -25,6 +25,7 @@
 
 #include "app/artwork/library_artwork_search.h"
 #include "fresh_walk.h"
+#include "watches_held.h"
 #include "tagged_audio.h"
 
 namespace {
@@ -310,6 +311,21 @@ TEST_F(MirroredSearch, TheWarmUpLeavesNothingForTheFirstSearch) {
   expectAgreement("the warm-up");
 }
 
+// The search goes on from what the warm-up has read, and the warm-up after
+// it from what the search has: every file is read once, but for a read that
+// was going on when the search came.
+TEST_F(MirroredSearch, ASearchDuringTheWarmUpReadsNoFileTheWarmUpHasRead) {
+  searcher_.warmUp();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (asked_->tagReads < 10 && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  }
+  missedSearch();
+  warmUpWhole(searcher_);
+  EXPECT_LE(asked_->tagReads, 80 + 1);
+  EXPECT_EQ(missedSearch(), kFromMemory);
+}
+
 // Two busy loops at normal priority from start-up, so the warm-up at idle
 // priority gets nothing: the searches themselves leave the library warm.
 TEST_F(MirroredSearch, WithBothCoresBusyTheThirdMissIsServedFromMemory) {
@@ -435,15 +451,20 @@ TEST_F(MirroredSearch, AMountElsewhereChangesNothingAndOneWithinARootOnlyThatRoo
   ::umount((home() / "Elsewhere").c_str());
 }
 
+// Folders A, B and C in `root`, one file in each.
+void writeThreeFolders(const fs::path& root) {
+  for (const char* folder : {"A", "B", "C"}) {
+    fs::create_directories(root / folder);
+    sonvetta::testdata::writeTaggedAudio(root / folder / "x.mp3", AudioFormat::mp3ID3v24,
+                                         sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+  }
+}
+
 TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpAWatchFreed) {
   QTemporaryDir temporaryHome;
   const fs::path home{temporaryHome.path().toStdString()};
   const fs::path music = sonvetta::testdata::roots(home)[2];
-  for (const char* folder : {"A", "B", "C"}) {
-    fs::create_directories(music / folder);
-    sonvetta::testdata::writeTaggedAudio(music / folder / "x.mp3", AudioFormat::mp3ID3v24,
-                                         sonvetta::testdata::trackTags("The Band", "Album", "Other"));
-  }
+  writeThreeFolders(music);
   waitUntilSettled();
   const auto asked = std::make_shared<Asked>();
   std::stringstream log;
@@ -458,6 +479,60 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
   EXPECT_EQ(cost(), kFromMemory);
 }
 
+// A file system mounted on a watched folder gets a watch of its own, in
+// place of the folder's: within the share too.
+TEST(MirroredSearchWithinAShareOfWatches, MountsOnAWatchedFolderStayWithinIt) {
+  if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";
+  QTemporaryDir temporaryHome;
+  const fs::path home{temporaryHome.path().toStdString()};
+  const fs::path music = sonvetta::testdata::roots(home)[2];
+  writeThreeFolders(music);
+  const auto asked = std::make_shared<Asked>();
+  std::stringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, home, counted(asked, 3));
+  missedSearch(searcher, *asked);
+  const fs::path watched = music / platform::listFolder(music)->front().name;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(::mount("none", watched.c_str(), "tmpfs", 0, nullptr), 0);
+    missedSearch(searcher, *asked);
+    EXPECT_LE(sonvetta::testdata::watchesHeld(), 3) << "mounted, " << i;
+    ::umount(watched.c_str());
+    missedSearch(searcher, *asked);
+    EXPECT_LE(sonvetta::testdata::watchesHeld(), 3) << "unmounted, " << i;
+  }
+}
+
+// No inotify instance to be had (EMFILE, the limit on a user's instances):
+// asked for again, as watches are, once a minute has passed.
+TEST(MirroredSearchWithoutAnInstanceToWatch, AsksAgainOnceAMinuteHasPassed) {
+  QTemporaryDir temporaryHome;
+  const fs::path home{temporaryHome.path().toStdString()};
+  const fs::path music = sonvetta::testdata::roots(home)[2];
+  fs::create_directories(music / "A");
+  sonvetta::testdata::writeTaggedAudio(music / "A" / "x.mp3", AudioFormat::mp3ID3v24,
+                                       sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+  const auto asked = std::make_shared<Asked>();
+  sonvetta::LibraryAccess access = counted(asked);
+  auto refused = std::make_shared<bool>(true);
+  access.openWatch = [refused](const fs::path& root) -> std::optional<platform::FolderWatch> {
+    if (!*refused) return platform::FolderWatch::create(root);
+    errno = EMFILE;
+    return std::nullopt;
+  };
+  auto now = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+  access.now = [now] { return *now; };
+  std::stringstream log;
+  sonvetta::LibraryArtworkSearch searcher(log, home, access);
+  missedSearch(searcher, *asked);
+  *refused = false;
+  *now += std::chrono::seconds(59);
+  EXPECT_EQ(missedSearch(searcher, *asked), (Cost{2, 0}));
+  *now += std::chrono::seconds(2);
+  missedSearch(searcher, *asked);
+  EXPECT_EQ(missedSearch(searcher, *asked), kFromMemory);
+}
+
 // The kernel out of watches (ENOSPC) when the last of the root's three
 // folders is come to: it is listed at each search, and its watch asked for
 // again only once a minute has passed, or once one of the mirror's own is
@@ -465,11 +540,7 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
 class MirroredSearchOutOfWatches : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* folder : {"A", "B", "C"}) {
-      fs::create_directories(music_ / folder);
-      sonvetta::testdata::writeTaggedAudio(music_ / folder / "x.mp3", AudioFormat::mp3ID3v24,
-                                           sonvetta::testdata::trackTags("The Band", "Album", "Other"));
-    }
+    writeThreeFolders(music_);
     waitUntilSettled();
     refused_ = platform::listFolder(music_)->back().name;
     sonvetta::LibraryAccess access = counted(asked_);

@@ -189,10 +189,9 @@ LibraryMirror::LibraryMirror(fs::path root, std::shared_ptr<const LibraryAccess>
     : root_(std::move(root)),
       access_(std::move(access)),
       budget_(std::move(budget)),
-      watch_(platform::FolderWatch::create(root_)),
       identity_(identity()),
       target_(targetOf(root_)) {
-  if (watch_) watch_->whenQueued([this] { changesQueued(); });
+  openWatch();
 }
 
 LibraryMirror::~LibraryMirror() {
@@ -254,13 +253,36 @@ std::optional<int> LibraryMirror::watchFolder(Folder& folder, const std::string&
   const bool mounted =
       !folder.parent || (watch_ && watch_->isMountPoint(std::string_view(path).substr(root_.native().size() + 1)));
   folder.fileSystem = mounted ? access_->typeOf(path) : folder.parent->fileSystem;
-  if (!watch_ || !folder.fileSystem || !platform::isFullyWatchable(*folder.fileSystem)) return std::nullopt;
+  if (!folder.fileSystem || !platform::isFullyWatchable(*folder.fileSystem)) return std::nullopt;
   const bool held = folder.watch >= 0;
   if (!held && (access_->now() < noWatchesBefore_ || !budget_->take())) return std::nullopt;
+  if (!watch_ && !openWatch()) {
+    budget_->giveBack();
+    return std::nullopt;
+  }
   const std::optional<int> watch = access_->watch(*watch_, target_.native() + path.substr(root_.native().size()));
-  if (!held && (!watch || watches_.contains(*watch))) budget_->giveBack();
   if (!watch && errno == ENOSPC) noWatchesBefore_ = access_->now() + kNoWatchesBackOff;
+  // Each watch the mirror holds is one of the budget's, including the new
+  // one of a folder that a file system has been mounted on: the old one is
+  // given back once it is replaced.
+  const bool ours = watch && !watches_.contains(*watch);
+  if (held && ours && !budget_->take()) {
+    watch_->unwatch(*watch);
+    return std::nullopt;
+  }
+  if (!held && !ours) budget_->giveBack();
   return watch;
+}
+
+bool LibraryMirror::openWatch() {
+  std::optional<platform::FolderWatch> opened = access_->openWatch(root_);
+  if (!opened) {
+    noWatchesBefore_ = access_->now() + kNoWatchesBackOff;
+    return false;
+  }
+  watch_.emplace(std::move(*opened));
+  watch_->whenQueued([this] { changesQueued(); });
+  return true;
 }
 
 // The watch comes before the listing, so that a change made after the

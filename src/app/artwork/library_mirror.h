@@ -35,6 +35,10 @@ struct LibraryAccess {
   // Called on several threads at once.
   std::function<std::optional<TrackFingerprint>(const std::filesystem::path&)> readTags = readTrackFingerprint;
   long watches = platform::WatchBudget::fairShare();
+  // The kernel's instance that watches a root's folders: none when it
+  // refuses (the limit on instances a user may have, errno EMFILE).
+  std::function<std::optional<platform::FolderWatch>(const std::filesystem::path&)> openWatch =
+      platform::FolderWatch::create;
   // The kernel's watch on a folder: none, with errno set, when it refuses.
   std::function<std::optional<int>(platform::FolderWatch&, const std::filesystem::path&)> watch =
       &platform::FolderWatch::watch;
@@ -48,9 +52,10 @@ struct LibraryAccess {
 // read. About 130 bytes a file.
 //
 // A folder the kernel watches (inotify) is taken from memory: its notes of
-// what changed keep it true, and before each search the mirror takes in the
-// changes queued, marking the folders and files they name to be looked at
-// again. Any other folder is listed again whenever a search comes to it, as a
+// what changed keep it true. The mirror takes them in as they come, from the
+// event loop, and before each search, marking the folders and files they
+// name to be looked at again; an entry renamed or moved between watched
+// folders keeps what is known of it. Any other folder is listed again whenever a search comes to it, as a
 // walk would: one whose file system inotify cannot fully watch, one that
 // cannot be read or watched, one shown a second time (a bind mount), and
 // those beyond the library's share of watches. Either way a file's tags are
@@ -128,6 +133,7 @@ class LibraryMirror {
     return !folder.fileSystem || platform::keepsInodeNumbers(*folder.fileSystem);
   }
   std::optional<int> watchFolder(Folder& folder, const std::string& path);
+  bool openWatch();
   void list(Folder& folder, const std::string& path);
   void unwatch(Folder& folder);
   void drop(Folder& folder);
@@ -161,8 +167,8 @@ class LibraryMirror {
   std::filesystem::path target_;
   Folder top_;
   std::unordered_map<int, Folder*> watches_;
-  // After the kernel said it had no more watches, none is asked for until
-  // then, or until one of ours is freed.
+  // After the kernel said it had no more watches, or no instance to hold
+  // them, none is asked for until then, or until one of ours is freed.
   std::chrono::steady_clock::time_point noWatchesBefore_{};
   bool walkedThrough_ = false;
   std::unique_ptr<Walk> warming_;
