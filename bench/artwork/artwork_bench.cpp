@@ -23,8 +23,11 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <array>
 #include <atomic>
 #include <deque>
@@ -238,11 +241,15 @@ void repeatSearch(benchmark::State& state, const Library& library, const char* w
   setCounters(state, library, atStart);
 }
 
-// Until the warm-up is done: it is behind whatever the idle thread is given next.
-void waitForWarmUp() {
-  std::promise<void> done;
-  platform::WorkPool::run([&done] { done.set_value(); }, platform::WorkPool::Priority::idle);
-  done.get_future().wait();
+// The event loop, which the warm-up's slices run on, for `time`.
+void runEventLoop(std::chrono::milliseconds time) {
+  QEventLoop loop;
+  QTimer::singleShot(time, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void waitForWarmUp(const sonvetta::LibraryArtworkSearch& searcher) {
+  while (searcher.warmingUp()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // A walk that reads every candidate's tags a little ahead on the other cores,
@@ -319,7 +326,7 @@ void firstSearchAfterStart(benchmark::State& state, const Library& library, std:
     std::ostringstream log;
     auto searcher = std::make_unique<sonvetta::LibraryArtworkSearch>(log, library.home());
     searcher->warmUp();
-    std::this_thread::sleep_for(after);
+    runEventLoop(after);
     state.ResumeTiming();
     expect(state, searcher->findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
     state.PauseTiming();
@@ -334,7 +341,7 @@ void searchFromMemory(benchmark::State& state, const Library& library, Caches ca
   std::ostringstream log;
   sonvetta::LibraryArtworkSearch searcher(log, library.home());
   searcher.warmUp();
-  waitForWarmUp();
+  waitForWarmUp(searcher);
   expect(state, searcher.findArtworkInMusicLibrary("Nobody", "Nobody", "Nobody", 22), false);
   const rusage atStart = processUsage();
   for (auto _ : state) {
@@ -404,7 +411,7 @@ void warmUp(benchmark::State& state, const Library& library, Caches caches = Cac
     std::ostringstream log;
     sonvetta::LibraryArtworkSearch searcher(log, library.home());
     searcher.warmUp();
-    waitForWarmUp();
+    waitForWarmUp(searcher);
     state.counters["watches"] = watchesHeld();
   }
   setCounters(state, library, atStart);
@@ -501,17 +508,16 @@ std::size_t heapInUse() {
   return info.uordblks + info.hblkhd;
 }
 
-// What the mirror of 200,000 files costs, in heap bytes a file: made on this
+// What the mirror of 200,000 files costs, in heap bytes a file: kept on this
 // thread, whose heap the count sees.
 void BM_MirrorBytesPerFile(benchmark::State& state) {
   const Library& library = tiny200kLibrary();
-  const std::atomic<bool> abandoned = false;
   for (auto _ : state) {
     const std::size_t before = heapInUse();
     auto access = std::make_shared<const sonvetta::LibraryAccess>();
     auto mirror = std::make_unique<sonvetta::LibraryMirror>(
         library.root(), access, std::make_shared<platform::WatchBudget>(access->watches));
-    mirror->fillWhole(abandoned);
+    mirror->search([](const std::string&, const std::optional<sonvetta::TrackFingerprint>&) { return false; });
     if (!mirror->walkedThrough()) state.SkipWithError("not mirrored whole");
     state.counters["bytesPerFile"] = static_cast<double>(heapInUse() - before) / library.fileCount();
   }
@@ -561,5 +567,3 @@ SONVETTA_BENCH(BM_Covers_RepeatSearch);
 SONVETTA_BENCH(BM_Covers_RepeatSearchFindingLast);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -10,7 +10,7 @@
 #include <iostream>
 #include <memory>
 
-#include "platform/statusbar/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/wayland/wayland_presentation_surface.h"
 #include "session.h"
 
 namespace {
@@ -32,7 +32,7 @@ double processCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-bool waitUntilReady(platform::WaylandLayerSurface& surface) {
+bool waitUntilReady(platform::WaylandPresentationSurface& surface) {
   while (!surface.readyForFrame()) {
     pollfd events{surface.eventDescriptor(), POLLIN, 0};
     poll(&events, 1, 100);
@@ -41,9 +41,9 @@ bool waitUntilReady(platform::WaylandLayerSurface& surface) {
   return true;
 }
 
-std::unique_ptr<platform::WaylandLayerSurface> surfaceAtScale(benchmark::State& state, int scale) {
+std::unique_ptr<platform::WaylandPresentationSurface> surfaceAtScale(benchmark::State& state, int scale) {
   sway->run({"swaymsg", "output", "HEADLESS-1", "scale", QString::number(scale)});
-  auto surface = platform::WaylandLayerSurface::connect();
+  auto surface = platform::WaylandPresentationSurface::connect();
   if (surface == nullptr) {
     state.SkipWithError("no layer-shell surface");
     return nullptr;

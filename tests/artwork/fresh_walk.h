@@ -8,10 +8,12 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/artwork/artwork_extraction.h"
 #include "app/artwork/library_artwork_search.h"
+#include "platform/files/file_stamp.h"
 #include "platform/files/directory_walk.h"
 #include "platform/image/bitmap_image.h"
 
@@ -78,6 +80,12 @@ inline Outcome searched(sonvetta::LibraryArtworkSearch& searcher, std::stringstr
   }
   for (std::string line; std::getline(log, line);) outcome.lines.push_back(line);
   return outcome;
+}
+
+// Long enough for every file made so far to be remembered by a search:
+// files too new for their stamps to be trusted are read at every search.
+inline void waitUntilSettled() {
+  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
 }
 
 }  // namespace sonvetta::testdata

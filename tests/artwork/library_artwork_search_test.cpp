@@ -31,6 +31,7 @@ namespace fs = std::filesystem;
 using sonvetta::testdata::AudioFormat;
 using sonvetta::testdata::centreColour;
 using sonvetta::testdata::trackTags;
+using sonvetta::testdata::waitUntilSettled;
 using testing::ElementsAre;
 
 using sonvetta::testdata::oneFileAtATime;
@@ -224,11 +225,6 @@ TEST_F(LibrarySearch, ALinkedLibraryIsSearchedOnceEvenWhenTheLinkIsItsOwnParent)
     EXPECT_EQ(search("Other"), nullptr);
     EXPECT_EQ(lines().back(), kNothing);
   }
-}
-
-// Long enough for every file made so far to be remembered by a search.
-void waitUntilSettled() {
-  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
 }
 
 void keepModificationTime(const fs::path& file, fs::file_time_type time) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -121,7 +123,7 @@ TEST_F(CompositorThreadTest, AScrollStartsFromItsFirstPositionWhenItsTreeIsFirst
   std::this_thread::sleep_for(300ms);
   auto compositor = start();
   compositor->commit(tree);
-  for (int waited = 0; log.frames().empty() && waited < 1000; ++waited) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !log.frames().empty(); }, 10000));
   std::this_thread::sleep_for(100ms);
   compositor.reset();
 
@@ -167,14 +169,12 @@ TEST_F(CompositorThreadTest, WhileTheDisplayHoldsFramesBackNoThreadWakesUp) {
 TEST_F(CompositorThreadTest, TellsTheMainThreadWhatTheSurfaceNeeds) {
   auto compositor = start(2.0);
   compositor->commit(treeOf("Fits"));
-  for (int i = 0; i < 200 && reportedDensity == 0.0; ++i) std::this_thread::sleep_for(5ms);
-  EXPECT_EQ(reportedDensity, 2.0) << "a tree drawn for another density";
+  EXPECT_TRUE(QTest::qWaitFor([this] { return reportedDensity == 2.0; }, 1000)) << "a tree drawn for another density";
   compositor.reset();
   const std::size_t framesBefore = log.frames().size();
 
   compositor = start(1.0, true);
-  for (int i = 0; i < 200 && !displayLost; ++i) std::this_thread::sleep_for(5ms);
-  EXPECT_TRUE(displayLost);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return displayLost.load(); }, 1000));
   compositor->commit(treeOf("Fits"));  // after the display went: harmless
   compositor.reset();
   EXPECT_EQ(log.frames().size(), framesBefore);

@@ -1,5 +1,7 @@
 #include "app/artwork/library_artwork_search.h"
 
+#include <algorithm>
+
 #include "app/artwork/artwork_extraction.h"
 
 namespace sonvetta {
@@ -10,30 +12,44 @@ LibraryArtworkSearch::LibraryArtworkSearch(std::ostream& log, fs::path homeFolde
     : log_(log),
       access_(std::make_shared<const LibraryAccess>(std::move(access))),
       budget_(std::make_shared<platform::WatchBudget>(access_->watches)),
-      roots_{Root{homeFolder / "Music" / "Media.localized" / "Music", {}, {}},
-             Root{homeFolder / "Music" / "iTunes" / "iTunes Media" / "Music", {}, {}},
-             Root{homeFolder / "Music" / "Music", {}, {}}} {}
-
-void LibraryArtworkSearch::warmUp() {
-  for (Root& root : roots_) {
-    if (root.warming || (root.mirror && root.mirror->walkedThrough())) continue;
-    root.warming = std::make_unique<platform::IdleWork<std::unique_ptr<LibraryMirror>>>(
-        [folder = root.folder, access = access_, budget = budget_](const std::atomic<bool>& abandoned) {
-          auto mirror = std::make_unique<LibraryMirror>(folder, access, budget);
-          mirror->fillWhole(abandoned);
-          return mirror;
-        });
-  }
+      roots_{Root{homeFolder / "Music" / "Media.localized" / "Music", {}},
+             Root{homeFolder / "Music" / "iTunes" / "iTunes Media" / "Music", {}},
+             Root{homeFolder / "Music" / "Music", {}}} {
+  slices_.setSingleShot(true);
+  QObject::connect(&slices_, &QTimer::timeout, [this] { warmASlice(); });
 }
 
-// A mirror warmed up whole replaces one that searches have walked only in part.
-void LibraryArtworkSearch::takeWarmed(Root& root) {
-  if (!root.warming || !root.warming->finished()) return;
-  std::optional<std::unique_ptr<LibraryMirror>> warmed = root.warming->take();
-  root.warming.reset();
-  if (warmed && *warmed && (*warmed)->walkedThrough() && !(root.mirror && root.mirror->walkedThrough())) {
-    root.mirror = std::move(*warmed);
+void LibraryArtworkSearch::warmUp() {
+  warming_ = 0;
+  slices_.start(0);
+}
+
+// A slice short enough that the event loop goes on as if nothing ran; pauses
+// that grow while the reads at idle priority get nowhere, as on a machine
+// kept busy, so that waiting for them costs nothing.
+void LibraryArtworkSearch::warmASlice() {
+  constexpr std::chrono::milliseconds kSlice{5};
+  constexpr std::chrono::milliseconds kLongestPause{64};
+  for (; warming_ < roots_.size(); ++warming_) {
+    Root& root = roots_[warming_];
+    std::error_code error;
+    if (root.mirror && root.mirror->walkedThrough()) continue;
+    if (!fs::is_directory(root.folder, error)) continue;
+    if (!root.mirror) root.mirror = std::make_unique<LibraryMirror>(root.folder, access_, budget_);
+    switch (root.mirror->warm(std::chrono::steady_clock::now() + kSlice)) {
+      case LibraryMirror::Warming::walkedThrough:
+        continue;
+      case LibraryMirror::Warming::going:
+        pause_ = std::chrono::milliseconds(1);
+        break;
+      case LibraryMirror::Warming::stalled:
+        pause_ = std::min(kLongestPause, std::max(pause_ * 2, std::chrono::milliseconds(1)));
+        break;
+    }
+    slices_.start(pause_);
+    return;
   }
+  slices_.stop();
 }
 
 platform::ImageRef LibraryArtworkSearch::findArtworkInMusicLibrary(const std::string& artist,
@@ -49,12 +65,9 @@ platform::ImageRef LibraryArtworkSearch::findArtworkInMusicLibrary(const std::st
     }
     writeLine("Searching in: " + root.folder.string());
 
-    takeWarmed(root);
     if (root.mirror && !root.mirror->catchUp()) root.mirror.reset();
     if (!root.mirror) root.mirror = std::make_unique<LibraryMirror>(root.folder, access_, budget_);
     platform::ImageRef artwork = search(*root.mirror, artist, album, title, targetSize);
-    // Nothing left for the warm-up to fill in.
-    if (root.mirror->walkedThrough()) root.warming.reset();
     if (artwork) return artwork;
   }
   writeLine("No matching artwork found in local Music library.");

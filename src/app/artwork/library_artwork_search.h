@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QTimer>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -8,7 +10,6 @@
 #include "app/artwork/artwork_search.h"
 #include "app/artwork/library_mirror.h"
 #include "platform/files/folder_watch.h"
-#include "platform/files/idle_work.h"
 
 namespace sonvetta {
 
@@ -32,11 +33,14 @@ class LibraryArtworkSearch final : public ArtworkSearch {
  public:
   LibraryArtworkSearch(std::ostream& log, std::filesystem::path homeFolder, LibraryAccess access = {});
 
-  // Fills the mirror of each library folder that no search has walked yet,
-  // at idle priority, so that the first search after start-up costs no more
-  // than later ones. Never delays a search, writes nothing and changes no
-  // result.
+  // Walks each library folder that no search has walked through yet into
+  // its mirror, so that the first search after start-up costs no more than
+  // later ones: in slices of a few milliseconds on this thread's event loop,
+  // its files read at idle priority. A search that comes meanwhile goes on
+  // from what it has kept, at normal priority, and the warm-up after it.
+  // Writes nothing and changes no result.
   void warmUp();
+  bool warmingUp() const { return slices_.isActive(); }
 
   platform::ImageRef findArtworkInMusicLibrary(const std::string& artist, const std::string& album,
                                                const std::string& title, double targetSize) override;
@@ -45,10 +49,9 @@ class LibraryArtworkSearch final : public ArtworkSearch {
   struct Root {
     std::filesystem::path folder;
     std::unique_ptr<LibraryMirror> mirror;
-    std::unique_ptr<platform::IdleWork<std::unique_ptr<LibraryMirror>>> warming;
   };
 
-  void takeWarmed(Root& root);
+  void warmASlice();
   platform::ImageRef search(LibraryMirror& mirror, const std::string& artist, const std::string& album,
                             const std::string& title, double targetSize);
   void writeLine(const std::string& line);
@@ -57,6 +60,9 @@ class LibraryArtworkSearch final : public ArtworkSearch {
   std::shared_ptr<const LibraryAccess> access_;
   std::shared_ptr<platform::WatchBudget> budget_;
   std::array<Root, 3> roots_;
+  QTimer slices_;
+  std::size_t warming_ = 0;  // the root the warm-up is at
+  std::chrono::milliseconds pause_{0};  // before its next slice
 };
 
 }  // namespace sonvetta

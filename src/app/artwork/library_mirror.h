@@ -55,7 +55,8 @@ struct LibraryAccess {
 // cannot be read or watched, one shown a second time (a bind mount), and
 // those beyond the library's share of watches. Either way a file's tags are
 // read again only once its stamp (inode, size, modification and change
-// times) is no longer the one they were read with; the stamp is looked at
+// times; on FAT and exFAT, which number files anew, size and modification
+// time) is no longer the one they were read with; the stamp is looked at
 // wherever the folder's notes cannot vouch for the file: outside watched
 // folders, after notes were lost, for links and for files with several names.
 class LibraryMirror {
@@ -67,13 +68,20 @@ class LibraryMirror {
   LibraryMirror(const LibraryMirror&) = delete;
   LibraryMirror& operator=(const LibraryMirror&) = delete;
 
-  // Lists and watches the whole root and reads every audio file's tags, on
-  // the calling thread alone, until `abandoned` holds. Runs on any thread:
-  // the mirror is handed over whole.
-  void fillWhole(const std::atomic<bool>& abandoned);
+  // Goes on with the walk of the whole root until `until`, on the calling
+  // thread, never waiting for a file: files are read ahead at idle priority
+  // and taken in as they are done. A search ends this walk and takes its
+  // place; the next call begins again, from what the mirror has kept.
+  enum class Warming {
+    walkedThrough,  // or nothing more that it can do: no thread to read on
+    going,
+    stalled,        // nothing was read meanwhile
+  };
+  Warming warm(std::chrono::steady_clock::time_point until);
 
-  // Takes in every change queued since the last call; false when the root is
-  // no longer the folder the mirror was made of.
+  // Takes in every change queued since the last call, and what the walk of
+  // warm() has read; false when the root is no longer the folder the mirror
+  // was made of.
   bool catchUp();
 
   // Hands `visit` each audio file in the walk's order, with what its tags say
@@ -83,7 +91,7 @@ class LibraryMirror {
   // little ahead of it, within the folders already listed.
   void search(const std::function<bool(const std::string& file, std::optional<TrackFingerprint> fingerprint)>& visit);
 
-  // Whether a search has come to the end of the root.
+  // Whether a search or warm() has come to the end of the root.
   bool walkedThrough() const { return walkedThrough_; }
 
  private:
@@ -104,36 +112,65 @@ class LibraryMirror {
     std::unique_ptr<Folder> folder;  // of folders the walk enters
   };
   struct Folder {
-    Folder* parent;
-    std::string name;
+    Folder* parent = nullptr;
     int watch = -1;
     bool listed = false;  // since it was watched, and no note lost since
-    std::optional<long> fileSystem;  // its type, as the last listing found it
-    std::vector<Entry> entries;
+    // Its watch has noted every change since it was last listed, so the
+    // notes still vouch for the files it had.
+    bool noted = false;
+    std::optional<long> fileSystem = std::nullopt;  // its type, as the last listing found it
+    std::vector<Entry> entries = {};
   };
 
   static bool current(const Folder& folder) { return folder.watch >= 0 && folder.listed; }
+  // Else its files are known by name, size and modification time alone.
+  static bool keepsInodes(const Folder& folder) {
+    return !folder.fileSystem || platform::keepsInodeNumbers(*folder.fileSystem);
+  }
   std::optional<int> watchFolder(Folder& folder, const std::string& path);
   void list(Folder& folder, const std::string& path);
   void unwatch(Folder& folder);
   void drop(Folder& folder);
+  void moveAway(Folder& folder, const platform::FolderChange& change);
+  void moveHere(Folder* folder, const platform::FolderChange& change);
+  void forgetMovedAway();
+  void endWarming();
+  void noteQueued();
+  void changesQueued();
+  void takeInNoted();
   void forgetWatch(int watch);
   std::optional<TrackFingerprint> fingerprintOf(Entry& entry, const Folder& folder, const std::string& file);
   static void remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
                        const std::optional<TrackFingerprint>& fingerprint);
-  std::optional<std::pair<dev_t, ino_t>> identity() const;
+  // The root itself and, where it is a link, the folder it leads to.
+  struct Identity {
+    dev_t device;
+    ino_t inode;
+    dev_t targetDevice;
+    ino_t targetInode;
+    bool operator==(const Identity&) const = default;
+  };
+  std::optional<Identity> identity() const;
 
   std::filesystem::path root_;
   std::shared_ptr<const LibraryAccess> access_;
   std::shared_ptr<platform::WatchBudget> budget_;
   std::optional<platform::FolderWatch> watch_;
-  std::optional<std::pair<dev_t, ino_t>> identity_;
-  Folder top_{nullptr, {}, -1, false, std::nullopt, {}};
+  std::optional<Identity> identity_;
+  // Where the root leads, links followed: the kernel watches no link.
+  std::filesystem::path target_;
+  Folder top_;
   std::unordered_map<int, Folder*> watches_;
   // After the kernel said it had no more watches, none is asked for until
   // then, or until one of ours is freed.
   std::chrono::steady_clock::time_point noWatchesBefore_{};
   bool walkedThrough_ = false;
+  std::unique_ptr<Walk> warming_;
+  // Changes taken from the kernel as they came, and not yet taken in.
+  std::vector<platform::FolderChange> noted_;
+  // Entries moved away from a watched folder, by the move's cookie, until
+  // the other half of the move says where to.
+  std::unordered_map<std::uint32_t, Entry> movedAway_;
 };
 
 }  // namespace sonvetta

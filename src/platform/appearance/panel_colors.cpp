@@ -16,11 +16,8 @@ double luminance(QColor color) {
          0.0722 * channelLuminance(color.blue());
 }
 
-// `color` taken `share` (0 to 1) of the way to `target`.
-QColor towards(QColor color, QColor target, double share) {
-  const auto mix = [share](int from, int to) { return static_cast<int>(std::lround(from + (to - from) * share)); };
-  return QColor(mix(color.red(), target.red()), mix(color.green(), target.green()), mix(color.blue(), target.blue()));
-}
+// WCAG AA's contrast for text of normal size.
+constexpr double readableContrast = 4.5;
 
 }  // namespace
 
@@ -48,19 +45,11 @@ std::optional<QColor> plainColorOf(const QImage& sample) {
 StripColors colorsBeside(QColor panel, const StripColors& light, const StripColors& dark) {
   panel.setAlpha(255);
   const bool darkPanel = contrastRatio(panel, dark.text) > contrastRatio(panel, light.text);
-  const StripColors& palette = darkPanel ? dark : light;
-  const double needed = contrastRatio(palette.background, palette.text);
-  const QColor extreme = darkPanel ? QColor(Qt::black) : QColor(Qt::white);
-  if (contrastRatio(panel, palette.text) >= needed) return {panel, palette.text};
-  // The least step towards black or white that gives the contrast, found by
-  // halving: contrast grows steadily along the way.
-  double enough = 1.0;
-  double tooLittle = 0.0;
-  for (int step = 0; step < 16; ++step) {
-    const double middle = (enough + tooLittle) / 2;
-    (contrastRatio(towards(panel, extreme, middle), palette.text) >= needed ? enough : tooLittle) = middle;
-  }
-  return {towards(panel, extreme, enough), palette.text};
+  const QColor paletteText = (darkPanel ? dark : light).text;
+  if (contrastRatio(panel, paletteText) >= readableContrast) return {panel, paletteText};
+  const QColor white(Qt::white);
+  const QColor black(Qt::black);
+  return {panel, contrastRatio(panel, white) > contrastRatio(panel, black) ? white : black};
 }
 
 }  // namespace platform

@@ -17,10 +17,12 @@ double contrastRatio(QColor first, QColor second);
 // not count. None where no colour has that many (a picture, a gradient).
 std::optional<QColor> plainColorOf(const QImage& sample);
 
-// The strip's colours beside a panel whose background is `panel`. Its text
-// is that of the `light` or the `dark` palette, whichever suits the panel;
-// its background is the panel's, taken only as far towards black or white
-// as that text needs to keep the contrast it has in its own palette.
+// The strip's colours beside a panel whose background is `panel`: that
+// background exactly, so the strip looks part of the panel, with text that
+// stays readable on it (WCAG AA, 4.5:1). The text is that of the `light` or
+// the `dark` palette, whichever suits the panel, where it is readable
+// there; else black or white, whichever contrasts more, one of which always
+// is.
 StripColors colorsBeside(QColor panel, const StripColors& light, const StripColors& dark);
 
 }  // namespace platform

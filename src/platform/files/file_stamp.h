@@ -29,6 +29,10 @@ struct FileStamp {
   bool isSettled() const;
   static constexpr std::chrono::seconds kSettlingTime{2};
 
+  // Where a file system numbers files anew (keepsInodeNumbers), what stays
+  // of an unchanged file's stamp: its size and modification time.
+  bool sameSizeAndTime(const FileStamp& other) const { return size == other.size && modified == other.modified; }
+
   // Two stamps of one unchanged file are equal, whenever they were taken.
   bool operator==(const FileStamp& other) const {
     return device == other.device && inode == other.inode && size == other.size && modified == other.modified &&

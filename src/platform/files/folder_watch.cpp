@@ -6,6 +6,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -28,6 +29,8 @@ FolderChange::Kind kindOf(std::uint32_t mask, bool named) {
   // The kernel ends a watch on its own when its folder goes; the folder's
   // parent may not tell, when a new folder takes its name and inode.
   if ((mask & (IN_IGNORED | IN_DELETE_SELF)) != 0) return FolderChange::Kind::gone;
+  if ((mask & IN_MOVED_FROM) != 0) return FolderChange::Kind::movedAway;
+  if ((mask & IN_MOVED_TO) != 0) return FolderChange::Kind::movedHere;
   if ((mask & kEntryEvents) != 0) return FolderChange::Kind::entries;
   // A folder's own attributes (who may read it) change what a walk sees in it.
   if (!named || (mask & IN_ISDIR) != 0) return FolderChange::Kind::entries;
@@ -129,7 +132,13 @@ std::optional<FolderWatch> FolderWatch::create(const std::filesystem::path& root
   return FolderWatch(descriptor, mounts, root);
 }
 
+void FolderWatch::whenQueued(std::function<void()> queued) {
+  queued_ = std::make_unique<QSocketNotifier>(descriptor_, QSocketNotifier::Read);
+  QObject::connect(queued_.get(), &QSocketNotifier::activated, std::move(queued));
+}
+
 FolderWatch::~FolderWatch() {
+  queued_.reset();
   if (descriptor_ >= 0) ::close(descriptor_);
   if (mounts_ >= 0) ::close(mounts_);
 }
@@ -138,7 +147,8 @@ FolderWatch::FolderWatch(FolderWatch&& other) noexcept
     : descriptor_(std::exchange(other.descriptor_, -1)),
       mounts_(std::exchange(other.mounts_, -1)),
       root_(std::move(other.root_)),
-      rootMounts_(std::move(other.rootMounts_)) {}
+      rootMounts_(std::move(other.rootMounts_)),
+      queued_(std::move(other.queued_)) {}
 
 std::optional<int> FolderWatch::watch(const std::filesystem::path& folder) {
   const int watch = inotify_add_watch(descriptor_, folder.c_str(),
@@ -151,7 +161,7 @@ void FolderWatch::unwatch(int watch) { inotify_rm_watch(descriptor_, watch); }
 
 std::vector<FolderChange> FolderWatch::changes() {
   std::vector<FolderChange> changes;
-  if (mountsChanged()) changes.push_back({FolderChange::Kind::lost, -1, {}});
+  if (mountsChanged()) changes.push_back({FolderChange::Kind::lost, -1, {}, 0});
   alignas(inotify_event) std::array<char, 64 * 1024> buffer;
   while (true) {
     const ssize_t length = ::read(descriptor_, buffer.data(), buffer.size());
@@ -162,7 +172,7 @@ std::vector<FolderChange> FolderWatch::changes() {
       std::memcpy(&event, buffer.data() + offset, sizeof event);
       const char* name = buffer.data() + offset + sizeof event;
       std::string named(name, event.len > 0 ? strnlen(name, event.len) : 0);
-      changes.push_back({kindOf(event.mask, !named.empty()), event.wd, std::move(named)});
+      changes.push_back({kindOf(event.mask, !named.empty()), event.wd, std::move(named), event.cookie});
       offset += static_cast<ssize_t>(sizeof event + event.len);
     }
   }
@@ -189,12 +199,17 @@ bool isFullyWatchable(long type) {
       0x3434,      // NILFS
       0x2FC12FC1,  // ZFS
       0x4D44,      // FAT
-      0x2011BAB0,  // exFAT
+      0x2011BAB0,  // exFAT (both numbering files anew: keepsInodeNumbers)
       0x7366746E,  // NTFS (ntfs3)
       0x482B,      // HFS+
       0x15013346,  // UDF
   };
   return std::ranges::find(kFullyWatchable, static_cast<unsigned long>(type) & 0xFFFFFFFFUL) != kFullyWatchable.end();
+}
+
+bool keepsInodeNumbers(long type) {
+  const unsigned long magic = static_cast<unsigned long>(type) & 0xFFFFFFFFUL;
+  return magic != 0x4D44 && magic != 0x2011BAB0;
 }
 
 long WatchBudget::fairShare() {

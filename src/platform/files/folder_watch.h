@@ -1,19 +1,25 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QSocketNotifier;
 
 namespace platform {
 
 // What the kernel noted about a watched folder.
 struct FolderChange {
   enum class Kind {
-    entries,  // entries came, went or were renamed; or the folder's own attributes changed
+    entries,    // entries came or went; or the folder's own attributes changed
+    movedAway,  // the entry `name` was renamed, or moved to another folder
+    movedHere,  // an entry was renamed `name`, or moved here
     file,     // the file `name` in it was written, or its attributes changed
     gone,     // the folder's watch ended: it was removed, or its file system went away
     lost,     // notes were lost (the queue overflowed, a file system was mounted or went away): anything may have changed
@@ -21,6 +27,8 @@ struct FolderChange {
   Kind kind;
   int watch = -1;
   std::string name;
+  // The same for both halves of one move, and for no other.
+  std::uint32_t cookie = 0;
 };
 
 // Folders below one root watched with inotify for changes to their entries
@@ -48,6 +56,12 @@ class FolderWatch {
   // Every change queued so far, in order, without waiting.
   std::vector<FolderChange> changes();
 
+  // Has `queued` called from this thread's event loop whenever the kernel
+  // has queued changes, so that they are taken in as they come: the kernel's
+  // queue holds only so many (fs.inotify.max_queued_events) before it drops
+  // them all.
+  void whenQueued(std::function<void()> queued);
+
   // Whether a file system is mounted on the folder `below` (its path from the
   // root), as the mount table said when changes() last looked: any other
   // folder is on its parent's file system.
@@ -67,6 +81,7 @@ class FolderWatch {
   int mounts_;  // the process's mount table, which signals when it changes
   std::filesystem::path root_;
   Mounts rootMounts_;
+  std::unique_ptr<QSocketNotifier> queued_;
 };
 
 // A share of the user's inotify watches, which the user's editors and sync
@@ -95,5 +110,10 @@ std::optional<long> fileSystemType(const std::filesystem::path& path);
 // other machines change, nor FUSE, virtiofs, hypervisors' shared folders,
 // cluster file systems or overlays, whose files change elsewhere.
 bool isFullyWatchable(long type);
+
+// Whether a file keeps its inode number on a file system of `type`: not on
+// FAT and exFAT, which number a file anew whenever the kernel has dropped it
+// from its cache.
+bool keepsInodeNumbers(long type);
 
 }  // namespace platform

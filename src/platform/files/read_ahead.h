@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/files/work_pool.h"
@@ -29,7 +30,9 @@ namespace platform {
 // itself, in order.
 //
 // How far ahead the readers go is up to the caller: every file given is read,
-// unless the queue ends first. Ending it forgets every file not yet begun and
+// unless the queue ends first. Read at idle priority, the files are read only
+// with what the rest of the machine leaves over, and a caller that must not
+// wait takes only the results that are there. Ending it forgets every file not yet begun and
 // the results not taken, and does not wait: a reader stuck on a file (a hung
 // network mount) keeps only its own thread of the pool, until its read
 // returns.
@@ -38,8 +41,9 @@ class ReadAhead {
  public:
   // `read` is called on several threads at once, and may still be running
   // after the queue has ended.
-  explicit ReadAhead(std::function<Result(const std::filesystem::path&)> read)
-      : queue_(std::make_shared<Queue>(std::move(read))) {}
+  explicit ReadAhead(std::function<Result(const std::filesystem::path&)> read,
+                     WorkPool::Priority priority = WorkPool::Priority::normal)
+      : queue_(std::make_shared<Queue>(std::move(read))), priority_(priority) {}
   ~ReadAhead() {
     {
       std::lock_guard lock(queue_->mutex);
@@ -61,7 +65,7 @@ class ReadAhead {
       if (another) ++queue_->readers;
     }
     // A file no reader takes, the caller reads itself.
-    if (another && !WorkPool::run([queue = queue_] { readUntilEmpty(*queue); }, WorkPool::Priority::normal)) {
+    if (another && !WorkPool::run([queue = queue_] { readUntilEmpty(*queue); }, priority_)) {
       std::lock_guard lock(queue_->mutex);
       --queue_->readers;
     }
@@ -86,6 +90,25 @@ class ReadAhead {
       }
       queue.changed.wait(lock);
     }
+  }
+
+  // The result for the earliest file given and not yet taken, if a reader
+  // has finished it; never waits, and never reads.
+  std::optional<Result> takeIfRead() {
+    std::lock_guard lock(queue_->mutex);
+    const auto found = queue_->done.find(taken_);
+    if (found == queue_->done.end()) return std::nullopt;
+    Result result = std::move(found->second);
+    queue_->done.erase(found);
+    ++taken_;
+    return result;
+  }
+
+  // Whether every file given and not yet read has a reader that will come
+  // to it: false where no thread could be had.
+  bool attended() const {
+    std::lock_guard lock(queue_->mutex);
+    return queue_->readers > 0 || queue_->waiting.empty();
   }
 
  private:
@@ -132,6 +155,7 @@ class ReadAhead {
   std::uint64_t taken_ = 0;
 
   std::shared_ptr<Queue> queue_;
+  const WorkPool::Priority priority_;
 };
 
 }  // namespace platform

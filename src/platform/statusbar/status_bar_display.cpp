@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "platform/statusbar/plain/plain_window.h"
-#include "platform/statusbar/wayland/layer_shell_window.h"
+#include "platform/statusbar/wayland/wayland_layer_window.h"
 #include "platform/statusbar/wayland/wayland_globals.h"
 #include "platform/statusbar/x11/x11_dock_window.h"
 
@@ -60,7 +60,7 @@ std::unique_ptr<StatusBarWindow> makeStatusBarWindow(StatusBarDisplay display, c
                                                      std::function<void()> needsDrawing) {
   switch (display) {
     case StatusBarDisplay::waylandLayerShell:
-      return std::make_unique<LayerShellWindow>();
+      return std::make_unique<WaylandLayerWindow>(std::move(needsDrawing));
     case StatusBarDisplay::x11Dock:
       return std::make_unique<X11DockWindow>(title, std::move(needsDrawing));
     case StatusBarDisplay::plainWindow:

@@ -8,9 +8,9 @@ namespace {
 
 // Hands each frame on to the main thread. The window keeps the last one for
 // its own exposures, so the display never asks for a redraw.
-class PlainWindowSurface final : public PresentationSurface {
+class PlainPresentationSurface final : public PresentationSurface {
  public:
-  explicit PlainWindowSurface(std::function<void(const QImage&)> deliver) : deliver_(std::move(deliver)) {}
+  explicit PlainPresentationSurface(std::function<void(const QImage&)> deliver) : deliver_(std::move(deliver)) {}
 
   int eventDescriptor() const override { return -1; }  // nothing to hear: poll() passes over it
   bool dispatchEvents() override { return true; }
@@ -44,7 +44,7 @@ void PlainWindow::show(QSizeF size, QColor) {
 std::function<std::unique_ptr<PresentationSurface>()> PlainWindow::surfaceMaker() const {
   auto* window = const_cast<PlainWindow*>(this);
   return [window] {
-    return std::make_unique<PlainWindowSurface>([window](const QImage& frame) {
+    return std::make_unique<PlainPresentationSurface>([window](const QImage& frame) {
       QMetaObject::invokeMethod(window, [window, frame] { window->showFrame(frame); });
     });
   };

@@ -46,11 +46,15 @@ class SwayIpc {
 
   int descriptor() const { return socket_; }
 
-  // sway's answer to the message of `type` with `payload`; none when it gives none.
+  // sway's answer to the message of `type` with `payload`; none when it
+  // gives none. Events that come before it are passed over: the answer
+  // already tells what they would.
   std::optional<QByteArray> ask(std::uint32_t type, const QByteArray& payload = {}) {
     if (!send(type, payload)) return std::nullopt;
-    std::optional<Message> answer = receive();
-    return answer ? std::optional(std::move(answer->payload)) : std::nullopt;
+    for (std::optional<Message> answer = receive(); answer; answer = receive()) {
+      if (answer->type == type) return std::move(answer->payload);
+    }
+    return std::nullopt;
   }
 
   // Whether something has arrived, or the connection has ended.
@@ -147,47 +151,48 @@ std::optional<SwayBar> barBesideStripIn(std::span<const QByteArray> barConfigs, 
   return beside;
 }
 
-std::optional<SwayBar> swayBarBesideStrip() {
-  const QByteArray path = qgetenv("SWAYSOCK");
-  if (path.isEmpty()) return std::nullopt;
-  SwayIpc ipc(path);
-  const std::optional<QByteArray> names = ipc.ask(getBarConfig);
-  if (!names) return std::nullopt;
-  std::vector<QByteArray> configs;
-  for (const QJsonValue name : QJsonDocument::fromJson(*names).array()) {
-    if (const std::optional<QByteArray> config = ipc.ask(getBarConfig, name.toString().toUtf8())) configs.push_back(*config);
-  }
-  return barBesideStripIn(configs, ipc.ask(getOutputs).value_or(QByteArray()));
-}
-
-ScreenEdge stripEdgeBesideSwayBar() {
-  const std::optional<SwayBar> bar = swayBarBesideStrip();
-  return bar && bar->alongBottom ? ScreenEdge::bottom : ScreenEdge::top;
-}
-
-std::unique_ptr<SwayBarChanges> SwayBarChanges::subscribe() {
+std::unique_ptr<SwayBarWatch> SwayBarWatch::start() {
   const QByteArray path = qgetenv("SWAYSOCK");
   if (path.isEmpty()) return nullptr;
   auto ipc = std::make_unique<SwayIpc>(path);
+  // Listening before asking, so that a bar moved in between is not missed.
   const std::optional<QByteArray> answer = ipc->ask(subscribeTo, R"(["barconfig_update"])");
   if (!answer || !QJsonDocument::fromJson(*answer)["success"].toBool()) return nullptr;
-  return std::unique_ptr<SwayBarChanges>(new SwayBarChanges(std::move(ipc)));
+  std::unique_ptr<SwayBarWatch> watch(new SwayBarWatch(std::move(ipc)));
+  watch->bar_ = watch->ask();
+  return watch;
 }
 
-SwayBarChanges::SwayBarChanges(std::unique_ptr<SwayIpc> ipc) : ipc_(std::move(ipc)) {}
+SwayBarWatch::SwayBarWatch(std::unique_ptr<SwayIpc> ipc) : ipc_(std::move(ipc)) {}
 
-SwayBarChanges::~SwayBarChanges() = default;
+SwayBarWatch::~SwayBarWatch() = default;
 
-int SwayBarChanges::descriptor() const { return ipc_->descriptor(); }
+int SwayBarWatch::descriptor() const { return ipc_->descriptor(); }
 
-bool SwayBarChanges::barsChanged() {
+std::optional<SwayBar> SwayBarWatch::ask() {
+  const std::optional<QByteArray> names = ipc_->ask(getBarConfig);
+  if (!names) return std::nullopt;
+  std::vector<QByteArray> configs;
+  for (const QJsonValue name : QJsonDocument::fromJson(*names).array()) {
+    if (const std::optional<QByteArray> config = ipc_->ask(getBarConfig, name.toString().toUtf8())) {
+      configs.push_back(*config);
+    }
+  }
+  return barBesideStripIn(configs, ipc_->ask(getOutputs).value_or(QByteArray()));
+}
+
+bool SwayBarWatch::update() {
   bool changed = false;
   while (ipc_->hasArrived()) {
     const std::optional<SwayIpc::Message> message = ipc_->receive();
     if (!message) break;
     changed = changed || message->type == barConfigUpdate;
   }
-  return changed;
+  if (!changed) return false;
+  std::optional<SwayBar> bar = ask();
+  if (bar == bar_) return false;
+  bar_ = std::move(bar);
+  return true;
 }
 
 }  // namespace platform

@@ -17,40 +17,42 @@ class SwayIpc;
 struct SwayBar {
   bool alongBottom;
   std::optional<QColor> background;  // none where sway gives none that can be read
+  bool operator==(const SwayBar&) const = default;
 };
-
-// That bar as sway tells its clients over its IPC socket (SWAYSOCK); none
-// outside sway, or where that output has no bar.
-std::optional<SwayBar> swayBarBesideStrip();
-
-// The edge the strip stands at on sway: that bar's, else the top, as
-// everywhere else.
-ScreenEdge stripEdgeBesideSwayBar();
 
 // The same from sway's answers: about each of its bars (JSON, as
 // get_bar_config gives them), and about its outputs (as get_outputs does).
 // A layer surface that names no output goes to the focused one.
 std::optional<SwayBar> barBesideStripIn(std::span<const QByteArray> barConfigs, const QByteArray& outputs);
 
-// sway's word that a bar changed (moved to another edge, recoloured,
-// hidden), heard over a connection of its own.
-class SwayBarChanges {
+// That bar as sway tells its clients over its IPC socket (SWAYSOCK), kept
+// with the socket, and asked again when sway says a bar changed (moved to
+// another edge, recoloured, hidden).
+class SwayBarWatch {
  public:
-  // Listening from now on; null outside sway.
-  static std::unique_ptr<SwayBarChanges> subscribe();
-  ~SwayBarChanges();
-  SwayBarChanges(const SwayBarChanges&) = delete;
-  SwayBarChanges& operator=(const SwayBarChanges&) = delete;
+  // Watching from now on; null outside sway.
+  static std::unique_ptr<SwayBarWatch> start();
+  ~SwayBarWatch();
+  SwayBarWatch(const SwayBarWatch&) = delete;
+  SwayBarWatch& operator=(const SwayBarWatch&) = delete;
 
   // Readable when sway has said something.
   int descriptor() const;
-  // Reads all sway has said, without waiting; true when a bar changed.
-  bool barsChanged();
+  // Reads all sway has said, without waiting; true when the bar beside the
+  // strip is another now.
+  bool update();
+  // None where the strip's output has no bar.
+  const std::optional<SwayBar>& bar() const { return bar_; }
+  // The edge the strip stands at on sway: that bar's, else the top, as
+  // everywhere else.
+  ScreenEdge stripEdge() const { return bar_ && bar_->alongBottom ? ScreenEdge::bottom : ScreenEdge::top; }
 
  private:
-  explicit SwayBarChanges(std::unique_ptr<SwayIpc> ipc);
+  explicit SwayBarWatch(std::unique_ptr<SwayIpc> ipc);
+  std::optional<SwayBar> ask();
 
   std::unique_ptr<SwayIpc> ipc_;
+  std::optional<SwayBar> bar_;
 };
 
 }  // namespace platform

@@ -118,6 +118,13 @@ void X11DockWindow::setDockProperties() {
   setWindowProperty(connection_, window, "_NET_WM_STATE", XCB_ATOM_ATOM,
               {internAtom(connection_, "_NET_WM_STATE_STICKY"), internAtom(connection_, "_NET_WM_STATE_SKIP_TASKBAR"),
                internAtom(connection_, "_NET_WM_STATE_SKIP_PAGER"), internAtom(connection_, "_NET_WM_STATE_ABOVE")});
+  // The strip is drawn outside the toolkit, which so never says when a frame
+  // the window manager asked for is drawn: GNOME Shell would go on showing
+  // the window as it was when it asked (blank), until some later change.
+  std::vector<std::uint32_t> protocols = windowProperty(connection_, window, "WM_PROTOCOLS");
+  std::erase(protocols, internAtom(connection_, "_NET_WM_SYNC_REQUEST"));
+  setWindowProperty(connection_, window, "WM_PROTOCOLS", XCB_ATOM_ATOM, protocols);
+  xcb_delete_property(connection_, window, internAtom(connection_, "_NET_WM_SYNC_REQUEST_COUNTER"));
   constexpr std::string_view wmClass("sonvetta\0sonvetta\0", 18);
   xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                       wmClass.size(), wmClass.data());

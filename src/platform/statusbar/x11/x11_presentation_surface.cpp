@@ -91,7 +91,6 @@ std::unique_ptr<X11PresentationSurface> X11PresentationSurface::connect(std::uin
 X11PresentationSurface::X11PresentationSurface(xcb_connection_t* connection, std::uint32_t window)
     : connection_(connection),
       window_(window),
-      wmState_(internAtom(connection, "WM_STATE")),
       graphicsContext_(xcb_generate_id(connection)),
       frameInterval_(refreshIntervalOf(connection, window)),
       sight_(connection, window) {
@@ -126,16 +125,18 @@ void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
   if (sight_.handle(connection_, event)) needsRedraw_ = true;
   switch (event.response_type & 0x7f) {
     // A window manager that takes the window on (one replacing another)
-    // reparents it or writes its WM_STATE; a compositing one redirects it
-    // first, and what the window showed may not be carried over, with no
-    // exposure to say so.
+    // reparents it or writes its properties (WM_STATE, the actions it
+    // allows); a compositing one redirects it first, and what the window
+    // showed may not be carried over, with no exposure to say so. GNOME
+    // Shell, busy, can also miss the frames put while it takes the window
+    // on, and show the window's bare background until it next changes.
+    // The window's own properties change rarely: each is a cue to show
+    // the frame again.
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:
     case XCB_REPARENT_NOTIFY:
-      needsRedraw_ = true;
-      break;
     case XCB_PROPERTY_NOTIFY:
-      if (reinterpret_cast<const xcb_property_notify_event_t*>(&event)->atom == wmState_) needsRedraw_ = true;
+      needsRedraw_ = true;
       break;
     case XCB_CONFIGURE_NOTIFY: {
       const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(&event);

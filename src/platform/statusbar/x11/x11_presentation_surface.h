@@ -86,7 +86,6 @@ class X11PresentationSurface final : public PresentationSurface {
 
   xcb_connection_t* connection_;
   std::uint32_t window_;
-  xcb_atom_t wmState_;
   std::uint32_t graphicsContext_;
   std::uint8_t depth_ = 24;
   int windowWidth_ = 0;

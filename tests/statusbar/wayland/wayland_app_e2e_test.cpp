@@ -14,7 +14,7 @@
 #include "app_under_test.h"
 #include "fake_settings_portal.h"
 #include "platform/notifications/dbus_post.h"
-#include "session.h"
+#include "shared_sway.h"
 #include "screen_pixels.h"
 
 namespace {
@@ -47,28 +47,15 @@ QProcessEnvironment unawareOfSwaysBar() {
   return environment;
 }
 
-class WaylandAppTest : public testing::Test {
+// The application runs on sway and on this process's own bus, where the
+// test posts and its fake portal answers.
+class WaylandAppTest : public SharedSwayTest {
  protected:
-  // The application runs on sway and on this process's own bus, where the
-  // test posts and its fake portal answers.
-  static void SetUpTestSuite() {
-    sway_ = std::make_unique<Session>("sway");
-    sway_->enter();
-  }
-  static void TearDownTestSuite() { sway_.reset(); }
-  void SetUp() override {
-    if (!sway_->unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway_->unavailable().toStdString();
-  }
-
   QImage strip() const { return stripOf(sway_->screenshot()); }
   bool waitForStrip() const {
     return QTest::qWaitFor([this] { return isStrip(strip()); }, 10000);
   }
-
-  static std::unique_ptr<Session> sway_;
 };
-
-std::unique_ptr<Session> WaylandAppTest::sway_;
 
 TEST_F(WaylandAppTest, ShowsNotPlayingAtTheTopRightAndScrollsALongLine) {
   AppUnderTest app(unawareOfSwaysBar());

@@ -1,16 +1,26 @@
 #pragma once
 
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+
 #include "platform/statusbar/status_bar_window.h"
 
 namespace platform {
+
+class SwayBarWatch;
 
 // The status bar on a Wayland compositor with the layer shell. The main
 // thread keeps no window there: the compositor thread's layer surface is
 // the bar, and the compositor places it. A layer-shell client learns sizes,
 // never places: the edge that holds the panel is known only where the
 // compositor tells (sway's bars); elsewhere the strip stands at the top.
-class LayerShellWindow final : public StatusBarWindow {
+class WaylandLayerWindow final : public StatusBarWindow {
  public:
+  // `needsDrawing` hears when sway's bar beside the strip changes.
+  explicit WaylandLayerWindow(std::function<void()> needsDrawing);
+  ~WaylandLayerWindow() override;
+
   void show(QSizeF size, QColor background) override;
   double devicePixelRatio() const override;
   // At the top-right (or the bottom-right) of the primary screen, its size
@@ -22,6 +32,8 @@ class LayerShellWindow final : public StatusBarWindow {
 
  private:
   QSizeF size_;
+  std::unique_ptr<SwayBarWatch> swayBar_;  // null outside sway
+  std::unique_ptr<QSocketNotifier> swaySaid_;
 };
 
 }  // namespace platform

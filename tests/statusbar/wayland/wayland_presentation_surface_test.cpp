@@ -9,15 +9,15 @@
 #include <functional>
 #include <memory>
 
-#include "platform/statusbar/wayland/wayland_layer_surface.h"
+#include "platform/statusbar/wayland/wayland_presentation_surface.h"
 #include "screen_pixels.h"
-#include "session.h"
+#include "shared_sway.h"
 
 namespace {
 
 using platform::FilmSlice;
 using platform::RetainedFrame;
-using platform::WaylandLayerSurface;
+using platform::WaylandPresentationSurface;
 using namespace sonvetta::testdata;
 using namespace std::chrono_literals;
 
@@ -50,7 +50,7 @@ std::shared_ptr<const RetainedFrame> scrollingFrame(double scale, QPoint windowA
 
 // Handles the surface's events until `done` holds; false when the surface
 // ends or time runs out first.
-bool dispatchUntil(WaylandLayerSurface& surface, const std::function<bool()>& done,
+bool dispatchUntil(WaylandPresentationSurface& surface, const std::function<bool()>& done,
                    std::chrono::milliseconds timeout = 5s) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!done()) {
@@ -63,7 +63,7 @@ bool dispatchUntil(WaylandLayerSurface& surface, const std::function<bool()>& do
 }
 
 // Handles the surface's events for `duration`; false when the surface ends.
-bool dispatchFor(WaylandLayerSurface& surface, std::chrono::milliseconds duration) {
+bool dispatchFor(WaylandPresentationSurface& surface, std::chrono::milliseconds duration) {
   const auto end = std::chrono::steady_clock::now() + duration;
   while (std::chrono::steady_clock::now() < end) {
     pollfd events{surface.eventDescriptor(), POLLIN, 0};
@@ -75,13 +75,13 @@ bool dispatchFor(WaylandLayerSurface& surface, std::chrono::milliseconds duratio
 
 // Presents a frame with `present` once the surface is ready, and waits
 // until the compositor has shown it.
-bool presentAndWait(WaylandLayerSurface& surface, const std::function<void()>& present) {
+bool presentAndWait(WaylandPresentationSurface& surface, const std::function<void()>& present) {
   if (!dispatchUntil(surface, [&] { return surface.readyForFrame(); })) return false;
   present();
   return dispatchUntil(surface, [&] { return surface.readyForFrame(); });
 }
 
-bool presentAndWait(WaylandLayerSurface& surface, const QImage& frame) {
+bool presentAndWait(WaylandPresentationSurface& surface, const QImage& frame) {
   return presentAndWait(surface, [&] { surface.present(frame); });
 }
 
@@ -98,7 +98,7 @@ QRect areaOf(const QImage& screenshot, QRgb color) {
 
 // Presents `frame` at `offset` and expects the strip on the screen to be what
 // the frame looks like flattened, pixel for pixel.
-void expectShown(WaylandLayerSurface& surface, const std::function<QImage()>& screenshot,
+void expectShown(WaylandPresentationSurface& surface, const std::function<QImage()>& screenshot,
                  const std::shared_ptr<const RetainedFrame>& frame, int offset) {
   SCOPED_TRACE(offset);
   ASSERT_TRUE(presentAndWait(surface, [&] {
@@ -112,17 +112,12 @@ void expectShown(WaylandLayerSurface& surface, const std::function<QImage()>& sc
   EXPECT_TRUE(shown.copy(QRect(strip.topLeft(), expected.size())) == expected);
 }
 
-class WaylandLayerSurfaceTest : public ::testing::Test {
+class WaylandPresentationSurfaceTest : public SharedSwayTest {
  protected:
-  static void SetUpTestSuite() {
-    sway_ = std::make_unique<Session>("sway");
-    sway_->enter();
-  }
-  static void TearDownTestSuite() { sway_.reset(); }
-
   void SetUp() override {
-    if (!sway_->unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway_->unavailable().toStdString();
-    surface_ = WaylandLayerSurface::connect();
+    SharedSwayTest::SetUp();
+    if (IsSkipped()) return;
+    surface_ = WaylandPresentationSurface::connect();
     ASSERT_NE(surface_, nullptr) << "sway offers the layer shell";
   }
   void TearDown() override {
@@ -130,13 +125,11 @@ class WaylandLayerSurfaceTest : public ::testing::Test {
     if (sway_->unavailable().isEmpty()) sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", "1"});
   }
 
-  static std::unique_ptr<Session> sway_;
-  std::unique_ptr<WaylandLayerSurface> surface_;
+  std::unique_ptr<WaylandPresentationSurface> surface_;
 };
 
-std::unique_ptr<Session> WaylandLayerSurfaceTest::sway_;
 
-TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAndReservesItsBand) {
+TEST_F(WaylandPresentationSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAndReservesItsBand) {
   EXPECT_TRUE(surface_->needsRedraw());
   EXPECT_EQ(surface_->devicePixelRatio(), 1.0);
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
@@ -158,7 +151,7 @@ TEST_F(WaylandLayerSurfaceTest, ShowsThePresentedFrameAtTheTopRightBelowTheBarAn
   EXPECT_EQ(sway_->workspaceArea().height(), Screen::height - bar - 22);
 }
 
-TEST_F(WaylandLayerSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {
+TEST_F(WaylandPresentationSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
   // Present as fast as the surface allows for one second: the compositor's
   // frame callbacks, at its 60 Hz refresh, are what holds each frame back.
@@ -178,7 +171,7 @@ TEST_F(WaylandLayerSurfaceTest, PresentsNoFrameBeforeThePreviousOneWasShown) {
   EXPECT_LE(frames, 75);
 }
 
-TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
+TEST_F(WaylandPresentationSurfaceTest, DrawsCrispAtTheOutputsScale) {
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
   ASSERT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", "2"}));
   ASSERT_TRUE(dispatchUntil(*surface_, [&] { return surface_->devicePixelRatio() == 2.0; }));
@@ -194,7 +187,7 @@ TEST_F(WaylandLayerSurfaceTest, DrawsCrispAtTheOutputsScale) {
 }
 
 // Within the first slice, across into the next, and back.
-TEST_F(WaylandLayerSurfaceTest, ShowsAScrollingFrameAsItLooksFlattened) {
+TEST_F(WaylandPresentationSurfaceTest, ShowsAScrollingFrameAsItLooksFlattened) {
   for (const int scale : {1, 2}) {
     SCOPED_TRACE(scale);
     ASSERT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-1", "scale", QString::number(scale)}));
@@ -214,7 +207,7 @@ TEST_F(WaylandLayerSurfaceTest, ShowsAScrollingFrameAsItLooksFlattened) {
               std::make_shared<const RetainedFrame>(RetainedFrame{stripFrame({200, 22}, 2), {}, {}}), 0);
 }
 
-TEST_F(WaylandLayerSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes) {
+TEST_F(WaylandPresentationSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes) {
   ASSERT_TRUE(presentAndWait(*surface_, stripFrame({200, 22}, 1)));
 
   // Another output at scale 3: the strip's own output still sets its scale.
@@ -228,18 +221,18 @@ TEST_F(WaylandLayerSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes) {
   EXPECT_TRUE(sway_->run({"swaymsg", "output", "HEADLESS-2", "disable"}));
 }
 
-TEST(WaylandLayerSurface, IsNullWithoutAWaylandDisplay) {
+TEST(WaylandPresentationSurface, IsNullWithoutAWaylandDisplay) {
   const QByteArray display = qgetenv("WAYLAND_DISPLAY");
   qputenv("WAYLAND_DISPLAY", "sonvetta-no-such-display");
-  EXPECT_EQ(WaylandLayerSurface::connect(), nullptr);
+  EXPECT_EQ(WaylandPresentationSurface::connect(), nullptr);
   qputenv("WAYLAND_DISPLAY", display);
 }
 
-TEST(WaylandLayerSurface, EndsWhenTheCompositorGoesAway) {
+TEST(WaylandPresentationSurface, EndsWhenTheCompositorGoesAway) {
   Session sway("sway");
   if (!sway.unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway.unavailable().toStdString();
   sway.enter();
-  const auto surface = WaylandLayerSurface::connect();
+  const auto surface = WaylandPresentationSurface::connect();
   ASSERT_NE(surface, nullptr);
   ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
   sway.kill();
@@ -256,7 +249,7 @@ TEST_P(KWinLayerSurfaceTest, DrawsAtTheScaleItPrefersAndSlidesTheFilmPixelForPix
   const Session kwin("kwin", {QString::number(scale)});
   if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
   kwin.enter();
-  const auto surface = WaylandLayerSurface::connect();
+  const auto surface = WaylandPresentationSurface::connect();
   ASSERT_NE(surface, nullptr);
   ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
   ASSERT_TRUE(dispatchUntil(*surface, [&] { return surface->devicePixelRatio() == scale; }));
@@ -284,7 +277,7 @@ TEST(KWinLayerSurface, OutlivesItsOutputSwitchedOffAndOn) {
   const Session kwin("kwin", {"1", "2"});
   if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
   kwin.enter();
-  const auto surface = WaylandLayerSurface::connect();
+  const auto surface = WaylandPresentationSurface::connect();
   ASSERT_NE(surface, nullptr);
   const QImage frame = stripFrame({200, 22}, 1);
   ASSERT_TRUE(presentAndWait(*surface, frame));

@@ -1,0 +1,47 @@
+#include "platform/statusbar/wayland/wayland_layer_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "platform/statusbar/wayland/sway_bar.h"
+#include "platform/statusbar/wayland/wayland_presentation_surface.h"
+
+namespace platform {
+
+WaylandLayerWindow::WaylandLayerWindow(std::function<void()> needsDrawing) : swayBar_(SwayBarWatch::start()) {
+  if (swayBar_ == nullptr) return;
+  swaySaid_ = std::make_unique<QSocketNotifier>(swayBar_->descriptor(), QSocketNotifier::Read);
+  QObject::connect(swaySaid_.get(), &QSocketNotifier::activated, [this, needsDrawing = std::move(needsDrawing)] {
+    if (swayBar_->update()) needsDrawing();
+    // sway has gone: nothing more comes from it.
+    if (swayBar_->descriptor() < 0) swaySaid_->setEnabled(false);
+  });
+}
+
+WaylandLayerWindow::~WaylandLayerWindow() = default;
+
+// The surface takes its size from the frames presented to it.
+void WaylandLayerWindow::show(QSizeF size, QColor) { size_ = size; }
+
+double WaylandLayerWindow::devicePixelRatio() const { return qGuiApp->devicePixelRatio(); }
+
+QRect WaylandLayerWindow::geometry() const {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect area = screen != nullptr ? screen->geometry() : QRect();
+  const QSize size = size_.toSize();
+  // Above sway's bar where the strip's output has one along the bottom and
+  // none along the top, as the surface stands.
+  const bool alongBottom = swayBar_ != nullptr && swayBar_->stripEdge() == ScreenEdge::bottom;
+  const int top = alongBottom ? area.bottom() + 1 - size.height() : area.top();
+  return QRect(QPoint(area.right() + 1 - size.width(), top), size);
+}
+
+std::optional<QColor> WaylandLayerWindow::panelColor() const {
+  return swayBar_ != nullptr && swayBar_->bar() ? swayBar_->bar()->background : std::nullopt;
+}
+
+std::function<std::unique_ptr<PresentationSurface>()> WaylandLayerWindow::surfaceMaker() const {
+  return [] { return WaylandPresentationSurface::connect(); };
+}
+
+}  // namespace platform
