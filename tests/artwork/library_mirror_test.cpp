@@ -511,7 +511,7 @@ TEST(MirroredSearchWithoutAnInstanceToWatch, AsksAgainOnceAMinuteHasPassed) {
   fs::create_directories(music / "A");
   sonvetta::testdata::writeTaggedAudio(music / "A" / "x.mp3", AudioFormat::mp3ID3v24,
                                        sonvetta::testdata::trackTags("The Band", "Album", "Other"));
-  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+  waitUntilSettled();
   const auto asked = std::make_shared<Asked>();
   sonvetta::LibraryAccess access = counted(asked);
   auto refused = std::make_shared<bool>(true);
@@ -604,7 +604,7 @@ TEST(MirroredSearchOnFat, KnowsItsFilesByNameSizeAndModificationTime) {
                                          sonvetta::testdata::trackTags("The Band", "Album", "Other"));
   };
   for (int i = 0; i < 10; ++i) write("x" + std::to_string(i) + ".mp3");
-  std::this_thread::sleep_for(platform::FileStamp::kSettlingTime + std::chrono::milliseconds(100));
+  waitUntilSettled();
   const auto asked = std::make_shared<Asked>();
   sonvetta::LibraryAccess access = counted(asked);
   access.typeOf = [](const fs::path&) -> std::optional<long> { return 0x4D44; };
