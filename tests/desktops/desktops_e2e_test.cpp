@@ -150,7 +150,7 @@ const DesktopCase desktops[] = {
      .steps = {{plasmaPanelTo("top"), {1080, 44, 200, 22}, {0, 66, 1280, 734}},
                {plasmaPanelTo("bottom"), {1080, 734, 200, 22}, {0, 0, 1280, 734}},
                {.command = plasmaLocked, .window = {1080, 734, 200, 22}, .takesOver = true,
-                .windowSays = "_SONVETTA_SCREEN_LOCKED"}}},
+                .windowSays = "_SONVETTA_HIDDEN"}}},
     {.name = "kde-wayland-default", .window = {1080, 734, 200, 22}, .wears = Wears::shellTheme,
      .shellPanel = {239, 240, 241}, .panels = {{0, 756, 1280, 44}}},
     {.name = "cinnamon", .window = {1080, 738, 200, 22}, .wears = Wears::panelColors, .panels = {{0, 760, 1280, 40}}},

@@ -433,7 +433,7 @@ TEST_F(X11PresentationSurfaceTest, TakesNoFramesWhileItCannotBeSeen) {
   holdsFramesWhile([&] { xcb_unmap_window(connection, window); }, [&] { xcb_map_window(connection, window); },
                    "unmapped", "mapped again");
   const auto sayLocked = [&](std::uint32_t locked) {
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, display.atom(platform::screenLockedProperty),
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, display.atom(platform::hiddenProperty),
                         XCB_ATOM_CARDINAL, 32, 1, &locked);
   };
   holdsFramesWhile([&] { sayLocked(1); }, [&] { sayLocked(0); }, "the screen locked", "unlocked");

@@ -59,7 +59,7 @@ void remember(std::vector<int>& reservations, int newest) {
 }  // namespace
 
 X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDrawing)
-    : needsDrawing_(std::move(needsDrawing)), screenLock_(QDBusConnection::sessionBus()) {
+    : needsDrawing_(std::move(needsDrawing)) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   // The toolkit was told to use X11; without its connection there is no display.
   if (x11 == nullptr || x11->connection() == nullptr) endForLostDisplay();
@@ -82,10 +82,7 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDr
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), needsDrawing_);
-  connect(&screenLock_, &ScreenLock::lockedChanged, this, [this](bool locked) {
-    setWindowProperty(connection_, windowId(), screenLockedProperty, XCB_ATOM_CARDINAL, {locked ? 1u : 0u});
-    xcb_flush(connection_);
-  });
+  cover_ = std::make_unique<CoverWatch>(connection_, windowId());
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.
@@ -251,6 +248,7 @@ void X11DockWindow::place() {
   placed_ = native;
   xcb_flush(connection_);
   panel_->readBeside(nativeScreen, besideTranslucentPanel(edge, native, panels, root));
+  cover_->stripMoved(native);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) needsDrawing_();
   placedDensity_ = ratio;
 }

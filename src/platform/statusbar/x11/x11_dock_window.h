@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
-#include "platform/statusbar/x11/screen_lock.h"
+#include "platform/statusbar/x11/cover_watch.h"
 #include "platform/statusbar/x11/x11_panel_color.h"
 
 struct xcb_connection_t;
@@ -26,8 +26,8 @@ namespace platform {
 // reserving its band at that edge so that maximised windows stay clear of
 // it. It moves when the screens, the primary one, its geometry or scale,
 // the panels or the work area change. It draws nothing itself: the
-// compositor thread fills it, and learns from a property of the window that
-// the screen is locked.
+// compositor thread fills it, and learns from a property of the window what
+// hides it without X saying so.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
   // `needsDrawing` is called when the strip needs drawing again: the window's
@@ -74,7 +74,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
   std::unique_ptr<X11PanelColor> panel_;
-  ScreenLock screenLock_;
+  std::unique_ptr<CoverWatch> cover_;
 };
 
 }  // namespace platform

@@ -31,8 +31,8 @@ bool screenBlank(std::uint8_t state) {
 X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window) {
   // Heard before the window's state is asked, so no change falls in between.
   xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &events);
-  screenLocked_ = internAtom(connection, screenLockedProperty);
-  locked_ = lockedProperty(connection, window);
+  hiddenAtom_ = internAtom(connection, hiddenProperty);
+  hidden_ = hiddenPropertyOf(connection, window);
   if (const XcbReply<xcb_get_window_attributes_reply_t> attributes{
           xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, window), nullptr)}) {
     mapped_ = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
@@ -48,8 +48,8 @@ X11WindowSight::X11WindowSight(xcb_connection_t* connection, xcb_window_t window
   }
 }
 
-bool X11WindowSight::lockedProperty(xcb_connection_t* connection, xcb_window_t window) const {
-  return screenLocked_ != XCB_ATOM_NONE && windowProperty(connection, window, screenLocked_) == std::vector<std::uint32_t>{1};
+bool X11WindowSight::hiddenPropertyOf(xcb_connection_t* connection, xcb_window_t window) const {
+  return hiddenAtom_ != XCB_ATOM_NONE && windowProperty(connection, window, hiddenAtom_) == std::vector<std::uint32_t>{1};
 }
 
 bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_event_t& event) {
@@ -64,7 +64,7 @@ bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_even
                XCB_VISIBILITY_FULLY_OBSCURED;
   } else if (type == XCB_PROPERTY_NOTIFY) {
     const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
-    if (change->atom == screenLocked_) locked_ = lockedProperty(connection, change->window);
+    if (change->atom == hiddenAtom_) hidden_ = hiddenPropertyOf(connection, change->window);
   } else if (screenSaverNotify_ != 0 && type == screenSaverNotify_) {
     blanked_ = screenBlank(reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event)->state);
   }

@@ -11,13 +11,14 @@
 namespace platform {
 
 // The window's property, a 32-bit 1 or 0, through which the thread that keeps
-// the window says whether the screen is locked.
-inline constexpr char screenLockedProperty[] = "_SONVETTA_SCREEN_LOCKED";
+// the window says whether something X does not report hides it (a locker, a
+// full-screen window under a compositing window manager).
+inline constexpr char hiddenProperty[] = "_SONVETTA_HIDDEN";
 
 // Whether a user can see an X window at all: not while it is unmapped,
 // wholly covered (a full-screen window, a locker's), while the screen saver
 // has blanked the screen (DPMS turns the saver on too), or while the window
-// says the screen is locked. Under a compositing window manager the server
+// says it is hidden. Under a compositing window manager the server
 // reports every window as uncovered, its locker included.
 class X11WindowSight {
  public:
@@ -27,21 +28,21 @@ class X11WindowSight {
   // Takes in `event`, which came through `connection`; true when it brought
   // the window back into sight.
   bool handle(xcb_connection_t* connection, const xcb_generic_event_t& event);
-  bool seen() const { return mapped_ && !covered_ && !blanked_ && !locked_; }
+  bool seen() const { return mapped_ && !covered_ && !blanked_ && !hidden_; }
 
   // What the window has to hear for this, besides the screen saver's events.
   static constexpr std::uint32_t events =
       XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_VISIBILITY_CHANGE | XCB_EVENT_MASK_PROPERTY_CHANGE;
 
  private:
-  bool lockedProperty(xcb_connection_t* connection, xcb_window_t window) const;
+  bool hiddenPropertyOf(xcb_connection_t* connection, xcb_window_t window) const;
 
   std::uint8_t screenSaverNotify_ = 0;  // no such event: no such extension
-  xcb_atom_t screenLocked_ = XCB_ATOM_NONE;
+  xcb_atom_t hiddenAtom_ = XCB_ATOM_NONE;
   bool mapped_ = true;
   bool covered_ = false;
   bool blanked_ = false;
-  bool locked_ = false;
+  bool hidden_ = false;
 };
 
 // Shows frames in an X window that the main thread made and placed, over a

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+#include <QRect>
+#include <cstdint>
+
+#include "platform/statusbar/x11/screen_lock.h"
+
+struct xcb_connection_t;
+
+namespace platform {
+
+// Whether the active window, standing at `window`, hides a strip at
+// `strip`: it does when it is full screen over the whole strip.
+bool hiddenByFullScreen(const QRect& strip, const QRect& window, bool fullScreen);
+
+// What hides the strip without X saying so under a compositing window
+// manager, which reports no window as covered: the desktop's locker, or the
+// active window full screen over the strip. Written, for the compositor
+// thread, to the strip window's property `hiddenProperty`.
+class CoverWatch final : public QObject, private QAbstractNativeEventFilter {
+ public:
+  // Listens on the toolkit's `connection`, whose root window's properties
+  // are heard already.
+  CoverWatch(xcb_connection_t* connection, std::uint32_t window);
+  ~CoverWatch() override;
+
+  // The strip stands at `strip` now, in device pixels.
+  void stripMoved(const QRect& strip);
+
+ private:
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+  void update();
+
+  xcb_connection_t* connection_;
+  std::uint32_t window_;
+  std::uint32_t root_;
+  std::uint32_t activeWindowAtom_;
+  std::uint32_t stateAtom_;
+  std::uint32_t active_ = 0;  // the active window, heard from; none yet
+  QRect strip_;
+  bool hidden_ = false;
+  ScreenLock screenLock_;
+};
+
+}  // namespace platform
