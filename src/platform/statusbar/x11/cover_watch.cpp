@@ -15,12 +15,13 @@ bool hiddenByFullScreen(const QRect& strip, const QRect& window, bool fullScreen
   return fullScreen && !strip.isEmpty() && window.contains(strip);
 }
 
-CoverWatch::CoverWatch(xcb_connection_t* connection, std::uint32_t window)
+CoverWatch::CoverWatch(xcb_connection_t* connection, std::uint32_t window, std::function<void(bool hidden)> changed)
     : connection_(connection),
       window_(window),
       root_(rootWindow(connection)),
       activeWindowAtom_(internAtom(connection, "_NET_ACTIVE_WINDOW")),
       stateAtom_(internAtom(connection, "_NET_WM_STATE")),
+      changed_(std::move(changed)),
       screenLock_(QDBusConnection::sessionBus()) {
   connect(&screenLock_, &ScreenLock::lockedChanged, this, &CoverWatch::update);
   qGuiApp->installNativeEventFilter(this);
@@ -70,6 +71,7 @@ void CoverWatch::update() {
   hidden_ = hidden;
   setWindowProperty(connection_, window_, hiddenProperty, XCB_ATOM_CARDINAL, {hidden ? 1u : 0u});
   xcb_flush(connection_);
+  changed_(hidden);
 }
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QRect>
 #include <cstdint>
+#include <functional>
 
 #include "platform/statusbar/x11/screen_lock.h"
 
@@ -22,8 +23,8 @@ bool hiddenByFullScreen(const QRect& strip, const QRect& window, bool fullScreen
 class CoverWatch final : public QObject, private QAbstractNativeEventFilter {
  public:
   // Listens on the toolkit's `connection`, whose root window's properties
-  // are heard already.
-  CoverWatch(xcb_connection_t* connection, std::uint32_t window);
+  // are heard already; `changed` hears whether the strip is hidden now.
+  CoverWatch(xcb_connection_t* connection, std::uint32_t window, std::function<void(bool hidden)> changed);
   ~CoverWatch() override;
 
   // The strip stands at `strip` now, in device pixels.
@@ -39,6 +40,7 @@ class CoverWatch final : public QObject, private QAbstractNativeEventFilter {
   std::uint32_t activeWindowAtom_;
   std::uint32_t stateAtom_;
   std::uint32_t active_ = 0;  // the active window, heard from; none yet
+  std::function<void(bool hidden)> changed_;
   QRect strip_;
   bool hidden_ = false;
   ScreenLock screenLock_;

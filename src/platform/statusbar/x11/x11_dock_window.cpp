@@ -82,7 +82,8 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDr
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), needsDrawing_);
-  cover_ = std::make_unique<CoverWatch>(connection_, windowId());
+  // What covers the strip is no panel to take the colour of.
+  cover_ = std::make_unique<CoverWatch>(connection_, windowId(), [this](bool hidden) { panel_->setCovered(hidden); });
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.
