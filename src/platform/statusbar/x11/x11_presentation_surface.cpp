@@ -56,7 +56,10 @@ bool X11WindowSight::handle(xcb_connection_t* connection, const xcb_generic_even
   const bool wasSeen = seen();
   const std::uint8_t type = event.response_type & 0x7f;
   if (type == XCB_MAP_NOTIFY) {
+    // Mapped again, as when a window manager takes it over, it is told its
+    // visibility anew; what it was told before no longer holds.
     mapped_ = true;
+    covered_ = false;
   } else if (type == XCB_UNMAP_NOTIFY) {
     mapped_ = false;
   } else if (type == XCB_VISIBILITY_NOTIFY) {
@@ -118,6 +121,8 @@ void X11PresentationSurface::handle(const xcb_generic_event_t& event) {
   switch (event.response_type & 0x7f) {
     case XCB_EXPOSE:
     case XCB_MAP_NOTIFY:
+    // Taken into a window manager's frame, the window keeps none of its pixels.
+    case XCB_REPARENT_NOTIFY:
       needsRedraw_ = true;
       break;
     case XCB_CONFIGURE_NOTIFY: {
