@@ -3,7 +3,6 @@
 #include <xcb/xcb.h>
 
 #include <QDBusConnection>
-#include <QGuiApplication>
 #include <algorithm>
 
 #include "platform/statusbar/x11/x11_lookups.h"
@@ -24,31 +23,25 @@ CoverWatch::CoverWatch(xcb_connection_t* connection, std::uint32_t window, std::
       changed_(std::move(changed)),
       screenLock_(QDBusConnection::sessionBus()) {
   connect(&screenLock_, &ScreenLock::lockedChanged, this, &CoverWatch::update);
-  qGuiApp->installNativeEventFilter(this);
   update();
 }
-
-CoverWatch::~CoverWatch() { qGuiApp->removeNativeEventFilter(this); }
 
 void CoverWatch::stripMoved(const QRect& strip) {
   strip_ = strip;
   update();
 }
 
-bool CoverWatch::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-  if (eventType != "xcb_generic_event_t") return false;
-  const auto* event = static_cast<const xcb_generic_event_t*>(message);
-  const std::uint8_t type = event->response_type & 0x7f;
+void CoverWatch::handle(const xcb_generic_event_t& event) {
+  const std::uint8_t type = event.response_type & 0x7f;
   if (type == XCB_PROPERTY_NOTIFY) {
-    const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
-    if ((change->window == root_ && change->atom == activeWindowAtom_) ||
-        (change->window == active_ && change->atom == stateAtom_)) {
+    const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+    if ((change.window == root_ && change.atom == activeWindowAtom_) ||
+        (change.window == active_ && change.atom == stateAtom_)) {
       update();
     }
-  } else if (type == XCB_CONFIGURE_NOTIFY && static_cast<const xcb_configure_notify_event_t*>(message)->window == active_) {
+  } else if (type == XCB_CONFIGURE_NOTIFY && reinterpret_cast<const xcb_configure_notify_event_t&>(event).window == active_) {
     update();
   }
-  return false;
 }
 
 void CoverWatch::update() {

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QAbstractNativeEventFilter>
+#include <xcb/xcb.h>
+
 #include <QObject>
 #include <QRect>
 #include <cstdint>
 #include <functional>
 
 #include "platform/statusbar/x11/screen_lock.h"
-
-struct xcb_connection_t;
 
 namespace platform {
 
@@ -20,18 +19,19 @@ bool hiddenByFullScreen(const QRect& strip, const QRect& window, bool fullScreen
 // manager, which reports no window as covered: the desktop's locker, or the
 // active window full screen over the strip. Written, for the compositor
 // thread, to the strip window's property `hiddenProperty`.
-class CoverWatch final : public QObject, private QAbstractNativeEventFilter {
+class CoverWatch final : public QObject {
  public:
   // Listens on the toolkit's `connection`, whose root window's properties
   // are heard already; `changed` hears whether the strip is hidden now.
   CoverWatch(xcb_connection_t* connection, std::uint32_t window, std::function<void(bool hidden)> changed);
-  ~CoverWatch() override;
+
+  // Takes in `event`, which came through the toolkit's connection.
+  void handle(const xcb_generic_event_t& event);
 
   // The strip stands at `strip` now, in device pixels.
   void stripMoved(const QRect& strip);
 
  private:
-  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
   void update();
 
   xcb_connection_t* connection_;

@@ -149,6 +149,7 @@ void X11DockWindow::watchPanel(std::uint32_t window) {
 bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
   if (eventType != "xcb_generic_event_t") return false;
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  cover_->handle(*event);
   const std::uint8_t type = event->response_type & 0x7f;
   if (type == XCB_PROPERTY_NOTIFY) {
     const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
