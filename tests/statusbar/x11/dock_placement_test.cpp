@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "platform/statusbar/x11/dock_placement.h"
-#include "platform/statusbar/x11/full_screen_cover.h"
 
 namespace platform {
 namespace {
@@ -16,16 +15,6 @@ const QSize strip(200, 22);
 
 QRect placed(const QRect& on, QSize rootSize, EdgeDepths reserved, QSize size = strip) {
   return dockGeometry(on, rootSize, reserved, size);
-}
-
-TEST(FullScreenCoverTest, OnlyAFullScreenWindowShownOverTheWholeStripHidesIt) {
-  const QRect stripAt(1080, 32, 200, 22);
-  EXPECT_TRUE(coversStrip({screen, true, false}, stripAt));
-  EXPECT_FALSE(coversStrip({screen, false, false}, stripAt)) << "maximised, below the dock";
-  EXPECT_FALSE(coversStrip({screen, true, true}, stripAt)) << "minimised";
-  EXPECT_FALSE(coversStrip({QRect(1280, 0, 1280, 800), true, false}, stripAt)) << "on the other output";
-  EXPECT_FALSE(coversStrip({QRect(0, 0, 1180, 800), true, false}, stripAt)) << "over part of it";
-  EXPECT_FALSE(coversStrip({screen, true, false}, QRect())) << "no strip yet";
 }
 
 TEST(DockPlacementTest, StandsBelowATopPanelElseAboveABottomOneElseInTheTopRightCorner) {

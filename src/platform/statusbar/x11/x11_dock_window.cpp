@@ -59,7 +59,7 @@ void remember(std::vector<int>& reservations, int newest) {
 }  // namespace
 
 X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDrawing)
-    : needsDrawing_(std::move(needsDrawing)), screenLock_(QDBusConnection::sessionBus(), QDBusConnection::systemBus()) {
+    : needsDrawing_(std::move(needsDrawing)) {
   const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   // The toolkit was told to use X11; without its connection there is no display.
   if (x11 == nullptr || x11->connection() == nullptr) endForLostDisplay();
@@ -82,9 +82,8 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDr
   window_.create();
   setDockProperties();
   panel_ = std::make_unique<X11PanelColor>(connection_, windowId(), needsDrawing_);
-  cover_ = std::make_unique<FullScreenCover>(connection_, root_, windowId());
-  connect(&screenLock_, &ScreenLock::lockedChanged, this, &X11DockWindow::sayHidden);
-  connect(cover_.get(), &FullScreenCover::coversChanged, this, &X11DockWindow::sayHidden);
+  // What covers the strip is no panel to take the colour of.
+  cover_ = std::make_unique<CoverWatch>(connection_, windowId(), [this](bool hidden) { panel_->setCovered(hidden); });
 
   // Window managers change their work area and client list in bursts
   // (several panels at start, a restart); the bar moves once they settle.
@@ -157,6 +156,7 @@ void X11DockWindow::watchPanel(std::uint32_t window) {
 bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
   if (eventType != "xcb_generic_event_t") return false;
   const auto* event = static_cast<const xcb_generic_event_t*>(message);
+  cover_->handle(*event);
   const std::uint8_t type = event->response_type & 0x7f;
   if (type == XCB_PROPERTY_NOTIFY) {
     const auto* change = static_cast<const xcb_property_notify_event_t*>(message);
@@ -171,12 +171,6 @@ bool X11DockWindow::nativeEventFilter(const QByteArray& eventType, void* message
     watchedPanels_.erase(static_cast<const xcb_destroy_notify_event_t*>(message)->window);
   }
   return false;
-}
-
-void X11DockWindow::sayHidden() {
-  const bool hidden = screenLock_.locked() || cover_->covers();
-  setWindowProperty(connection_, windowId(), hiddenProperty, XCB_ATOM_CARDINAL, {hidden ? 1u : 0u});
-  xcb_flush(connection_);
 }
 
 std::function<std::unique_ptr<PresentationSurface>()> X11DockWindow::surfaceMaker() const {
@@ -262,8 +256,8 @@ void X11DockWindow::place() {
   }
   placed_ = native;
   xcb_flush(connection_);
-  cover_->check();
   panel_->readBeside(nativeScreen, besideTranslucentPanel(edge, native, panels, root));
+  cover_->stripMoved(native);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) needsDrawing_();
   placedDensity_ = ratio;
 }

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "platform/statusbar/status_bar_window.h"
-#include "platform/statusbar/x11/full_screen_cover.h"
-#include "platform/statusbar/x11/screen_lock.h"
+#include "platform/statusbar/x11/cover_watch.h"
 #include "platform/statusbar/x11/x11_panel_color.h"
 
 struct xcb_connection_t;
@@ -27,9 +26,8 @@ namespace platform {
 // reserving its band at that edge so that maximised windows stay clear of
 // it. It moves when the screens, the primary one, its geometry or scale,
 // the panels or the work area change. It draws nothing itself: the
-// compositor thread fills it, and learns from a property of the window that
-// the desktop hides it: the screen is locked, or a full-screen window
-// stands over it.
+// compositor thread fills it, and learns from a property of the window what
+// hides it without X saying so.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
  public:
   // `needsDrawing` is called when the strip needs drawing again: the window's
@@ -50,7 +48,6 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   void followScreen(QScreen* screen);
   void setDockProperties();
   void place();
-  void sayHidden();
   void watchPanel(std::uint32_t window);
   std::optional<QRect> workArea(const QRect& nativeScreen) const;
   std::uint32_t windowId() const { return static_cast<std::uint32_t>(window_.winId()); }
@@ -77,8 +74,7 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   QTimer placeSoon_;
   QMetaObject::Connection screenChanges_[3];
   std::unique_ptr<X11PanelColor> panel_;
-  ScreenLock screenLock_;
-  std::unique_ptr<FullScreenCover> cover_;
+  std::unique_ptr<CoverWatch> cover_;
 };
 
 }  // namespace platform

@@ -64,7 +64,17 @@ void X11PanelColor::readBeside(const QRect& screen, bool translucent) {
   readAgain_.start();
 }
 
+void X11PanelColor::setCovered(bool covered) {
+  covered_ = covered;
+  if (covered) {
+    readAgain_.stop();
+  } else if (!screen_.isNull()) {
+    readAgain();
+  }
+}
+
 void X11PanelColor::read() {
+  if (covered_) return;
   const QRect strip = windowGeometry(connection_, window_, root_);
   const QRect band = strip.isEmpty() ? QRect() : bandBeside(strip, screen_);
   std::optional<QColor> color;

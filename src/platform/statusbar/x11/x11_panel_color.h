@@ -31,6 +31,9 @@ class X11PanelColor final : public QObject {
   void readBeside(const QRect& screen, bool translucent);
   // The panel may have been drawn anew where it stands.
   void readAgain() { readBeside(screen_, translucent_); }
+  // While a locker or a full-screen window covers the band, nothing is
+  // read; uncovered, it is read again.
+  void setCovered(bool covered);
   std::optional<QColor> color() const { return color_; }
 
  private:
@@ -44,6 +47,7 @@ class X11PanelColor final : public QObject {
   bool rootHasDesktop_;
   QRect screen_;
   bool translucent_ = false;
+  bool covered_ = false;
   std::optional<QColor> color_;
   QTimer readAgain_;
 };
