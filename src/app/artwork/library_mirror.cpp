@@ -379,7 +379,6 @@ void LibraryMirror::moveAway(Folder& folder, const platform::FolderChange& chang
   folder.listed = false;
   const auto moved = std::ranges::find(folder.entries, change.name, &Entry::name);
   if (moved == folder.entries.end()) return;
-  moved->vouched = moved->vouched && folder.noted;
   movedAway_.insert_or_assign(change.cookie, std::move(*moved));
   folder.entries.erase(moved);
 }
@@ -399,10 +398,16 @@ void LibraryMirror::moveHere(Folder* folder, const platform::FolderChange& chang
     folder->entries.erase(former);
   }
   if (!moved) return;
+  // Checked again, by its stamp or its listing, as whatever was read through
+  // its old name may have come from what took that name since.
   Entry& entry = moved.mapped();
   entry.name = change.name;
-  entry.vouched = entry.vouched && folder->noted;
-  if (entry.folder) entry.folder->parent = folder;
+  entry.vouched = false;
+  entry.moved = true;
+  if (entry.folder) {
+    entry.folder->parent = folder;
+    entry.folder->listed = entry.folder->noted = false;
+  }
   folder->entries.push_back(std::move(entry));
 }
 
@@ -475,9 +480,11 @@ std::optional<TrackFingerprint> LibraryMirror::fingerprintOf(Entry& entry, const
                                                              const std::string& file) {
   if (entry.known && entry.vouched && current(folder)) return entry.known->fingerprint;
   std::optional<platform::FileStamp> stamp = platform::FileStamp::of(file);
-  const bool unchanged = stamp && entry.known &&
-                         (keepsInodes(folder) ? entry.known->stamp == *stamp : entry.known->stamp.sameSizeAndTime(*stamp));
-  if (unchanged) {
+  if (stamp && entry.known && isKnownFile(entry, folder, *stamp)) {
+    if (entry.moved && stamp->isSettled()) {
+      entry.known->stamp = *stamp;
+      entry.moved = false;
+    }
     entry.vouched = !entry.link && stamp->links == 1;
     return entry.known->fingerprint;
   }
@@ -486,11 +493,19 @@ std::optional<TrackFingerprint> LibraryMirror::fingerprintOf(Entry& entry, const
   return fingerprint;
 }
 
+bool LibraryMirror::isKnownFile(const Entry& entry, const Folder& folder, const platform::FileStamp& stamp) {
+  const platform::FileStamp& known = entry.known->stamp;
+  if (!keepsInodes(folder)) return known.sameSizeAndTime(stamp);
+  if (entry.moved) return known.device == stamp.device && known.inode == stamp.inode && known.sameSizeAndTime(stamp);
+  return known == stamp;
+}
+
 // A read that failed says nothing about the file, however its stamp stays;
 // and a file changed too recently for its next change to show in its stamp
 // is read again next time.
 void LibraryMirror::remember(Entry& entry, const std::optional<platform::FileStamp>& stamp,
                              const std::optional<TrackFingerprint>& fingerprint) {
+  entry.moved = false;
   if (!stamp || !fingerprint || !stamp->isSettled()) {
     entry.known.reset();
     return;
