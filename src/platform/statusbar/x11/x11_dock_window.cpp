@@ -29,11 +29,10 @@ bool compositing(xcb_connection_t* connection) { return selectionOwner(connectio
 std::optional<PanelWindow> panelOf(xcb_connection_t* connection, xcb_window_t window, xcb_window_t root) {
   std::vector<std::uint32_t> strut = windowProperty(connection, window, "_NET_WM_STRUT_PARTIAL");
   if (strut.size() < 12) {
-    strut = windowProperty(connection, window, "_NET_WM_STRUT");
-    if (strut.size() < 4) return std::nullopt;
+    const std::vector<std::uint32_t> edges = windowProperty(connection, window, "_NET_WM_STRUT");
+    if (edges.size() < 4) return std::nullopt;
     constexpr std::uint32_t wholeEdge = 1u << 30;
-    strut.resize(4);
-    strut.insert(strut.end(), {0, wholeEdge, 0, wholeEdge, 0, wholeEdge, 0, wholeEdge});
+    strut = {edges[0], edges[1], edges[2], edges[3], 0, wholeEdge, 0, wholeEdge, 0, wholeEdge, 0, wholeEdge};
   }
   PanelWindow panel{{}, windowGeometry(connection, window, root),
                     windowDepth(connection, window) == 32 && compositing(connection)};
