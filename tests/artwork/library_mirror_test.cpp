@@ -451,22 +451,27 @@ TEST_F(MirroredSearch, AMountElsewhereChangesNothingAndOneWithinARootOnlyThatRoo
   ::umount((home() / "Elsewhere").c_str());
 }
 
-// Folders A, B and C in `root`, one file in each.
-void writeThreeFolders(const fs::path& root) {
-  for (const char* folder : {"A", "B", "C"}) {
-    fs::create_directories(root / folder);
-    sonvetta::testdata::writeTaggedAudio(root / folder / "x.mp3", AudioFormat::mp3ID3v24,
-                                         sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+// A home whose third root holds folders A, B and C, one file in each,
+// settled, and what searches there ask of the library.
+struct ThreeFolderHome {
+  ThreeFolderHome() {
+    for (const char* folder : {"A", "B", "C"}) {
+      fs::create_directories(music / folder);
+      sonvetta::testdata::writeTaggedAudio(music / folder / "x.mp3", AudioFormat::mp3ID3v24,
+                                           sonvetta::testdata::trackTags("The Band", "Album", "Other"));
+    }
+    waitUntilSettled();
   }
-}
+
+  QTemporaryDir temporary;
+  const fs::path home{temporary.path().toStdString()};
+  const fs::path music = sonvetta::testdata::roots(home)[2];
+  const std::shared_ptr<Asked> asked = std::make_shared<Asked>();
+};
 
 TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpAWatchFreed) {
-  QTemporaryDir temporaryHome;
-  const fs::path home{temporaryHome.path().toStdString()};
-  const fs::path music = sonvetta::testdata::roots(home)[2];
-  writeThreeFolders(music);
-  waitUntilSettled();
-  const auto asked = std::make_shared<Asked>();
+  const ThreeFolderHome library;
+  const auto& [temporary, home, music, asked] = library;
   std::stringstream log;
   // The root and two of its three folders.
   sonvetta::LibraryArtworkSearch searcher(log, home, counted(asked, 3));
@@ -483,11 +488,8 @@ TEST(MirroredSearchWithinAShareOfWatches, WatchesWhatFitsListsTheRestAndTakesUpA
 // place of the folder's: within the share too.
 TEST(MirroredSearchWithinAShareOfWatches, MountsOnAWatchedFolderStayWithinIt) {
   if (!privateMounts()) GTEST_SKIP() << "no mount namespace of the test's own to be had";
-  QTemporaryDir temporaryHome;
-  const fs::path home{temporaryHome.path().toStdString()};
-  const fs::path music = sonvetta::testdata::roots(home)[2];
-  writeThreeFolders(music);
-  const auto asked = std::make_shared<Asked>();
+  const ThreeFolderHome library;
+  const auto& [temporary, home, music, asked] = library;
   std::stringstream log;
   sonvetta::LibraryArtworkSearch searcher(log, home, counted(asked, 3));
   missedSearch(searcher, *asked);
@@ -505,11 +507,8 @@ TEST(MirroredSearchWithinAShareOfWatches, MountsOnAWatchedFolderStayWithinIt) {
 // No inotify instance to be had (EMFILE, the limit on a user's instances):
 // asked for again, as watches are, once a minute has passed.
 TEST(MirroredSearchWithoutAnInstanceToWatch, AsksAgainOnceAMinuteHasPassed) {
-  QTemporaryDir temporaryHome;
-  const fs::path home{temporaryHome.path().toStdString()};
-  writeThreeFolders(sonvetta::testdata::roots(home)[2]);
-  waitUntilSettled();
-  const auto asked = std::make_shared<Asked>();
+  const ThreeFolderHome library;
+  const auto& [temporary, home, music, asked] = library;
   sonvetta::LibraryAccess access = counted(asked);
   auto refused = std::make_shared<bool>(true);
   access.openWatch = [refused](const fs::path& root) -> std::optional<platform::FolderWatch> {
@@ -537,8 +536,6 @@ TEST(MirroredSearchWithoutAnInstanceToWatch, AsksAgainOnceAMinuteHasPassed) {
 class MirroredSearchOutOfWatches : public testing::Test {
  protected:
   void SetUp() override {
-    writeThreeFolders(music_);
-    waitUntilSettled();
     refused_ = platform::listFolder(music_)->back().name;
     sonvetta::LibraryAccess access = counted(asked_);
     access.watch = [this](platform::FolderWatch& watch, const fs::path& folder) -> std::optional<int> {
@@ -557,10 +554,10 @@ class MirroredSearchOutOfWatches : public testing::Test {
 
   Cost cost() { return missedSearch(*searcher_, *asked_); }
 
-  QTemporaryDir temporaryHome_;
-  const fs::path home_{temporaryHome_.path().toStdString()};
-  const fs::path music_ = sonvetta::testdata::roots(home_)[2];
-  const std::shared_ptr<Asked> asked_ = std::make_shared<Asked>();
+  const ThreeFolderHome library_;
+  const fs::path& home_ = library_.home;
+  const fs::path& music_ = library_.music;
+  const std::shared_ptr<Asked>& asked_ = library_.asked;
   std::string refused_;
   int refusedAsked_ = 0;
   bool outOfWatches_ = true;
@@ -592,12 +589,8 @@ TEST_F(MirroredSearchOutOfWatches, AsksAgainOnceOneOfItsWatchesIsFreed) {
 // FAT and exFAT number a file anew once the kernel has dropped it from its
 // cache: here every listing hands out new numbers, as they would after that.
 TEST(MirroredSearchOnFat, KnowsItsFilesByNameSizeAndModificationTime) {
-  QTemporaryDir temporaryHome;
-  const fs::path home{temporaryHome.path().toStdString()};
-  const fs::path music = sonvetta::testdata::roots(home)[2];
-  writeThreeFolders(music);
-  waitUntilSettled();
-  const auto asked = std::make_shared<Asked>();
+  const ThreeFolderHome library;
+  const auto& [temporary, home, music, asked] = library;
   sonvetta::LibraryAccess access = counted(asked);
   access.typeOf = [](const fs::path&) -> std::optional<long> { return 0x4D44; };
   access.list = [counting = access.list, listings = std::make_shared<ino_t>(0)](const fs::path& listed) {
