@@ -125,7 +125,7 @@ bool WaylandPresentationSurface::bindGlobals() {
   // The first round trip announces the globals, the second the outputs' scales.
   if (wl_display_roundtrip(display_.get()) < 0 || wl_display_roundtrip(display_.get()) < 0) return false;
   if (globals_.compositor == nullptr || globals_.shm == nullptr || globals_.layerShell == nullptr) return false;
-  if (swayBar_ == nullptr && globals_.wmBase != nullptr) {
+  if (findsBands()) {
     // The strip shows up at the edge it stays at where the compositor
     // answers within a few round trips, else it moves there once it does.
     watchBands();
@@ -156,7 +156,7 @@ void WaylandPresentationSurface::forgetOutput(uint32_t name) {
   // sway 1.10 neither closes a layer surface whose output goes nor says on
   // which output it stands, and puts it on no output that comes later: a
   // surface that may have stood on the output goes too, and comes back.
-  if (strip_ != nullptr && (*showedSurface || !outputs_.surfaceShown())) reopen(true);
+  if (strip_ != nullptr && (*showedSurface || !outputs_.surfaceShown())) reopenElsewhere(true);
   updateScale();
   reopenIfAwaited();
 }
@@ -180,8 +180,7 @@ void WaylandPresentationSurface::updateScale() {
 }
 
 void WaylandPresentationSurface::createSurface() {
-  // The probe goes with its output, as the strip does, and comes back with it.
-  if (bands_ != nullptr && !bands_->open()) watchBands();
+  if (findsBands() && (bands_ == nullptr || !bands_->open())) watchBands();
   strip_ = std::make_unique<StripLayerSurface>(
       globals_, edge_, reservesOwnBand(announced_),
       StripLayerSurface::Events{
@@ -192,7 +191,7 @@ void WaylandPresentationSurface::createSurface() {
           // compositor had no output left to put it on, comes back when the
           // outputs next change. Either way the strip outlives any number of
           // outputs coming and going.
-          .closed = [this] { reopen(strip_->configured()); },
+          .closed = [this] { reopenElsewhere(strip_->configured()); },
           .shownOn =
               [this](const wl_output* output, bool shown) {
                 outputs_.setShown(output, shown);
@@ -248,6 +247,16 @@ bool WaylandPresentationSurface::dispatchEvents() {
 }
 
 void WaylandPresentationSurface::followBar() { standAt(swayBar_->stripEdge()); }
+
+// A strip whose output went comes back on another, whose bands are asked
+// about anew: the probe goes too, as the compositor may keep it on none
+// (sway 1.10).
+void WaylandPresentationSurface::reopenElsewhere(bool atOnce) {
+  bands_.reset();
+  reopen(atOnce);
+}
+
+bool WaylandPresentationSurface::findsBands() const { return swayBar_ == nullptr && globals_.wmBase != nullptr; }
 
 void WaylandPresentationSurface::watchBands() {
   bands_ = std::make_unique<LayerBandsProbe>(

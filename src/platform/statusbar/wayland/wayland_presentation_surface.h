@@ -60,6 +60,7 @@ class WaylandPresentationSurface final : public PresentationSurface {
   bool listen();
   bool handleEvents();
   void followBar();
+  bool findsBands() const;
   void watchBands();
   void standAt(ScreenEdge edge);
   void forgetOutput(uint32_t name);
@@ -69,6 +70,7 @@ class WaylandPresentationSurface final : public PresentationSurface {
   void destroySurface();
   void configured();
   void reopen(bool atOnce);
+  void reopenElsewhere(bool atOnce);
   void show(const std::shared_ptr<const RetainedFrame>& frame, int offset);
   bool attachStill(const QImage& still);
   void slide(const RetainedFrame& frame, int offset);
