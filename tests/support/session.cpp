@@ -141,7 +141,8 @@ bool Session::run(const QStringList& command) const {
 }
 
 QImage Session::screenshot(const QString& output) const {
-  if (!environment_.contains("SCREEN") && !environment_.contains("SWAYSOCK")) return kwinScreenshot();
+  // Headless KWin, on the socket start-desktop names so, takes its own.
+  if (!environment_.contains("SCREEN") && value("WAYLAND_DISPLAY") == "wayland-kde") return kwinScreenshot();
   const QString file = folder_.filePath("screen.png");
   QProcessEnvironment environment = environment_;
   QStringList command = {"grim", "-o", output.isEmpty() ? "HEADLESS-1" : output, file};

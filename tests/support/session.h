@@ -51,8 +51,8 @@ class Session {
 
   // Runs `command` on the session; true when it succeeded.
   bool run(const QStringList& command) const;
-  // The whole screen as a user sees it, or one output of sway, in device
-  // pixels; null when the session does not give it.
+  // The whole screen as a user sees it, or one output of sway or labwc, in
+  // device pixels; null when the session does not give it.
   QImage screenshot(const QString& output = {}) const;
   // What sway says of the workspace visible on `output` ("num", "rect", ...);
   // empty when it does not say.

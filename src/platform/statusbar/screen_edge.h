@@ -11,6 +11,7 @@ enum class ScreenEdge { top, bottom };
 struct EdgeDepths {
   int top;
   int bottom;
+  bool operator==(const EdgeDepths&) const = default;
 };
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <chrono>
 #include <functional>
+#include <iostream>
 #include <memory>
 
 #include "platform/statusbar/wayland/wayland_presentation_surface.h"
@@ -240,6 +241,59 @@ TEST(WaylandPresentationSurface, EndsWhenTheCompositorGoesAway) {
   EXPECT_FALSE(surface->dispatchEvents());
   EXPECT_FALSE(surface->readyForFrame());
 }
+
+// Where sway's socket is not to be had, as on every other compositor with
+// the layer shell, the strip learns from the compositor alone where the
+// bar's band is: below a bar along the top, above one along the bottom. The
+// bar moved to the other edge: the strip follows.
+class WithoutSwaysSocketTest : public ::testing::TestWithParam<bool> {};
+
+// The strip's rectangle and the bar's rows, along the edge the bar is at.
+struct StripBesideBar {
+  QRect strip;
+  int bar;
+};
+
+StripBesideBar stripBesideBar(const QImage& screenshot, bool barAlongBottom) {
+  const QRect strip = areaOf(screenshot, stripColor) | areaOf(screenshot, markColor);
+  return {strip, swayBarHeight(barAlongBottom ? screenshot.mirrored(false, true) : screenshot)};
+}
+
+TEST_P(WithoutSwaysSocketTest, StandsBesideTheBarAndFollowsItToTheOtherEdge) {
+  const bool alongBottom = GetParam();
+  const Session sway(alongBottom ? "sway-bottom" : "sway");
+  if (!sway.unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway.unavailable().toStdString();
+  sway.enter();
+  qunsetenv("SWAYSOCK");
+  const auto surface = WaylandPresentationSurface::connect();
+  ASSERT_NE(surface, nullptr);
+  const QImage frame = stripFrame({200, 22}, 1);
+  for (const bool bottom : {alongBottom, !alongBottom}) {
+    SCOPED_TRACE(bottom ? "bar along the bottom" : "bar along the top");
+    if (bottom != alongBottom) {
+      // As a user moves it: in sway's configuration, read again.
+      ASSERT_TRUE(sway.run({"sh", "-c",
+                            QString("sed -E -i 's/position (top|bottom)/position %1/' \"$HOME/../sway-config\" && "
+                                    "swaymsg reload")
+                                .arg(bottom ? "bottom" : "top")}));
+    }
+    const auto besideBar = [&] {
+      const StripBesideBar shown = stripBesideBar(sway.screenshot(), bottom);
+      const int top = bottom ? Screen::height - shown.bar - 22 : shown.bar;
+      return shown.bar > 0 && shown.strip == QRect(Screen::width - 200, top, 200, 22);
+    };
+    EXPECT_TRUE(dispatchUntil(
+        *surface, [&] { return (!surface->readyForFrame() || presentAndWait(*surface, frame)) && besideBar(); }, 20s));
+    const StripBesideBar shown = stripBesideBar(sway.screenshot(), bottom);
+    std::cout << "figures: without sway's socket, bar along the " << (bottom ? "bottom" : "top") << " " << shown.bar
+              << " rows: strip " << shown.strip.x() << "," << shown.strip.y() << " " << shown.strip.width() << "x"
+              << shown.strip.height() << "\n";
+    const QRect area = sway.workspaceArea();
+    EXPECT_EQ(bottom ? Screen::height - area.bottom() - 1 : area.top(), shown.bar + 22) << "its band beside the bar's";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BarAlongTheBottom, WithoutSwaysSocketTest, ::testing::Bool());
 
 // KWin prefers fractional scales; there the film slides pixel for pixel.
 class KWinLayerSurfaceTest : public ::testing::TestWithParam<double> {};

@@ -43,6 +43,8 @@ class BandReservation {
   void reserve(int height);
   // False once the compositor has closed the surface (its output went away).
   bool open() const { return layerSurface_ != nullptr; }
+  // What it reserves now, as last committed.
+  int height() const { return open() ? height_ : 0; }
 
  private:
   struct Listeners;

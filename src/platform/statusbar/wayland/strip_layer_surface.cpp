@@ -90,6 +90,11 @@ void StripLayerSurface::requestSize(QSize size) {
   wl_surface_commit(surface_);
 }
 
+EdgeDepths StripLayerSurface::ownBand() const {
+  const int height = band_ != nullptr ? band_->height() : 0;
+  return edge_ == ScreenEdge::top ? EdgeDepths{height, 0} : EdgeDepths{0, height};
+}
+
 void StripLayerSurface::configure(uint32_t serial) {
   zwlr_layer_surface_v1_ack_configure(layerSurface_, serial);
   configured_ = true;

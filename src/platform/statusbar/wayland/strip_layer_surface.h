@@ -15,6 +15,7 @@ struct wp_fractional_scale_manager_v1;
 struct wp_fractional_scale_v1;
 struct wp_viewport;
 struct wp_viewporter;
+struct xdg_wm_base;
 struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
 
@@ -30,6 +31,7 @@ struct LayerShellGlobals {
   zwlr_layer_shell_v1* layerShell = nullptr;
   wp_viewporter* viewporter = nullptr;
   wp_fractional_scale_manager_v1* fractionalScaleManager = nullptr;
+  xdg_wm_base* wmBase = nullptr;
 };
 
 // One life of the strip's layer surface, from its making until the
@@ -61,6 +63,9 @@ class StripLayerSurface {
   void requestSize(QSize size);
   QSize requestedSize() const { return requestedSize_; }
   bool configured() const { return configured_; }
+
+  // How deep its own band reaches along each edge, as last committed.
+  EdgeDepths ownBand() const;
 
   wl_surface* surface() const { return surface_; }
   // Null without fractional scales.

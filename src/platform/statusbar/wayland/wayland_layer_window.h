@@ -13,8 +13,9 @@ class SwayBarWatch;
 // The status bar on a Wayland compositor with the layer shell. The main
 // thread keeps no window there: the compositor thread's layer surface is
 // the bar, and the compositor places it. A layer-shell client learns sizes,
-// never places: the edge that holds the panel is known only where the
-// compositor tells (sway's bars); elsewhere the strip stands at the top.
+// never places: the surface finds the edge that holds the panels there
+// (from sway, or from the bands the compositor leaves free); here it is
+// known only from sway, elsewhere taken to be the top.
 class WaylandLayerWindow final : public StatusBarWindow {
  public:
   // `needsDrawing` hears when sway's bar beside the strip changes.

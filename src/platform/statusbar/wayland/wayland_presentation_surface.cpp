@@ -13,10 +13,12 @@
 #include "fractional-scale-v1-client-protocol.h"
 #include "platform/statusbar/wayland/band_reservation.h"
 #include "platform/statusbar/wayland/film_window.h"
+#include "platform/statusbar/wayland/layer_bands_probe.h"
 #include "platform/statusbar/wayland/shm_buffer.h"
 #include "platform/statusbar/wayland/sway_bar.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-shell-client-protocol.h"
 
 namespace platform {
 namespace {
@@ -56,6 +58,9 @@ struct WaylandPresentationSurface::Listeners {
     } else if (std::strcmp(interface, wp_fractional_scale_manager_v1_interface.name) == 0) {
       globals.fractionalScaleManager =
           bind<wp_fractional_scale_manager_v1>(registry, name, wp_fractional_scale_manager_v1_interface, 1);
+    } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
+      globals.wmBase = bind<xdg_wm_base>(registry, name, xdg_wm_base_interface, 1);
+      xdg_wm_base_add_listener(globals.wmBase, &wmBase, &surface);
     } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
       surface.outputs_.bind(registry, name, version);
       surface.reopenIfAwaited();
@@ -68,7 +73,11 @@ struct WaylandPresentationSurface::Listeners {
     self(data).frameCallback_ = nullptr;
   }
 
+  // A client that does not answer is taken for hung.
+  static void ping(void*, xdg_wm_base* wmBase, uint32_t serial) { xdg_wm_base_pong(wmBase, serial); }
+
   static constexpr wl_registry_listener registry = {&global, &globalRemove};
+  static constexpr xdg_wm_base_listener wmBase = {&ping};
   static constexpr wl_callback_listener frame = {&frameDone};
 };
 
@@ -87,6 +96,8 @@ WaylandPresentationSurface::WaylandPresentationSurface(wl_display* display)
 
 WaylandPresentationSurface::~WaylandPresentationSurface() {
   destroySurface();
+  bands_.reset();
+  if (globals_.wmBase != nullptr) xdg_wm_base_destroy(globals_.wmBase);
   if (globals_.layerShell != nullptr) {
     if (layerShellVersion_ >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION) {
       zwlr_layer_shell_v1_destroy(globals_.layerShell);
@@ -114,6 +125,14 @@ bool WaylandPresentationSurface::bindGlobals() {
   // The first round trip announces the globals, the second the outputs' scales.
   if (wl_display_roundtrip(display_.get()) < 0 || wl_display_roundtrip(display_.get()) < 0) return false;
   if (globals_.compositor == nullptr || globals_.shm == nullptr || globals_.layerShell == nullptr) return false;
+  if (findsBands()) {
+    // The strip shows up at the edge it stays at where the compositor
+    // answers within a few round trips, else it moves there once it does.
+    watchBands();
+    for (int trip = 0; trip < 3 && !bands_->bands(); ++trip) {
+      if (wl_display_roundtrip(display_.get()) < 0) return false;
+    }
+  }
   createSurface();
   return wl_display_flush(display_.get()) >= 0;
 }
@@ -137,7 +156,7 @@ void WaylandPresentationSurface::forgetOutput(uint32_t name) {
   // sway 1.10 neither closes a layer surface whose output goes nor says on
   // which output it stands, and puts it on no output that comes later: a
   // surface that may have stood on the output goes too, and comes back.
-  if (strip_ != nullptr && (*showedSurface || !outputs_.surfaceShown())) reopen(true);
+  if (strip_ != nullptr && (*showedSurface || !outputs_.surfaceShown())) reopenElsewhere(true);
   updateScale();
   reopenIfAwaited();
 }
@@ -161,6 +180,7 @@ void WaylandPresentationSurface::updateScale() {
 }
 
 void WaylandPresentationSurface::createSurface() {
+  if (findsBands() && (bands_ == nullptr || !bands_->open())) watchBands();
   strip_ = std::make_unique<StripLayerSurface>(
       globals_, edge_, reservesOwnBand(announced_),
       StripLayerSurface::Events{
@@ -171,7 +191,7 @@ void WaylandPresentationSurface::createSurface() {
           // compositor had no output left to put it on, comes back when the
           // outputs next change. Either way the strip outlives any number of
           // outputs coming and going.
-          .closed = [this] { reopen(strip_->configured()); },
+          .closed = [this] { reopenElsewhere(strip_->configured()); },
           .shownOn =
               [this](const wl_output* output, bool shown) {
                 outputs_.setShown(output, shown);
@@ -226,9 +246,26 @@ bool WaylandPresentationSurface::dispatchEvents() {
   return !lost_;
 }
 
-// A bar moved to the other edge takes the strip, and its band, along.
-void WaylandPresentationSurface::followBar() {
-  const ScreenEdge edge = swayBar_->stripEdge();
+void WaylandPresentationSurface::followBar() { standAt(swayBar_->stripEdge()); }
+
+// A strip whose output went comes back on another, whose bands are asked
+// about anew: the probe goes too, as the compositor may keep it on none
+// (sway 1.10).
+void WaylandPresentationSurface::reopenElsewhere(bool atOnce) {
+  bands_.reset();
+  reopen(atOnce);
+}
+
+bool WaylandPresentationSurface::findsBands() const { return swayBar_ == nullptr && globals_.wmBase != nullptr; }
+
+void WaylandPresentationSurface::watchBands() {
+  bands_ = std::make_unique<LayerBandsProbe>(
+      globals_, [this] { return strip_ != nullptr ? strip_->ownBand() : EdgeDepths{0, 0}; },
+      [this] { standAt(edgeBeside(*bands_->bands())); });
+}
+
+// A bar or bands moved to the other edge take the strip, and its band, along.
+void WaylandPresentationSurface::standAt(ScreenEdge edge) {
   if (edge == edge_) return;
   edge_ = edge;
   if (strip_ != nullptr) reopen(true);

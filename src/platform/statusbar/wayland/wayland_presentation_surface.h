@@ -20,13 +20,15 @@ struct wl_subcompositor;
 namespace platform {
 
 class FilmWindow;
+class LayerBandsProbe;
 class ShmBufferPool;
 class SwayBarWatch;
 
 // The status bar on a Wayland compositor with wlr-layer-shell, over a
-// connection of its own: a StripLayerSurface at the top-right corner of the
-// output, or beside sway's bar where sway has one, following it to the
-// other edge, and made anew whenever the compositor closes it. Frames are
+// connection of its own: a StripLayerSurface at the right end of the
+// output, beside sway's bar where sway tells of one, elsewhere beside the
+// bands that a LayerBandsProbe finds, following them to the other edge, and
+// made anew whenever the compositor closes it. Frames are
 // drawn at the scale the compositor prefers for the surface where it tells
 // (fractional scales), else at the outputs' scale, into shared-memory
 // buffers, and paced by the compositor's frame callbacks. A scrolling film
@@ -58,6 +60,9 @@ class WaylandPresentationSurface final : public PresentationSurface {
   bool listen();
   bool handleEvents();
   void followBar();
+  bool findsBands() const;
+  void watchBands();
+  void standAt(ScreenEdge edge);
   void forgetOutput(uint32_t name);
   void reopenIfAwaited();
   void updateScale();
@@ -65,6 +70,7 @@ class WaylandPresentationSurface final : public PresentationSurface {
   void destroySurface();
   void configured();
   void reopen(bool atOnce);
+  void reopenElsewhere(bool atOnce);
   void show(const std::shared_ptr<const RetainedFrame>& frame, int offset);
   bool attachStill(const QImage& still);
   void slide(const RetainedFrame& frame, int offset);
@@ -76,6 +82,7 @@ class WaylandPresentationSurface final : public PresentationSurface {
   // First, so that it goes last, after everything made over it.
   std::unique_ptr<wl_display, Disconnect> display_;
   std::unique_ptr<SwayBarWatch> swayBar_;
+  std::unique_ptr<LayerBandsProbe> bands_;  // null where sway tells
   ScreenEdge edge_ = ScreenEdge::top;
   // Readable when the display or sway has said something.
   int events_ = -1;
