@@ -72,6 +72,42 @@ TEST(PlainColorOfTest, IsThePanelsBackgroundBesideItsTextAndNoneOnAPicture) {
   EXPECT_EQ(plainColorOf(panelPiece(Qt::black)), QColor(Qt::black));
 }
 
+// Xfce 4.20's top panel, its workspaces, clock and user's name right above
+// the strip: the bare panel elsewhere in the band tells its colour.
+TEST(PanelColorInTest, TheStripsColumnsFirstElseTheWholeBand) {
+  const QColor xfceDark(53, 53, 53);
+  QImage band(1280, 27, QImage::Format_RGB32);
+  band.fill(xfceDark);
+  QPainter painter(&band);
+  painter.fillRect(0, 0, 200, 27, QColor(80, 80, 80));       // the menu and task buttons
+  painter.fillRect(1080, 0, 80, 27, QColor(100, 100, 100));  // the workspaces
+  painter.fillRect(1160, 0, 80, 27, QColor(120, 120, 120));  // the clock
+  painter.end();
+  const QRect stripColumns(1080, 0, 200, 27);
+  EXPECT_EQ(panelColorIn(band, stripColumns), xfceDark);
+  EXPECT_EQ(panelColorIn(panelPiece(QColor(85, 85, 85)), QRect(0, 0, 200, 30)), QColor(85, 85, 85));
+  // Plain, but in a colour of its own, right beside the strip: that one.
+  QImage beside = band;
+  QPainter(&beside).fillRect(stripColumns, QColor(20, 20, 20));
+  EXPECT_EQ(panelColorIn(beside, stripColumns), QColor(20, 20, 20));
+  EXPECT_EQ(panelColorIn(QImage(), stripColumns), std::nullopt);
+}
+
+// A translucent panel shows its own colour only where nothing blends it:
+// KWin 6 holds the compositing manager's selection with compositing off,
+// and Plasma's panel then shows as it draws itself.
+TEST(TranslucentPanelColorTest, TheScreensWhereItShowsThePanelAsDrawnElseTheThemes) {
+  const QColor drawn(203, 203, 204);
+  const QColor breezeLight(239, 240, 241);
+  const QColor blended(150, 90, 140);
+  EXPECT_EQ(translucentPanelColor(drawn, drawn, breezeLight), drawn) << "uncomposited";
+  EXPECT_EQ(translucentPanelColor(blended, drawn, breezeLight), breezeLight) << "blended over the wallpaper";
+  EXPECT_EQ(translucentPanelColor(std::nullopt, drawn, breezeLight), breezeLight) << "over a picture";
+  EXPECT_EQ(translucentPanelColor(blended, std::nullopt, breezeLight), breezeLight);
+  EXPECT_EQ(translucentPanelColor(blended, drawn, std::nullopt), blended) << "no theme known";
+  EXPECT_EQ(translucentPanelColor(std::nullopt, std::nullopt, std::nullopt), std::nullopt);
+}
+
 // The bar the strip stands beside on the output sway gives it (the focused
 // one): the one along the top there, else one along the bottom, in the
 // colours sway tells; bars that are hidden or on other outputs do not count,

@@ -231,6 +231,14 @@ const DesktopCase debian13Desktops[] = {
                             "QT_QPA_PLATFORM=wayland", "lxqt-panel"},
                 .window = {1080, 746, 200, 22}, .takesOver = true}},
      .toSecondWorkspace = {}, .publishesWorkArea = false},
+    // Plasma 6's panel floats along the bottom, its window taller than the
+    // band it reserves: the strip stands right above the window.
+    {.name = "kde-x11-default", .window = {1080, 728, 200, 22}, .wears = Wears::panelColors,
+     .panels = {{0, 750, 1280, 50}}},
+    // Xfce 4.20's dark top panel, its clock and workspaces above the strip;
+    // its dock along the bottom hides itself and reserves nothing.
+    {.name = "xfce-default", .window = {1080, 27, 200, 22}, .wears = Wears::panelColors,
+     .panels = {{0, 0, 1280, 27}}},
 };
 
 // The table of the Debian release the test runs on: Debian 13's where
@@ -386,7 +394,11 @@ void expectWears(const QImage& screen, const DesktopCase& desktopCase) {
                          ? QRect(QPoint(strip.left(), strip.bottom() + 1), QPoint(strip.right(), screen.height() - 1))
                          : QRect(QPoint(strip.left(), 0), QPoint(strip.right(), strip.top() - 1));
   const QColor background = screen.pixel(strip.right(), strip.top());
-  const std::optional<QRgb> panel = band.isEmpty() ? std::nullopt : plainColor(screen, band);
+  // Where the panel's clock and buttons fill the band beside the strip
+  // (Xfce's), the bare panel across the screen.
+  const QRect across(0, band.top(), screen.width(), band.height());
+  std::optional<QRgb> panel = band.isEmpty() ? std::nullopt : plainColor(screen, band);
+  if (!band.isEmpty() && !panel) panel = plainColor(screen, across);
   std::cout << "figures: " << desktopCase.testName() << ": strip background " << background.name().toStdString()
             << ", panel background " << describe(panel).toStdString() << "\n";
   switch (desktopCase.wears) {

@@ -39,6 +39,17 @@ std::optional<QColor> plainColorOf(const QImage& sample) {
   return std::nullopt;
 }
 
+std::optional<QColor> panelColorIn(const QImage& band, const QRect& columns) {
+  if (const std::optional<QColor> beside = plainColorOf(band.copy(columns))) return beside;
+  return plainColorOf(band);
+}
+
+std::optional<QColor> translucentPanelColor(std::optional<QColor> onScreen, std::optional<QColor> asDrawn,
+                                            std::optional<QColor> theme) {
+  const bool shownAsDrawn = onScreen && asDrawn && onScreen->rgb() == asDrawn->rgb();
+  return shownAsDrawn || !theme ? onScreen : theme;
+}
+
 StripColors colorsBeside(QColor panel, const StripColors& light, const StripColors& dark) {
   panel.setAlpha(255);
   const bool darkPanel = contrastRatio(panel, dark.text) > contrastRatio(panel, light.text);

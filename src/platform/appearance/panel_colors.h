@@ -17,6 +17,19 @@ double contrastRatio(QColor first, QColor second);
 // not count. None where no colour has that many (a picture, a gradient).
 std::optional<QColor> plainColorOf(const QImage& sample);
 
+// The colour of the panel in `band`, its rows beside the strip across the
+// whole screen: in the strip's own `columns` of it first, and where the
+// panel's clock, buttons or workspaces there leave no colour the most of
+// them, in the whole band, most of which is the panel's bare background.
+std::optional<QColor> panelColorIn(const QImage& band, const QRect& columns);
+
+// The colour a translucent panel shows: the screen's where it shows the
+// panel as the panel drew itself (`asDrawn`: no compositing manager blends
+// it over what is behind it, whatever it announces), else its theme's,
+// where that is known.
+std::optional<QColor> translucentPanelColor(std::optional<QColor> onScreen, std::optional<QColor> asDrawn,
+                                            std::optional<QColor> theme);
+
 // The contrast text needs to be read at ease (WCAG AA).
 inline constexpr double readableContrast = 4.5;
 

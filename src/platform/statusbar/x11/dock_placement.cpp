@@ -45,14 +45,16 @@ PanelBands bandsOf(std::span<const PanelWindow> panels, QSize root) {
   return bands;
 }
 
-bool besideTranslucentPanel(ScreenEdge edge, const QRect& strip, std::span<const PanelWindow> panels, QSize root) {
-  return std::ranges::any_of(panels, [&](const PanelWindow& panel) {
+const PanelWindow* translucentPanelBeside(ScreenEdge edge, const QRect& strip, std::span<const PanelWindow> panels,
+                                          QSize root) {
+  const auto found = std::ranges::find_if(panels, [&](const PanelWindow& panel) {
     std::vector<EdgeReservation> bands;
     addEdgeReservations(panel, root, bands);
     return panel.translucent && std::ranges::any_of(bands, [&](const EdgeReservation& band) {
              return band.edge == edge && band.left <= strip.right() && band.right >= strip.left();
            });
   });
+  return found == panels.end() ? nullptr : &*found;
 }
 
 int rightInset(const QRect& screen, QSize root, std::span<const SideReservation> reservations) {

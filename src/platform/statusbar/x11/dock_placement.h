@@ -39,6 +39,7 @@ struct PanelWindow {
   QRect window;  // where it stands on the root window; null where unknown
   bool translucent = false;  // drawn with an alpha channel, over what is behind it
   bool holdsTray = false;    // the system tray stands in it
+  std::uint32_t id = 0;      // its X window
 };
 
 // The bands that panels take along the top and the bottom, and along the right.
@@ -56,10 +57,11 @@ struct PanelBands {
 // over any part of it.
 PanelBands bandsOf(std::span<const PanelWindow> panels, QSize root);
 
-// Whether a bar at `strip`, standing along `edge`, stands beside a
-// translucent panel there, whose pixels show what is behind it rather than
-// its own colour.
-bool besideTranslucentPanel(ScreenEdge edge, const QRect& strip, std::span<const PanelWindow> panels, QSize root);
+// The translucent panel that a bar at `strip`, standing along `edge`,
+// stands beside, whose pixels may show what is behind it rather than its
+// own colour; none where it stands beside none.
+const PanelWindow* translucentPanelBeside(ScreenEdge edge, const QRect& strip, std::span<const PanelWindow> panels,
+                                          QSize root);
 
 // How far from the right edge of `screen` a bar keeps, so as to stand
 // beside, never over, the vertical panels along the right of it.

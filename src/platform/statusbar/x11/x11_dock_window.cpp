@@ -37,6 +37,7 @@ std::optional<PanelWindow> panelOf(xcb_connection_t* connection, xcb_window_t wi
   PanelWindow panel{{}, windowGeometry(connection, window, root),
                     windowDepth(connection, window) == 32 && compositing(connection)};
   std::copy_n(strut.begin(), panel.strut.size(), panel.strut.begin());
+  panel.id = window;
   return panel;
 }
 
@@ -255,7 +256,8 @@ void X11DockWindow::place() {
   }
   placed_ = native;
   xcb_flush(connection_);
-  panel_->readBeside(nativeScreen, besideTranslucentPanel(edge, native, panels, root));
+  const PanelWindow* translucent = translucentPanelBeside(edge, native, panels, root);
+  panel_->readBeside(nativeScreen, translucent == nullptr ? 0 : translucent->id);
   cover_->stripMoved(native);
   if (placedDensity_ != 0.0 && ratio != placedDensity_) needsDrawing_();
   placedDensity_ = ratio;

@@ -15,13 +15,33 @@
 namespace platform {
 namespace {
 
-// The band between `strip` and the edge of `screen` it stands nearer to:
-// the panel it stands beside, empty where it stands at the edge.
+// The rows between `strip` and the edge of `screen` it stands nearer to,
+// across the screen: the panel it stands beside, empty where it stands at
+// the edge.
 QRect bandBeside(const QRect& strip, const QRect& screen) {
   if (strip.center().y() < screen.center().y()) {
-    return QRect(QPoint(strip.left(), screen.top()), QPoint(strip.right(), strip.top() - 1));
+    return QRect(QPoint(screen.left(), screen.top()), QPoint(screen.right(), strip.top() - 1));
   }
-  return QRect(QPoint(strip.left(), strip.bottom() + 1), QPoint(strip.right(), screen.bottom()));
+  return QRect(QPoint(screen.left(), strip.bottom() + 1), QPoint(screen.right(), screen.bottom()));
+}
+
+// The pixels of `area` of `drawable`, in its own coordinates; null where
+// the server has none to give.
+QImage pixelsOf(xcb_connection_t* connection, xcb_drawable_t drawable, const QRect& area) {
+  if (area.isEmpty()) return {};
+  const XcbReply<xcb_get_image_reply_t> image{xcb_get_image_reply(
+      connection,
+      xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(area.x()),
+                    static_cast<std::int16_t>(area.y()), static_cast<std::uint16_t>(area.width()),
+                    static_cast<std::uint16_t>(area.height()), ~0u),
+      nullptr)};
+  // Depths 24 and 32 come as four bytes a pixel, as QImage keeps RGB32.
+  const auto bytes = static_cast<qsizetype>(area.width()) * area.height() * 4;
+  if (image == nullptr || (image->depth != 24 && image->depth != 32) || xcb_get_image_data_length(image.get()) < bytes) {
+    return {};
+  }
+  return QImage(xcb_get_image_data(image.get()), area.width(), area.height(), area.width() * 4, QImage::Format_RGB32)
+      .copy();
 }
 
 // XWayland's root window holds none of the desktop's pixels. Newer ones say
@@ -49,16 +69,13 @@ X11PanelColor::X11PanelColor(xcb_connection_t* connection, std::uint32_t window,
   connect(&readAgain_, &QTimer::timeout, this, &X11PanelColor::read);
 }
 
-void X11PanelColor::readBeside(const QRect& screen, bool translucent) {
+void X11PanelColor::readBeside(const QRect& screen, std::uint32_t translucentPanel) {
   screen_ = screen;
-  translucent_ = translucent;
-  if (!rootHasDesktop_ || translucent) {
-    const std::optional<QColor> themes = shellPanelColor(QDBusConnection::sessionBus());
-    if (themes || !rootHasDesktop_) {
-      readAgain_.stop();
-      adopt(themes);
-      return;
-    }
+  translucentPanel_ = translucentPanel;
+  if (!rootHasDesktop_) {
+    readAgain_.stop();
+    adopt(shellPanelColor(QDBusConnection::sessionBus()));
+    return;
   }
   read();
   readAgain_.start();
@@ -76,25 +93,26 @@ void X11PanelColor::setCovered(bool covered) {
 void X11PanelColor::read() {
   if (covered_) return;
   const QRect strip = windowGeometry(connection_, window_, root_);
-  const QRect band = strip.isEmpty() ? QRect() : bandBeside(strip, screen_);
-  std::optional<QColor> color;
-  const XcbReply<xcb_get_image_reply_t> image{
-      band.isEmpty() ? nullptr
-                     : xcb_get_image_reply(connection_,
-                                           xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_,
-                                                         static_cast<std::int16_t>(band.x()),
-                                                         static_cast<std::int16_t>(band.y()),
-                                                         static_cast<std::uint16_t>(band.width()),
-                                                         static_cast<std::uint16_t>(band.height()), ~0u),
-                                           nullptr)};
-  // Depths 24 and 32 come as four bytes a pixel, as QImage keeps RGB32.
-  const auto bytes = static_cast<qsizetype>(band.width()) * band.height() * 4;
-  if (image != nullptr && (image->depth == 24 || image->depth == 32) && xcb_get_image_data_length(image.get()) >= bytes) {
-    const QImage pixels(xcb_get_image_data(image.get()), band.width(), band.height(), band.width() * 4,
-                        QImage::Format_RGB32);
-    color = plainColorOf(pixels);
+  if (strip.isEmpty()) {
+    adopt(std::nullopt);
+    return;
   }
-  adopt(color);
+  // Read from `drawable`, whose top-left corner stands at `origin` on the
+  // root window, over `area` of the root's.
+  const auto colorIn = [&](xcb_drawable_t drawable, QPoint origin, const QRect& area) {
+    const QRect stripColumns = QRect(strip.left(), area.top(), strip.width(), area.height()).intersected(area);
+    return panelColorIn(pixelsOf(connection_, drawable, area.translated(-origin)), stripColumns.translated(-area.topLeft()));
+  };
+  const QRect band = bandBeside(strip, screen_);
+  const std::optional<QColor> onScreen = colorIn(root_, QPoint(0, 0), band);
+  if (translucentPanel_ == 0) {
+    adopt(onScreen);
+    return;
+  }
+  // The panel's own pixels over the band, as it drew them.
+  const QRect panel = windowGeometry(connection_, translucentPanel_, root_);
+  const std::optional<QColor> asDrawn = colorIn(translucentPanel_, panel.topLeft(), band.intersected(panel));
+  adopt(translucentPanelColor(onScreen, asDrawn, shellPanelColor(QDBusConnection::sessionBus())));
 }
 
 void X11PanelColor::adopt(std::optional<QColor> color) {

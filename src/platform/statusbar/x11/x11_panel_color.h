@@ -14,23 +14,23 @@ namespace platform {
 
 // The colour of the panel beside the strip, read from the screen's own
 // pixels: the band between the strip's window and the screen's nearer edge,
-// across the window's columns. Read again when the desktop's colours
+// across the window's columns, else across the screen. Read again when the desktop's colours
 // change, and a little after every move, since a panel that has just
 // reserved its band may not have drawn it yet, and a window manager may put
 // the window elsewhere than asked (i3). Where the
 // root window holds no desktop pixels (a rootless XWayland), the shell's
-// theme tells it, where it can; so it does for a translucent panel, whose
-// pixels are those of whatever is behind it.
+// theme tells it, where it can; so it does for a translucent panel that a
+// compositing manager blends over whatever is behind it.
 class X11PanelColor final : public QObject {
  public:
   // `changed` hears when the colour read differs from the last.
   X11PanelColor(xcb_connection_t* connection, std::uint32_t window, std::function<void()> changed);
 
-  // The window has moved on `screen`, in device pixels, beside a panel
-  // that is `translucent` or not.
-  void readBeside(const QRect& screen, bool translucent);
+  // The window has moved on `screen`, in device pixels, beside the
+  // translucent panel window `translucentPanel`, or none (0).
+  void readBeside(const QRect& screen, std::uint32_t translucentPanel);
   // The panel may have been drawn anew where it stands.
-  void readAgain() { readBeside(screen_, translucent_); }
+  void readAgain() { readBeside(screen_, translucentPanel_); }
   // While a locker or a full-screen window covers the band, nothing is
   // read; uncovered, it is read again.
   void setCovered(bool covered);
@@ -46,7 +46,7 @@ class X11PanelColor final : public QObject {
   std::function<void()> changed_;
   bool rootHasDesktop_;
   QRect screen_;
-  bool translucent_ = false;
+  std::uint32_t translucentPanel_ = 0;
   bool covered_ = false;
   std::optional<QColor> color_;
   QTimer readAgain_;
