@@ -237,6 +237,8 @@ const DesktopCase debian13Desktops[] = {
      .panels = {{0, 750, 1280, 50}}},
     // Xfce 4.20's dark top panel, its clock and workspaces above the strip;
     // its dock along the bottom hides itself and reserves nothing.
+    {.name = "kde-wayland-default", .window = {1080, 728, 200, 22}, .wears = Wears::shellTheme,
+     .shellPanel = {239, 240, 241}, .panels = {{0, 750, 1280, 50}}},
     {.name = "xfce-default", .window = {1080, 27, 200, 22}, .wears = Wears::panelColors,
      .panels = {{0, 0, 1280, 27}}},
 };
@@ -544,6 +546,9 @@ TEST_P(DesktopTest, StripStandsBesideThePanelReservesItsBandStaysAndFollowsChang
   }
 
   QProcessEnvironment appEnvironment = desktop.environment();
+  // The application keeps its music in a home of its own; the desktop's
+  // settings, which a user's programs share, stay the desktop's.
+  appEnvironment.insert("XDG_CONFIG_HOME", desktop.value("HOME") + "/.config");
   if (row.scale != 1) appEnvironment.insert("QT_SCALE_FACTOR", QString::number(row.scale));
   AppUnderTest app(appEnvironment);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !watch.place().isEmpty(); }, placeTimeout)) << "no strip";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/statusbar/x11/dock_placement.h"
+#include "platform/statusbar/x11/plasma_panels.h"
 
 namespace platform {
 namespace {
@@ -216,6 +217,38 @@ TEST(PanelLayoutTest, StandsBesideEveryPanelsWindowNeverOverIt) {
     EXPECT_EQ(strutFor(edge, strip, root)[3], row.reservedToBottom) << row.layout;
     EXPECT_EQ(translucentPanelBeside(edge, strip, row.panels, root) != nullptr, row.besideTranslucent) << row.layout;
   }
+}
+
+// Plasma's panels on Wayland, seen from XWayland through the work area
+// alone: its settings say how deep each reaches, and where.
+TEST(PlasmaPanelsTest, ItsSettingsSayHowDeepItsPanelsReachAlongEachEdge) {
+  const QByteArray shell = "[PlasmaViews][Panel 2]\nfloating=1\n\n[PlasmaViews][Panel 2][Defaults]\nthickness=34\n"
+                           "[PlasmaViews][Panel 7]\nfloating=0\nthickness=28\n";
+  const QByteArray applets = "[Containments][1]\nlocation=0\n[Containments][2]\nformfactor=2\nlocation=4\n"
+                             "[Containments][2][Applets][15]\nlocation=3\n";
+  const struct {
+    const char* settings;
+    QByteArray shell;
+    QByteArray applets;
+    int top;
+    int bottom;
+  } rows[] = {
+      {"Plasma 6 as it comes: one floating panel along the bottom, 8 off the edge and 8 above its body", shell,
+       applets, 0, 50},
+      {"the same panel moved to the top", shell, QByteArray(applets).replace("location=4", "location=3"), 50, 0},
+      {"docked for good", QByteArray(shell).replace("floating=1", "floating=0"), applets, 0, 34},
+      {"a thickness of the user's own", shell + "[PlasmaViews][Panel 2]\nthickness=40\n", applets, 0, 56},
+      {"a second, docked panel at the top", shell, applets + "[Containments][7]\nlocation=3\n", 28, 50},
+      {"no settings", "", "", 0, 0},
+      {"garbled", "[PlasmaViews][Panel 2\nthickness=34\n=\n[", "[Containments][2]\nlocation\n", 0, 0},
+      {"a thickness past any screen", "[PlasmaViews][Panel 2]\nthickness=99999\n", applets, 0, 0},
+  };
+  for (const auto& row : rows) {
+    const PlasmaPanelDepths depths = plasmaPanelDepths(row.shell, row.applets);
+    EXPECT_EQ(depths.top, row.top) << row.settings;
+    EXPECT_EQ(depths.bottom, row.bottom) << row.settings;
+  }
+  EXPECT_EQ(placed(screen, root, {0, 50}), QRect(1080, 728, 200, 22)) << "right above its window";
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include "platform/statusbar/x11/x11_presentation_surface.h"
 #include "platform/statusbar/x11/x11_lookups.h"
 #include "platform/statusbar/x11/dock_placement.h"
+#include "platform/statusbar/x11/plasma_panels.h"
 
 namespace platform {
 
@@ -217,11 +220,19 @@ void X11DockWindow::place() {
   }
   const PanelBands bands = bandsOf(panels, root);
   const std::optional<QRect> workArea = this->workArea(nativeScreen);
+  // Plasma's panels on Wayland are no X windows, and the band one reserves
+  // may be less deep than its window reaches (it floats): only its
+  // settings tell.
+  const QDBusConnectionInterface* names = QDBusConnection::sessionBus().interface();
+  const PlasmaPanelDepths plasma = names != nullptr && names->isServiceRegistered("org.kde.plasmashell").value()
+                                       ? plasmaPanelDepths()
+                                       : PlasmaPanelDepths{};
   const auto reservedAlong = [&](ScreenEdge edge, int& learnt, const std::vector<int>& own) {
     const int othersDepth = reservationsDepth(edge, nativeScreen, root, bands.edges);
     learnt = desktopReservationDepth(learnt, workArea ? std::optional(depthOf(edge, *workArea, root)) : std::nullopt,
                                      own, othersDepth);
-    return std::max(learnt, othersDepth);
+    const int plasmaDepth = static_cast<int>(std::lround((edge == ScreenEdge::top ? plasma.top : plasma.bottom) * ratio));
+    return std::max(learnt > 0 ? std::max(learnt, plasmaDepth) : 0, othersDepth);
   };
   const EdgeDepths reserved{reservedAlong(ScreenEdge::top, desktopTop_, ownTop_),
                             reservedAlong(ScreenEdge::bottom, desktopBottom_, ownBottom_)};

@@ -66,7 +66,13 @@ X11PanelColor::X11PanelColor(xcb_connection_t* connection, std::uint32_t window,
       rootHasDesktop_(!isRootless(connection)) {
   readAgain_.setSingleShot(true);
   readAgain_.setInterval(1000);
-  connect(&readAgain_, &QTimer::timeout, this, &X11PanelColor::read);
+  // A panel still coming up (Cinnamon's fades in) reads differently each
+  // time: read again until it holds still.
+  connect(&readAgain_, &QTimer::timeout, this, [this] {
+    const std::optional<QColor> before = color_;
+    read();
+    if (color_ != before) readAgain_.start();
+  });
 }
 
 void X11PanelColor::readBeside(const QRect& screen, std::uint32_t translucentPanel) {

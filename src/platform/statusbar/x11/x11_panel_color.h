@@ -14,11 +14,11 @@ namespace platform {
 
 // The colour of the panel beside the strip, read from the screen's own
 // pixels: the band between the strip's window and the screen's nearer edge,
-// across the window's columns, else across the screen. Read again when the desktop's colours
-// change, and a little after every move, since a panel that has just
-// reserved its band may not have drawn it yet, and a window manager may put
-// the window elsewhere than asked (i3). Where the
-// root window holds no desktop pixels (a rootless XWayland), the shell's
+// across the window's columns, else across the screen. Read again when the
+// desktop's colours change, and a little after every move until it holds
+// still, since a panel that has just reserved its band may not have drawn
+// it yet (or is fading in), and a window manager may put the window
+// elsewhere than asked (i3). Where the root window holds no desktop pixels (a rootless XWayland), the shell's
 // theme tells it, where it can; so it does for a translucent panel that a
 // compositing manager blends over whatever is behind it.
 class X11PanelColor final : public QObject {
