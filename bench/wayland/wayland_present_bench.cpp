@@ -43,7 +43,7 @@ bool waitUntilReady(platform::WaylandPresentationSurface& surface) {
 
 std::unique_ptr<platform::WaylandPresentationSurface> surfaceAtScale(benchmark::State& state, int scale) {
   sway->run({"swaymsg", "output", "HEADLESS-1", "scale", QString::number(scale)});
-  auto surface = platform::WaylandPresentationSurface::connect();
+  auto surface = platform::WaylandPresentationSurface::connect([](platform::ScreenEdge) {});
   if (surface == nullptr) {
     state.SkipWithError("no layer-shell surface");
     return nullptr;

@@ -14,4 +14,11 @@ struct EdgeDepths {
   bool operator==(const EdgeDepths&) const = default;
 };
 
+// The edge a bar stands at beside other panels' `bands` (depths beyond the
+// screen's own edge): the top where something is along it, else the bottom
+// where something is along that, else the top, where a bar is looked for.
+constexpr ScreenEdge edgeBeside(EdgeDepths bands) {
+  return bands.top == 0 && bands.bottom > 0 ? ScreenEdge::bottom : ScreenEdge::top;
+}
+
 }  // namespace platform

@@ -18,6 +18,7 @@ namespace {
 
 using platform::FilmSlice;
 using platform::RetainedFrame;
+using platform::ScreenEdge;
 using platform::WaylandPresentationSurface;
 using namespace sonvetta::testdata;
 using namespace std::chrono_literals;
@@ -99,6 +100,9 @@ QRect areaOf(const QImage& screenshot, QRgb color) {
 
 // Presents `frame` at `offset` and expects the strip on the screen to be what
 // the frame looks like flattened, pixel for pixel.
+// For the tests that look at the screen, not at what the main thread is told.
+void ignoreEdge(ScreenEdge) {}
+
 void expectShown(WaylandPresentationSurface& surface, const std::function<QImage()>& screenshot,
                  const std::shared_ptr<const RetainedFrame>& frame, int offset) {
   SCOPED_TRACE(offset);
@@ -118,7 +122,7 @@ class WaylandPresentationSurfaceTest : public SharedSwayTest {
   void SetUp() override {
     SharedSwayTest::SetUp();
     if (IsSkipped()) return;
-    surface_ = WaylandPresentationSurface::connect();
+    surface_ = WaylandPresentationSurface::connect(ignoreEdge);
     ASSERT_NE(surface_, nullptr) << "sway offers the layer shell";
   }
   void TearDown() override {
@@ -225,7 +229,7 @@ TEST_F(WaylandPresentationSurfaceTest, StaysCrispWhereItIsWhenAnotherOutputComes
 TEST(WaylandPresentationSurface, IsNullWithoutAWaylandDisplay) {
   const QByteArray display = qgetenv("WAYLAND_DISPLAY");
   qputenv("WAYLAND_DISPLAY", "sonvetta-no-such-display");
-  EXPECT_EQ(WaylandPresentationSurface::connect(), nullptr);
+  EXPECT_EQ(WaylandPresentationSurface::connect(ignoreEdge), nullptr);
   qputenv("WAYLAND_DISPLAY", display);
 }
 
@@ -233,7 +237,7 @@ TEST(WaylandPresentationSurface, EndsWhenTheCompositorGoesAway) {
   Session sway("sway");
   if (!sway.unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway.unavailable().toStdString();
   sway.enter();
-  const auto surface = WaylandPresentationSurface::connect();
+  const auto surface = WaylandPresentationSurface::connect(ignoreEdge);
   ASSERT_NE(surface, nullptr);
   ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
   sway.kill();
@@ -265,7 +269,8 @@ TEST_P(WithoutSwaysSocketTest, StandsBesideTheBarAndFollowsItToTheOtherEdge) {
   if (!sway.unavailable().isEmpty()) GTEST_SKIP() << "headless sway: " << sway.unavailable().toStdString();
   sway.enter();
   qunsetenv("SWAYSOCK");
-  const auto surface = WaylandPresentationSurface::connect();
+  ScreenEdge told = alongBottom ? ScreenEdge::top : ScreenEdge::bottom;
+  const auto surface = WaylandPresentationSurface::connect([&told](ScreenEdge edge) { told = edge; });
   ASSERT_NE(surface, nullptr);
   const QImage frame = stripFrame({200, 22}, 1);
   for (const bool bottom : {alongBottom, !alongBottom}) {
@@ -290,6 +295,7 @@ TEST_P(WithoutSwaysSocketTest, StandsBesideTheBarAndFollowsItToTheOtherEdge) {
               << shown.strip.height() << "\n";
     const QRect area = sway.workspaceArea();
     EXPECT_EQ(bottom ? Screen::height - area.bottom() - 1 : area.top(), shown.bar + 22) << "its band beside the bar's";
+    EXPECT_EQ(told, bottom ? ScreenEdge::bottom : ScreenEdge::top) << "the edge told to the main thread";
   }
 }
 
@@ -303,7 +309,7 @@ TEST_P(KWinLayerSurfaceTest, DrawsAtTheScaleItPrefersAndSlidesTheFilmPixelForPix
   const Session kwin("kwin", {QString::number(scale)});
   if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
   kwin.enter();
-  const auto surface = WaylandPresentationSurface::connect();
+  const auto surface = WaylandPresentationSurface::connect(ignoreEdge);
   ASSERT_NE(surface, nullptr);
   ASSERT_TRUE(presentAndWait(*surface, stripFrame({200, 22}, 1)));
   ASSERT_TRUE(dispatchUntil(*surface, [&] { return surface->devicePixelRatio() == scale; }));
@@ -331,7 +337,7 @@ TEST(KWinLayerSurface, OutlivesItsOutputSwitchedOffAndOn) {
   const Session kwin("kwin", {"1", "2"});
   if (!kwin.unavailable().isEmpty()) GTEST_SKIP() << "headless KWin: " << kwin.unavailable().toStdString();
   kwin.enter();
-  const auto surface = WaylandPresentationSurface::connect();
+  const auto surface = WaylandPresentationSurface::connect(ignoreEdge);
   ASSERT_NE(surface, nullptr);
   const QImage frame = stripFrame({200, 22}, 1);
   ASSERT_TRUE(presentAndWait(*surface, frame));

@@ -23,10 +23,6 @@ EdgeDepths otherBands(const OutputFromProbe& output, EdgeDepths own) {
   return {std::max(0, -output.top - own.top), std::max(0, output.bottom - output.probeHeight - own.bottom)};
 }
 
-ScreenEdge edgeBeside(EdgeDepths others) {
-  return others.top == 0 && others.bottom > 0 ? ScreenEdge::bottom : ScreenEdge::top;
-}
-
 // A popup of the probe one point high, asked for far beyond its `edge` and
 // slid back into the output: the compositor then has it touch the output's
 // edge. It never gets a buffer, so nothing is shown.

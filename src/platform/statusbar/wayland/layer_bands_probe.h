@@ -29,11 +29,6 @@ struct OutputFromProbe {
 // the probe and the output's edges, less the strip's own band there (`own`).
 EdgeDepths otherBands(const OutputFromProbe& output, EdgeDepths own);
 
-// The edge the strip stands at beside those bands: the top where something
-// is reserved along it, else the bottom where something is along that, else
-// the top.
-ScreenEdge edgeBeside(EdgeDepths others);
-
 // The bands that other layer surfaces (panels, docks) keep along the top and
 // the bottom of the output, learnt where no compositor tells: an invisible
 // layer surface anchored to the top, the bottom and the right, with no band

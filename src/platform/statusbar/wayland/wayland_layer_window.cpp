@@ -29,10 +29,7 @@ QRect WaylandLayerWindow::geometry() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
   const QRect area = screen != nullptr ? screen->geometry() : QRect();
   const QSize size = size_.toSize();
-  // Above sway's bar where the strip's output has one along the bottom and
-  // none along the top, as the surface stands.
-  const bool alongBottom = swayBar_ != nullptr && swayBar_->stripEdge() == ScreenEdge::bottom;
-  const int top = alongBottom ? area.bottom() + 1 - size.height() : area.top();
+  const int top = edgeTold_->edge == ScreenEdge::bottom ? area.bottom() + 1 - size.height() : area.top();
   return QRect(QPoint(area.right() + 1 - size.width(), top), size);
 }
 
@@ -41,7 +38,11 @@ std::optional<QColor> WaylandLayerWindow::panelColor() const {
 }
 
 std::function<std::unique_ptr<PresentationSurface>()> WaylandLayerWindow::surfaceMaker() const {
-  return [] { return WaylandPresentationSurface::connect(); };
+  return [told = edgeTold_.get()] {
+    // Queued to the main thread; dropped once the window, and with it `told`, has gone.
+    return WaylandPresentationSurface::connect(
+        [told](ScreenEdge edge) { QMetaObject::invokeMethod(told, [told, edge] { told->edge = edge; }); });
+  };
 }
 
 }  // namespace platform

@@ -81,13 +81,16 @@ struct WaylandPresentationSurface::Listeners {
   static constexpr wl_callback_listener frame = {&frameDone};
 };
 
-std::unique_ptr<WaylandPresentationSurface> WaylandPresentationSurface::connect() {
+std::unique_ptr<WaylandPresentationSurface> WaylandPresentationSurface::connect(
+    std::function<void(ScreenEdge)> edgeChosen) {
   wl_display* display = wl_display_connect(nullptr);
   if (display == nullptr) return nullptr;
   std::unique_ptr<WaylandPresentationSurface> surface(new WaylandPresentationSurface(display));
   surface->swayBar_ = SwayBarWatch::start();
   if (surface->swayBar_ != nullptr) surface->edge_ = surface->swayBar_->stripEdge();
   if (!surface->bindGlobals() || !surface->listen()) return nullptr;
+  surface->edgeChosen_ = std::move(edgeChosen);
+  surface->edgeChosen_(surface->edge_);
   return surface;
 }
 
@@ -268,6 +271,7 @@ void WaylandPresentationSurface::watchBands() {
 void WaylandPresentationSurface::standAt(ScreenEdge edge) {
   if (edge == edge_) return;
   edge_ = edge;
+  if (edgeChosen_) edgeChosen_(edge);
   if (strip_ != nullptr) reopen(true);
 }
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,8 +38,9 @@ class SwayBarWatch;
 class WaylandPresentationSurface final : public PresentationSurface {
  public:
   // Null when there is no Wayland display, or when it lacks the layer
-  // shell, shared memory or a compositor.
-  static std::unique_ptr<WaylandPresentationSurface> connect();
+  // shell, shared memory or a compositor. `edgeChosen` hears, on this
+  // thread, the edge the strip stands at, first and whenever it moves.
+  static std::unique_ptr<WaylandPresentationSurface> connect(std::function<void(ScreenEdge)> edgeChosen);
   ~WaylandPresentationSurface() override;
   WaylandPresentationSurface(const WaylandPresentationSurface&) = delete;
   WaylandPresentationSurface& operator=(const WaylandPresentationSurface&) = delete;
@@ -84,6 +86,7 @@ class WaylandPresentationSurface final : public PresentationSurface {
   std::unique_ptr<SwayBarWatch> swayBar_;
   std::unique_ptr<LayerBandsProbe> bands_;  // null where sway tells
   ScreenEdge edge_ = ScreenEdge::top;
+  std::function<void(ScreenEdge)> edgeChosen_;
   // Readable when the display or sway has said something.
   int events_ = -1;
   wl_registry* registry_ = nullptr;

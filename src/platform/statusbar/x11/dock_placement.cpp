@@ -116,9 +116,8 @@ int depthOf(ScreenEdge edge, const QRect& area, QSize root) {
 
 ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved, bool verticalTray) {
   if (verticalTray) return ScreenEdge::top;
-  if (reserved.top > screenDepth(ScreenEdge::top, screen, root)) return ScreenEdge::top;
-  if (reserved.bottom > screenDepth(ScreenEdge::bottom, screen, root)) return ScreenEdge::bottom;
-  return ScreenEdge::top;
+  return edgeBeside({std::max(0, reserved.top - screenDepth(ScreenEdge::top, screen, root)),
+                     std::max(0, reserved.bottom - screenDepth(ScreenEdge::bottom, screen, root))});
 }
 
 QRect dockGeometry(const QRect& screen, QSize root, EdgeDepths reserved, QSize size, int rightInset,

@@ -103,11 +103,9 @@ std::optional<QRect> workAreaOver(const QRect& screen, std::span<const QRect> mo
 // How deep `area` leaves the root window's `edge`.
 int depthOf(ScreenEdge edge, const QRect& area, QSize root);
 
-// The edge the bar stands at on `screen`: the top where something is
-// reserved along it, else the bottom where something is along that, and the
-// top where the screen has no panel at all, or where the tray's panel is a
-// vertical one (`verticalTray`), beside which the top of the free area is
-// nearest.
+// The edge the bar stands at on `screen`: beside what is reserved along its
+// edges (`edgeBeside`), and at the top where the tray's panel is a vertical
+// one (`verticalTray`), beside which the top of the free area is nearest.
 ScreenEdge dockEdge(const QRect& screen, QSize root, EdgeDepths reserved, bool verticalTray = false);
 
 // Where a bar of `size` stands on `screen` (root coordinates): at its right
