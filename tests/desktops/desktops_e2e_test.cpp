@@ -121,6 +121,15 @@ const QStringList plasmaLocked = {
     "ksmserver & until gdbus call --session --dest org.freedesktop.ScreenSaver --object-path /ScreenSaver "
     "--method org.freedesktop.ScreenSaver.Lock; do sleep 1; done; wait"};
 
+// Plasma 6's floating panel moved to the top and back: the strip follows,
+// right beside its window. On the way up it may stand at `upOnTheWay`
+// a while; on the way down, beside the band the panel reserved at the top,
+// docked a moment as it leaves.
+std::vector<Step> plasmaFloatingPanelMoved(QRect upOnTheWay) {
+  return {{.command = plasmaPanelTo("top"), .window = {1080, 50, 200, 22}, .onTheWay = upOnTheWay},
+          {.command = plasmaPanelTo("bottom"), .window = {1080, 728, 200, 22}, .onTheWay = {1080, 34, 200, 22}}};
+}
+
 const DesktopCase desktops[] = {
     // tint2's and Xfce's dark grey panels, their own grey under light text.
     {.name = "openbox", .window = {1080, 30, 200, 22}, .wears = Wears::panelColors},
@@ -232,13 +241,19 @@ const DesktopCase debian13Desktops[] = {
                 .window = {1080, 746, 200, 22}, .takesOver = true}},
      .toSecondWorkspace = {}, .publishesWorkArea = false},
     // Plasma 6's panel floats along the bottom, its window taller than the
-    // band it reserves: the strip stands right above the window.
+    // band it reserves: the strip stands right above the window, and follows
+    // it to the top and back; on Wayland, where Xwayland sees no panel
+    // window, as Plasma's settings, saved anew, tell.
     {.name = "kde-x11-default", .window = {1080, 728, 200, 22}, .wears = Wears::panelColors,
-     .panels = {{0, 750, 1280, 50}}},
+     .panels = {{0, 750, 1280, 50}},
+     // Docked a moment at the bottom as it leaves.
+     .steps = plasmaFloatingPanelMoved({1080, 744, 200, 22})},
+    {.name = "kde-wayland-default", .window = {1080, 728, 200, 22}, .wears = Wears::shellTheme,
+     .shellPanel = {239, 240, 241}, .panels = {{0, 750, 1280, 50}},
+     // Beside the band it reserves at the top, until its settings are saved.
+     .steps = plasmaFloatingPanelMoved({1080, 34, 200, 22})},
     // Xfce 4.20's dark top panel, its clock and workspaces above the strip;
     // its dock along the bottom hides itself and reserves nothing.
-    {.name = "kde-wayland-default", .window = {1080, 728, 200, 22}, .wears = Wears::shellTheme,
-     .shellPanel = {239, 240, 241}, .panels = {{0, 750, 1280, 50}}},
     {.name = "xfce-default", .window = {1080, 27, 200, 22}, .wears = Wears::panelColors,
      .panels = {{0, 0, 1280, 27}}},
 };

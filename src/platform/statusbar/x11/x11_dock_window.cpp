@@ -7,6 +7,7 @@
 #include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -93,6 +94,14 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDr
   placeSoon_.setSingleShot(true);
   placeSoon_.setInterval(250);
   connect(&placeSoon_, &QTimer::timeout, this, &X11DockWindow::place);
+  // Plasma's panels on Wayland are no X windows: only their settings, saved
+  // anew (a new file renamed over the old) when one moves, floats or is
+  // resized, tell where they are.
+  settingsWatch_.addPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+  connect(&settingsWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
+    settingsSaved_ = true;
+    placeSoon_.start();
+  });
   // A monitor plugged in or out can change which screen the bar belongs
   // on, whether or not it changes the primary one.
   const auto followBarScreen = [this] { followScreen(barScreen()); };
@@ -224,14 +233,19 @@ void X11DockWindow::place() {
   // may be less deep than its window reaches (it floats): only its
   // settings tell.
   const QDBusConnectionInterface* names = QDBusConnection::sessionBus().interface();
-  const PlasmaPanelDepths plasma = names != nullptr && names->isServiceRegistered("org.kde.plasmashell").value()
-                                       ? plasmaPanelDepths()
-                                       : PlasmaPanelDepths{};
+  const bool plasmaRuns = names != nullptr && names->isServiceRegistered("org.kde.plasmashell").value();
+  const PlasmaPanelDepths plasma = plasmaRuns ? plasmaPanelDepths() : PlasmaPanelDepths{};
+  // Saved only some seconds after a panel moves, the settings are the
+  // newer word only just after they are saved.
+  const bool plasmaSaidLast = plasmaRuns && std::exchange(settingsSaved_, false);
   const auto reservedAlong = [&](ScreenEdge edge, int& learnt, const std::vector<int>& own) {
     const int othersDepth = reservationsDepth(edge, nativeScreen, root, bands.edges);
+    const int plasmaDepth = static_cast<int>(std::lround((edge == ScreenEdge::top ? plasma.top : plasma.bottom) * ratio));
+    // A panel that left an edge where the strip's own band stays leaves the
+    // work area as it was: its settings tell that it went.
+    if (plasmaSaidLast && plasmaDepth == 0) learnt = 0;
     learnt = desktopReservationDepth(learnt, workArea ? std::optional(depthOf(edge, *workArea, root)) : std::nullopt,
                                      own, othersDepth);
-    const int plasmaDepth = static_cast<int>(std::lround((edge == ScreenEdge::top ? plasma.top : plasma.bottom) * ratio));
     return std::max(learnt > 0 ? std::max(learnt, plasmaDepth) : 0, othersDepth);
   };
   const EdgeDepths reserved{reservedAlong(ScreenEdge::top, desktopTop_, ownTop_),

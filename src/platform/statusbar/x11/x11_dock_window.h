@@ -2,6 +2,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QColor>
+#include <QFileSystemWatcher>
 #include <QTimer>
 #include <QWindow>
 #include <array>
@@ -25,7 +26,7 @@ namespace platform {
 // top, or above those along its bottom where it has none at the top,
 // reserving its band at that edge so that maximised windows stay clear of
 // it. It moves when the screens, the primary one, its geometry or scale,
-// the panels or the work area change. It draws nothing itself: the
+// the panels, their settings or the work area change. It draws nothing itself: the
 // compositor thread fills it, and learns from a property of the window what
 // hides it without X saying so.
 class X11DockWindow final : public QObject, public StatusBarWindow, private QAbstractNativeEventFilter {
@@ -72,6 +73,8 @@ class X11DockWindow final : public QObject, public StatusBarWindow, private QAbs
   std::array<std::uint32_t, 12> strut_{};  // the one written last
   QRect placed_;  // in device pixels
   QTimer placeSoon_;
+  QFileSystemWatcher settingsWatch_;
+  bool settingsSaved_ = false;  // since the bar was last placed
   QMetaObject::Connection screenChanges_[3];
   std::unique_ptr<X11PanelColor> panel_;
   std::unique_ptr<CoverWatch> cover_;
