@@ -6,7 +6,8 @@
 // standing still, and its own pixels and colours on the screen. One row a
 // desktop: its name and options for start-desktop, what is expected there,
 // and the changes made to the desktop under the running strip, each with
-// where the strip then stands.
+// where the strip then stands, and whether it then wears the panel's new
+// colours.
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
@@ -58,6 +59,7 @@ struct Step {
   const char* output = "HEADLESS-1";  // sway's, where the strip then stands
   const char* windowSays = nullptr;   // a property the strip's window then sets to 1
   QRect onTheWay = {};                // where it may also stand a while on the way
+  bool recolours = false;             // the panel takes new colours, and the strip with it
 };
 
 struct DesktopCase {
@@ -131,9 +133,13 @@ std::vector<Step> plasmaFloatingPanelMoved(QRect upOnTheWay) {
 }
 
 const DesktopCase desktops[] = {
-    // tint2's and Xfce's dark grey panels, their own grey under light text.
+    // tint2's dark grey panel, its own grey under light text; Xfce's light
+    // one, in Adwaita, and then dark, the theme switched to Adwaita-dark
+    // while the strip runs.
     {.name = "openbox", .window = {1080, 30, 200, 22}, .wears = Wears::panelColors},
-    {.name = "xfce", .window = {1080, 31, 200, 22}, .wears = Wears::panelColors},
+    {.name = "xfce", .window = {1080, 31, 200, 22}, .wears = Wears::panelColors,
+     .steps = {{.command = {"xfconf-query", "-c", "xsettings", "-p", "/Net/ThemeName", "-s", "Adwaita-dark"},
+                .window = {1080, 31, 200, 22}, .recolours = true}}},
     // A panel of odd height: at 2x the strip still stands right below it.
     {.name = "xfce", .window = {880, 31, 400, 44}, .wears = Wears::panelColors, .scale = 2},
     // i3 stretches every dock over the output, in its dock area below i3bar.
@@ -403,24 +409,35 @@ std::optional<QRgb> plainColor(const QImage& screen, const QRect& band) {
 
 QString describe(std::optional<QRgb> color) { return color ? QColor(*color).name() : QString("none"); }
 
-// The strip's background beside the panel: as the row says, and, against
-// the panel's, printed with the figures.
-void expectWears(const QImage& screen, const DesktopCase& desktopCase) {
+// The strip's background in a screenshot, and the panel's beside it.
+struct Worn {
+  std::optional<QRgb> strip;
+  std::optional<QRgb> panel;
+};
+
+Worn wornIn(const QImage& screen, const DesktopCase& desktopCase) {
+  if (screen.isNull()) return {};
   const QRect strip = desktopCase.strip();
   const QRect band = desktopCase.alongBottom()
                          ? QRect(QPoint(strip.left(), strip.bottom() + 1), QPoint(strip.right(), screen.height() - 1))
                          : QRect(QPoint(strip.left(), 0), QPoint(strip.right(), strip.top() - 1));
-  const QColor background = screen.pixel(strip.right(), strip.top());
   // Where the panel's clock and buttons fill the band beside the strip
   // (Xfce's), the bare panel across the screen.
   const QRect across(0, band.top(), screen.width(), band.height());
   std::optional<QRgb> panel = band.isEmpty() ? std::nullopt : plainColor(screen, band);
   if (!band.isEmpty() && !panel) panel = plainColor(screen, across);
-  std::cout << "figures: " << desktopCase.testName() << ": strip background " << background.name().toStdString()
-            << ", panel background " << describe(panel).toStdString() << "\n";
+  return {screen.pixel(strip.right(), strip.top()), panel};
+}
+
+// The strip's background beside the panel: as the row says, and, against
+// the panel's, printed with the figures.
+void expectWears(const Worn& worn, const DesktopCase& desktopCase) {
+  const QColor background = worn.strip.value_or(0);
+  std::cout << "figures: " << desktopCase.testName() << ": strip background " << describe(worn.strip).toStdString()
+            << ", panel background " << describe(worn.panel).toStdString() << "\n";
   switch (desktopCase.wears) {
     case Wears::panelColors:
-      EXPECT_EQ(std::optional<QRgb>(background.rgb()), panel) << "the panel's own background";
+      EXPECT_EQ(worn.strip, worn.panel) << "the panel's own background";
       break;
     case Wears::desktopPalette:
       EXPECT_EQ(background, QColor(239, 239, 239)) << "the standard light palette's";
@@ -467,12 +484,17 @@ std::string lastWords(Program& windowManager) {
 // place; it may vanish or stay at `from` on the way, nowhere else (a window
 // manager taking over may show it elsewhere for one glance, as it takes the
 // window on), and then stays a second (three after a window manager took
-// over). Prints how long it took. A window manager taking over runs on
-// until the returned program ends.
-std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch, const std::string& rowName,
+// over). Where the step recolours the panel, the strip takes the panel's
+// new colours. Prints how long it took. A window manager taking over runs
+// on until the returned program ends.
+std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch, const DesktopCase& row,
                                        const QRect& from, const Step& step) {
   const std::string change = step.command.join(' ').toStdString();
+  const std::string rowName = row.testName();
   SCOPED_TRACE(change);
+  DesktopCase after = row;
+  after.window = step.window;
+  const Worn before = step.recolours ? wornIn(desktop.screenshot(), after) : Worn{};
   QRect elsewhere;
   QRect glanced;
   const auto arrived = [&] {
@@ -521,6 +543,20 @@ std::unique_ptr<Program> expectFollows(const Session& desktop, StripWatch& watch
       << describe(watch.workArea()).toStdString() << (takingOver ? lastWords(*takingOver) : std::string());
   std::cout << "figures: " << rowName << ": " << change << ": at " << describe(step.window).toStdString() << " after "
             << clock.elapsed() << " ms\n";
+  if (step.recolours) {
+    Worn now;
+    const bool recoloured = QTest::qWaitFor(
+        [&] {
+          now = wornIn(desktop.screenshot(), after);
+          return now.panel && now.panel != before.panel && now.strip == now.panel;
+        },
+        placeTimeout);
+    std::cout << "figures: " << rowName << ": " << change << ": strip background " << describe(before.strip).toStdString()
+              << ", panel background " << describe(before.panel).toStdString() << " before; "
+              << (recoloured ? "in the panel's new colours after " : "not in them after ") << clock.elapsed() << " ms\n";
+    EXPECT_NE(now.panel, before.panel) << "the panel kept its colours";
+    expectWears(now, after);
+  }
   for (clock.restart(); clock.elapsed() < (step.takesOver ? 3000 : 1000);) {
     QTest::qWait(50);
     arrived();
@@ -633,7 +669,7 @@ TEST_P(DesktopTest, StripStandsBesideThePanelReservesItsBandStaysAndFollowsChang
   // pictures of the strip on real desktops.
   QDir().mkpath("screenshots");
   screen.save(QString::fromStdString("screenshots/" + row.testName() + ".png"));
-  expectWears(screen, row);
+  expectWears(wornIn(screen, row), row);
   const QRgb background = screen.pixel(strip.right(), strip.top());
   for (int x = row.window.left(); x < strip.left(); x += 10) {
     ASSERT_EQ(screen.pixel(x, strip.top() + 11), background) << "the band left of the strip, at " << x;
@@ -642,7 +678,7 @@ TEST_P(DesktopTest, StripStandsBesideThePanelReservesItsBandStaysAndFollowsChang
   QRect from = row.window;
   std::vector<std::unique_ptr<Program>> tookOver;
   for (const Step& step : row.steps) {
-    tookOver.push_back(expectFollows(desktop, watch, row.testName(), from, step));
+    tookOver.push_back(expectFollows(desktop, watch, row, from, step));
     from = step.window;
   }
   EXPECT_EQ(app.process().state(), QProcess::Running);
