@@ -124,13 +124,14 @@ const QStringList plasmaLocked = {
     "--method org.freedesktop.ScreenSaver.Lock; do sleep 1; done; wait"};
 
 // Plasma 6's floating panel moved to the top and back: the strip follows,
-// right beside its window. On the way up it may stand at `upOnTheWay`
-// a while; on the way down, beside the band the panel reserved at the top,
+// right beside its window. On the way up it may stand at `onTheWay` a
+// while; on the way down, beside the band the panel reserved at the top,
 // docked a moment as it leaves.
-std::vector<Step> plasmaFloatingPanelMoved(QRect upOnTheWay) {
-  return {{.command = plasmaPanelTo("top"), .window = {1080, 50, 200, 22}, .onTheWay = upOnTheWay},
-          {.command = plasmaPanelTo("bottom"), .window = {1080, 728, 200, 22}, .onTheWay = {1080, 34, 200, 22}}};
+Step plasmaFloatingPanelUp(QRect onTheWay) {
+  return {.command = plasmaPanelTo("top"), .window = {1080, 50, 200, 22}, .onTheWay = onTheWay};
 }
+const Step plasmaFloatingPanelDown = {.command = plasmaPanelTo("bottom"), .window = {1080, 728, 200, 22},
+                                      .onTheWay = {1080, 34, 200, 22}};
 
 const DesktopCase desktops[] = {
     // tint2's dark grey panel, its own grey under light text; Xfce's light
@@ -252,12 +253,15 @@ const DesktopCase debian13Desktops[] = {
     // window, as Plasma's settings, saved anew, tell.
     {.name = "kde-x11-default", .window = {1080, 728, 200, 22}, .wears = Wears::panelColors,
      .panels = {{0, 750, 1280, 50}},
-     // Docked a moment at the bottom as it leaves.
-     .steps = plasmaFloatingPanelMoved({1080, 744, 200, 22})},
+     // Docked a moment at the bottom as it leaves. Then Plasma's theme
+     // switched from Breeze's light one to its dark one.
+     .steps = {plasmaFloatingPanelUp({1080, 744, 200, 22}), plasmaFloatingPanelDown,
+               {.command = {"plasma-apply-desktoptheme", "breeze-dark"}, .window = {1080, 728, 200, 22},
+                .recolours = true}}},
     {.name = "kde-wayland-default", .window = {1080, 728, 200, 22}, .wears = Wears::shellTheme,
      .shellPanel = {239, 240, 241}, .panels = {{0, 750, 1280, 50}},
      // Beside the band it reserves at the top, until its settings are saved.
-     .steps = plasmaFloatingPanelMoved({1080, 34, 200, 22})},
+     .steps = {plasmaFloatingPanelUp({1080, 34, 200, 22}), plasmaFloatingPanelDown}},
     // Xfce 4.20's dark top panel, its clock and workspaces above the strip;
     // its dock along the bottom hides itself and reserves nothing.
     {.name = "xfce-default", .window = {1080, 27, 200, 22}, .wears = Wears::panelColors,

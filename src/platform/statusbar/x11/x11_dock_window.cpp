@@ -96,7 +96,9 @@ X11DockWindow::X11DockWindow(const QString& title, std::function<void()> needsDr
   connect(&placeSoon_, &QTimer::timeout, this, &X11DockWindow::place);
   // Plasma's panels on Wayland are no X windows: only their settings, saved
   // anew (a new file renamed over the old) when one moves, floats or is
-  // resized, tell where they are.
+  // resized, tell where they are. A colour scheme applied is saved there
+  // too (kdeglobals), and the panel, drawn in it, is read again as the bar
+  // is placed.
   settingsWatch_.addPath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
   connect(&settingsWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
     settingsSaved_ = true;
